@@ -1,0 +1,57 @@
+// The settings of one Cleanup Wizard run and the reading of the command line into them.
+// Platform-free: the GUID parser is handed in by the caller.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace korva {
+
+constexpr char kDefaultClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
+constexpr char kDefaultDeviceIdentString[] = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
+constexpr char kIdentValueName[] = "CleanupWizard_DeviceIdentString";
+
+constexpr char kCleanupErrorCaption[] = "KORVA Cleanup Wizard";
+constexpr char kCleanupUsageCaption[] = "KORVA Cleanup Wizard Usage";
+constexpr char kInvalidArgumentMessage[] =
+    "An invalid command line argument was passed.\n"
+    "Use KORVACW -h to display information on how to use the wizard.\n";
+constexpr char kInvalidClassGuidMessage[] =
+    "An invalid ClassGuid string has been passed.\n"
+    "Use KORVACW -h to display information on how to use the wizard.";
+
+// Exit status of KORVAcw. The interactive run always ends with kExitOk.
+enum CleanupExitCode : int {
+  kExitOk = 0,              // everything removed, nothing found, or usage shown
+  kExitRemovalFailed = 2,   // at least one removal of the non-interactive run failed
+  kExitBadCommandLine = 3,  // invalid argument or invalid class GUID
+  kExitAlreadyRunning = 4,  // another instance holds the mutex, or it could not be made
+};
+
+using GuidBytes = std::array<std::uint8_t, 16>;  // a GUID in its in-memory layout
+
+struct CleanupSettings {
+  std::string classGuidText;  // upper-case once parsed
+  GuidBytes classGuid{};
+  std::string deviceIdentString;  // upper-case
+  std::string identValueName;     // upper-case
+  bool expertMode = false;
+  bool interactive = true;
+};
+
+enum class StartAction { kRun, kShowUsage, kInvalidArgument, kInvalidClassGuid };
+
+// Parses the braced text form of a GUID; true on success.
+using GuidParser = std::function<bool(const std::string& text, GuidBytes& guid)>;
+
+// Reads the options in the fixed order of the start-up routine and fills `settings`.
+// Only a kRun answer leaves final settings; the others say which box to show.
+StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser& parseGuid,
+                               CleanupSettings& settings);
+
+// The text of the usage box; the expert paragraph only in expert mode.
+std::string BuildUsageText(bool expertMode);
+
+}  // namespace korva

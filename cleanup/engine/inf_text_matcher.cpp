@@ -1,0 +1,193 @@
+#include "cleanup/engine/inf_text_matcher.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string_view>
+
+namespace korva {
+
+namespace {
+
+constexpr size_t kBlockSize = 256 * 1024;
+constexpr char kCtrlZ = 0x1A;
+
+// How common a byte is in INF text; lower is rarer. Picks the search anchor.
+int Commonness(unsigned char c) {
+  if (std::isalpha(c)) return 4;
+  if (c == '-' || c == '_' || c == '.' || c == ',' || c == ' ' || c == '=') return 3;
+  if (std::isdigit(c)) return 2;
+  return 1;
+}
+
+bool Contains(std::string_view haystack, const std::string& needle) {
+  return haystack.find(needle) != std::string_view::npos;
+}
+
+}  // namespace
+
+InfTextMatcher::InfTextMatcher(InfSearchTerms terms) : terms_(std::move(terms)) {
+  for (int c = 0; c < 256; ++c) upper_[c] = static_cast<unsigned char>(std::toupper(c));
+
+  const std::string& guid = terms_.classGuidText;
+  size_t bestScore = SIZE_MAX;
+  for (size_t i = 0; i < guid.size(); ++i) {
+    std::vector<unsigned char> bytes;
+    for (int c = 0; c < 256; ++c) {
+      if (upper_[c] == static_cast<unsigned char>(guid[i])) bytes.push_back(static_cast<unsigned char>(c));
+    }
+    size_t score = bytes.size() * 8 + Commonness(static_cast<unsigned char>(guid[i]));
+    if (score < bestScore) {
+      bestScore = score;
+      anchor_ = i;
+      anchorBytes_ = std::move(bytes);
+    }
+  }
+}
+
+bool InfTextMatcher::IsKitInf(const InfMarks& marks) const {
+  return marks.classFound && marks.usbFound && (marks.identFound || terms_.expertMode);
+}
+
+void InfTextMatcher::ExaminePiece(const char* piece, size_t length, InfMarks& marks) const {
+  std::string_view text(piece, length);
+  if (!marks.classFound && Contains(text, "CLASSGUID") && Contains(text, terms_.classGuidText)) {
+    marks.classFound = true;
+  }
+  if (!marks.identFound && Contains(text, terms_.identValueName) &&
+      Contains(text, terms_.deviceIdentString)) {
+    marks.identFound = true;
+  }
+  if (!marks.usbFound && Contains(text, "USB\\")) marks.usbFound = true;
+}
+
+// Turns raw bytes into the pieces that fgets in text mode would deliver, keeping of each
+// piece only the upper-cased part before its first ';' or NUL.
+class InfTextMatcher::PieceReader {
+ public:
+  explicit PieceReader(const InfTextMatcher& matcher) : matcher_(matcher) {}
+
+  // Feeds a block of raw bytes; false once a Ctrl+Z has ended the text.
+  bool Feed(const char* data, size_t size, InfMarks& marks) {
+    for (size_t i = 0; i < size; ++i) {
+      char c = data[i];
+      if (pendingReturn_) {
+        pendingReturn_ = false;
+        if (c == '\n') {
+          Put('\n', marks);
+          continue;
+        }
+        Put('\r', marks);
+      }
+      if (c == kCtrlZ) {
+        ended_ = true;
+        return false;
+      }
+      if (c == '\r') {
+        pendingReturn_ = true;
+        continue;
+      }
+      Put(c, marks);
+    }
+    return true;
+  }
+
+  void Finish(InfMarks& marks) {
+    if (pendingReturn_ && !ended_) Put('\r', marks);
+    pendingReturn_ = false;
+    if (pieceLength_ > 0) EndPiece(marks);
+  }
+
+ private:
+  void Put(char c, InfMarks& marks) {
+    if (!cut_) {
+      if (c == ';' || c == '\0') {
+        cut_ = true;
+      } else {
+        content_[contentLength_++] = static_cast<char>(matcher_.upper_[static_cast<unsigned char>(c)]);
+      }
+    }
+    if (++pieceLength_ == kInfPieceLength || c == '\n') EndPiece(marks);
+  }
+
+  void EndPiece(InfMarks& marks) {
+    matcher_.ExaminePiece(content_, contentLength_, marks);
+    pieceLength_ = 0;
+    contentLength_ = 0;
+    cut_ = false;
+  }
+
+  const InfTextMatcher& matcher_;
+  char content_[kInfPieceLength];
+  size_t contentLength_ = 0;
+  size_t pieceLength_ = 0;
+  bool cut_ = false;
+  bool pendingReturn_ = false;
+  bool ended_ = false;
+};
+
+InfMarks InfTextMatcher::Read(InfSource& source, bool stopWhenDecided) const {
+  InfMarks marks;
+  PieceReader reader(*this);
+  std::vector<char> block(kBlockSize);
+  for (;;) {
+    size_t size = source.Read(block.data(), block.size());
+    if (size == 0) break;
+    if (!reader.Feed(block.data(), size, marks)) break;
+    if (stopWhenDecided && IsKitInf(marks)) return marks;
+  }
+  reader.Finish(marks);
+  return marks;
+}
+
+InfMarks InfTextMatcher::ReadMarks(InfSource& source) const { return Read(source, false); }
+
+bool InfTextMatcher::ContainsClassGuid(InfSource& source) const {
+  const std::string& needle = terms_.classGuidText;
+  if (needle.empty()) return true;
+  if (anchorBytes_.empty()) return false;  // no byte upper-cases to the anchor
+
+  auto matchesAt = [&](const char* start) {
+    for (size_t k = 0; k < needle.size(); ++k) {
+      if (upper_[static_cast<unsigned char>(start[k])] != static_cast<unsigned char>(needle[k])) {
+        return false;
+      }
+    }
+    return true;
+  };
+
+  // The last needle.size() - 1 bytes of a block are carried into the next one, so an
+  // occurrence across two blocks is seen.
+  const size_t overlap = needle.size() - 1;
+  std::vector<char> buffer(overlap + kBlockSize);
+  size_t carried = 0;
+  for (;;) {
+    size_t size = source.Read(buffer.data() + carried, kBlockSize);
+    if (size == 0) return false;
+    size_t total = carried + size;
+    if (total >= needle.size()) {
+      // Candidate anchors lie in [anchor_, total - (needle.size() - anchor_)].
+      const char* first = buffer.data() + anchor_;
+      const char* last = buffer.data() + total - (needle.size() - anchor_) + 1;
+      for (unsigned char anchorByte : anchorBytes_) {
+        const char* p = first;
+        while (p < last) {
+          p = static_cast<const char*>(std::memchr(p, anchorByte, static_cast<size_t>(last - p)));
+          if (!p) break;
+          if (matchesAt(p - anchor_)) return true;
+          ++p;
+        }
+      }
+    }
+    carried = std::min(overlap, total);
+    std::memmove(buffer.data(), buffer.data() + total - carried, carried);
+  }
+}
+
+bool InfTextMatcher::Matches(InfSource& source) const {
+  if (!ContainsClassGuid(source)) return false;
+  if (!source.Rewind()) return false;
+  return IsKitInf(Read(source, true));
+}
+
+}  // namespace korva

@@ -1,0 +1,9 @@
+set(CMAKE_C_COMPILER ${KORVA_MINGW_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${KORVA_MINGW_TRIPLE}-g++)
+set(CMAKE_RC_COMPILER ${KORVA_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KORVA_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The programs must run on a bare Windows: no MinGW runtime DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,23 @@
+// Text helpers that follow the C library's current locale (set at start-up from the
+// user's environment). Platform-free.
+#pragma once
+
+#include <string>
+
+namespace korva {
+
+// Upper-cases every byte in place with toupper of the current locale.
+void UpperCaseInPlace(std::string& text);
+
+// Byte-wise case-insensitive equality under the current locale.
+bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+
+// Case-insensitive equality that treats the locale's multibyte characters as units:
+// single-byte characters are compared without case, multibyte ones byte for byte, so a
+// trail byte is never folded as if it were a letter.
+bool EqualsIgnoreCaseMultibyte(const std::string& a, const std::string& b);
+
+// True for the white-space characters of the current locale.
+bool IsLocaleSpace(char c);
+
+}  // namespace korva

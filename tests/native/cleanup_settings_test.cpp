@@ -1,0 +1,108 @@
+#include "cleanup/engine/cleanup_settings.h"
+
+#include <cctype>
+
+#include <gtest/gtest.h>
+
+namespace korva {
+namespace {
+
+// Accepts the braced registry form only, as the platform's parser does for these tests.
+bool ParseBraced(const std::string& text, GuidBytes& guid) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+  for (size_t i = 1; i < 37; ++i) {
+    bool hyphen = i == 9 || i == 14 || i == 19 || i == 24;
+    if (hyphen ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  guid.fill(0);
+  guid[0] = 1;
+  return true;
+}
+
+StartAction Read(const std::string& commandLine, CleanupSettings& settings) {
+  return ReadCleanupOptions(commandLine, ParseBraced, settings);
+}
+
+TEST(ReadCleanupOptions, EmptyCommandLineRunsTheWizardWithDefaults) {
+  CleanupSettings s;
+  ASSERT_EQ(Read("", s), StartAction::kRun);
+  EXPECT_EQ(s.classGuidText, "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}");
+  EXPECT_EQ(s.deviceIdentString, "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}");
+  EXPECT_EQ(s.identValueName, "CLEANUPWIZARD_DEVICEIDENTSTRING");
+  EXPECT_EQ(s.classGuid[0], 1);
+  EXPECT_TRUE(s.interactive);
+  EXPECT_FALSE(s.expertMode);
+}
+
+TEST(ReadCleanupOptions, TakesValuesAndFlagsInAnyOrderAndCase) {
+  CleanupSettings s;
+  ASSERT_EQ(Read("-EXPERT -i myIdent -NoGui -C {36fc9e60-c465-11cf-8056-444553540000}", s),
+            StartAction::kRun);
+  EXPECT_EQ(s.classGuidText, "{36FC9E60-C465-11CF-8056-444553540000}");
+  EXPECT_EQ(s.deviceIdentString, "MYIDENT");
+  EXPECT_FALSE(s.interactive);
+  EXPECT_TRUE(s.expertMode);
+}
+
+TEST(ReadCleanupOptions, SlashFormsExistOnlyForHelp) {
+  CleanupSettings s;
+  ASSERT_EQ(Read("/nogui /expert /c {x} /i y stray", s), StartAction::kRun);
+  EXPECT_TRUE(s.interactive);
+  EXPECT_FALSE(s.expertMode);
+  for (const char* help : {"/h", "-?", "/?", "-H"}) {
+    CleanupSettings h;
+    EXPECT_EQ(Read(help, h), StartAction::kShowUsage) << help;
+  }
+}
+
+TEST(ReadCleanupOptions, MissingValueIsAnInvalidArgumentEvenAfterHelp) {
+  CleanupSettings s;
+  EXPECT_EQ(Read("-h -c", s), StartAction::kInvalidArgument);
+  EXPECT_EQ(Read("-i", s), StartAction::kInvalidArgument);
+  EXPECT_EQ(Read("-nogui -c {96e73b6e-7a5a-11d4-9f24-0080c82727f4} -i", s),
+            StartAction::kInvalidArgument);
+}
+
+TEST(ReadCleanupOptions, HelpComesBeforeTheGuidIsParsed) {
+  CleanupSettings s;
+  ASSERT_EQ(Read("-c -h", s), StartAction::kShowUsage);
+  EXPECT_EQ(s.classGuidText, "-h");
+  CleanupSettings e;
+  ASSERT_EQ(Read("-expert -h", e), StartAction::kShowUsage);
+  EXPECT_TRUE(e.expertMode);
+}
+
+TEST(ReadCleanupOptions, RejectsGuidsThePlatformDoesNotParse) {
+  CleanupSettings s;
+  EXPECT_EQ(Read("-c \"{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\"", s),
+            StartAction::kInvalidClassGuid);
+  EXPECT_EQ(Read("-nogui -c 96e73b6e-7a5a-11d4-9f24-0080c82727f4", s),
+            StartAction::kInvalidClassGuid);
+  // "-c" followed by "-nogui": the GUID text is "-nogui" and non-interactive mode is set.
+  CleanupSettings t;
+  EXPECT_EQ(Read("-c -nogui", t), StartAction::kInvalidClassGuid);
+  EXPECT_EQ(t.classGuidText, "-nogui");
+  EXPECT_FALSE(t.interactive);
+}
+
+TEST(BuildUsageText, IsVerbatimWithAndWithoutTheExpertParagraph) {
+  const std::string head =
+      "KORVACW [option] [option] [...]\n\nsupported options:\n-h\t\tShows this help message.\n\n"
+      "-c ClassGuid\tSpecifies the device setup class to be scanned.\n\n-i DevIdentStr\tSpecifies "
+      "the device ident string to be checked. The string is provided by the\n\t\tCleanupWizard_"
+      "DeviceIdentString value contained in a device instance registry key.\n\n-nogui\t\tRun in "
+      "non-interactive mode. The wizard does not require any user input.\n\t\tWARNING: Device "
+      "instances and INF files will be removed without confirmation.\n";
+  const std::string expert =
+      "\n-expert\t\tEnable expert mode. The device ident string will not be checked.\n\t\tNOTE: "
+      "This makes it possible to remove all device instances\n\t\tthat belong to a device setup "
+      "class.\n";
+  const std::string tail =
+      "\nExample:\nKORVACW -c {96e73b6e-7a5a-11d4-9f24-0080c82727f4} -i "
+      "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n";
+  EXPECT_EQ(BuildUsageText(false), head + tail);
+  EXPECT_EQ(BuildUsageText(true), head + expert + tail);
+}
+
+}  // namespace
+}  // namespace korva

@@ -1,0 +1,212 @@
+#include "cleanup/engine/inf_text_matcher.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "support/inf_reference.h"
+#include "support/string_inf_source.h"
+
+namespace korva {
+namespace {
+
+using testing::ReferenceIsKitInf;
+using testing::ReferenceMarks;
+using testing::StringInfSource;
+
+const InfSearchTerms kTerms{"{96E73B6E-7A5A-11D4-9F24-0080C82727F4}",
+                            "CLEANUPWIZARD_DEVICEIDENTSTRING",
+                            "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}", false};
+
+const std::string kClassLine = "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n";
+const std::string kIdentLine =
+    "HKR,,CleanupWizard_DeviceIdentString,,\"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"\r\n";
+const std::string kUsbLine = "%Dev%=Install, USB\\VID_0547&PID_1002\r\n";
+
+InfMarks Marks(const std::string& text, const InfSearchTerms& terms = kTerms) {
+  StringInfSource source(text);
+  return InfTextMatcher(terms).ReadMarks(source);
+}
+
+bool Matches(const std::string& text, const InfSearchTerms& terms = kTerms, size_t chunk = SIZE_MAX) {
+  StringInfSource source(text, chunk);
+  return InfTextMatcher(terms).Matches(source);
+}
+
+TEST(InfTextMatcher, FindsEachMarkOnItsOwn) {
+  InfMarks m = Marks(kClassLine);
+  EXPECT_TRUE(m.classFound);
+  EXPECT_FALSE(m.identFound);
+  EXPECT_FALSE(m.usbFound);
+  m = Marks(kIdentLine);
+  EXPECT_TRUE(m.identFound);
+  EXPECT_FALSE(m.classFound);
+  m = Marks("x=usb\\vid_1234\n");
+  EXPECT_TRUE(m.usbFound);
+  EXPECT_TRUE(Matches(kClassLine + kIdentLine + kUsbLine));
+  EXPECT_FALSE(Matches(kClassLine + kUsbLine));
+  EXPECT_FALSE(Matches(kClassLine + kIdentLine));
+  EXPECT_FALSE(Matches(kIdentLine + kUsbLine));
+}
+
+TEST(InfTextMatcher, ExpertModeDropsTheIdentTestOnly) {
+  InfSearchTerms expert = kTerms;
+  expert.expertMode = true;
+  EXPECT_TRUE(Matches(kClassLine + kUsbLine, expert));
+  EXPECT_FALSE(Matches(kClassLine + kIdentLine, expert));
+}
+
+TEST(InfTextMatcher, BothTermsOfAMarkMustShareAPiece) {
+  EXPECT_FALSE(Marks("ClassGuid=\n{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n").classFound);
+  EXPECT_FALSE(Marks("CleanupWizard_DeviceIdentString\n{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n")
+                   .identFound);
+  // Both on one line in any order and case.
+  EXPECT_TRUE(Marks("{96E73b6e-7A5A-11d4-9f24-0080c82727f4} is the CLASSguid\n").classFound);
+}
+
+TEST(InfTextMatcher, IgnoresEverythingAfterASemicolon) {
+  EXPECT_FALSE(Marks("; ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n").classFound);
+  EXPECT_FALSE(Marks("ClassGuid=;{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n").classFound);
+  EXPECT_FALSE(Marks("x ; USB\\VID\n").usbFound);
+  // The cut ends with the piece: the next line counts again.
+  EXPECT_TRUE(Marks("x ; y\nUSB\\VID\n").usbFound);
+}
+
+TEST(InfTextMatcher, ANulByteEndsThePieceLikeASemicolon) {
+  EXPECT_FALSE(Marks(std::string("x\0USB\\VID\n", 10)).usbFound);
+  EXPECT_TRUE(Marks(std::string("x\0y\nUSB\\VID\n", 12)).usbFound);
+}
+
+TEST(InfTextMatcher, CtrlZEndsTheTextAsInTextMode) {
+  EXPECT_FALSE(Marks("x\x1AUSB\\VID\n").usbFound);
+  EXPECT_TRUE(Marks("USB\\VID\x1A").usbFound);
+}
+
+TEST(InfTextMatcher, ReadsPiecesOfAtMost1999Characters) {
+  // A needle that ends exactly at character 1999 is found; one that crosses it is not.
+  std::string fits = std::string(1999 - 4, 'a') + "USB\\" + "tail\n";
+  EXPECT_TRUE(Marks(fits).usbFound);
+  std::string crosses = std::string(1999 - 2, 'a') + "USB\\" + "tail\n";
+  EXPECT_FALSE(Marks(crosses).usbFound);
+  // The second piece of a long line is a line of its own.
+  std::string second = std::string(1999, 'a') + "USB\\\n";
+  EXPECT_TRUE(Marks(second).usbFound);
+  // CR LF counts as one character: the line below is exactly 1999 characters with its LF.
+  std::string crlf = std::string(1998 - 4, 'a') + "USB\\" + "\r\n";
+  EXPECT_TRUE(Marks(crlf).usbFound);
+  // A lone CR is an ordinary character and no line end.
+  std::string lone = std::string(1996, 'a') + "\r" + "USB\\\n";
+  EXPECT_FALSE(Marks(lone).usbFound);
+}
+
+TEST(InfTextMatcher, AGuidSplitAcrossReadBlocksIsStillFound) {
+  std::string text = kIdentLine + kUsbLine + std::string(300000, 'x') + "\n" + kClassLine;
+  for (size_t chunk : {1, 7, 4096, 262143}) {
+    EXPECT_TRUE(Matches(text, kTerms, chunk)) << chunk;
+  }
+}
+
+TEST(InfTextMatcher, NeedlesThatCannotMatch) {
+  InfSearchTerms semicolon = kTerms;
+  semicolon.deviceIdentString = "A;B";
+  EXPECT_FALSE(Marks("CLEANUPWIZARD_DEVICEIDENTSTRING A;B\n", semicolon).identFound);
+  InfSearchTerms lower = kTerms;  // no byte upper-cases to a lower-case letter
+  lower.classGuidText = "{abc}";
+  EXPECT_FALSE(Matches("ClassGuid={abc}\nUSB\\\nCleanupWizard_DeviceIdentString "
+                       "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n",
+                       lower));
+}
+
+// Builds text from fragments that stress every rule: terms in both cases, comment cuts, NULs,
+// Ctrl+Z, CR and LF in every combination, and long runs across piece and block boundaries.
+std::string RandomInfText(std::mt19937& rng) {
+  static const std::vector<std::string> fragments = {
+      "ClassGuid", "classguid=", "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}",
+      "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}", "{96e73b6e-7a5a-11d4-9f24-0080c82727f5}",
+      "CleanupWizard_DeviceIdentString", "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}", "USB\\",
+      "usb\\", "USB", "\\", ";", std::string(1, '\0'), "\x1A", "\r", "\n", "\r\n", "\n\r", " ",
+      "=", ",", "\"", "\xE4\xC4", "[Version]", "HKR,,"};
+  std::uniform_int_distribution<int> kind(0, 9);
+  std::uniform_int_distribution<size_t> pick(0, fragments.size() - 1);
+  std::string text;
+  int count = std::uniform_int_distribution<int>(0, 60)(rng);
+  for (int i = 0; i < count; ++i) {
+    switch (kind(rng)) {
+      case 0: {
+        size_t run = std::uniform_int_distribution<size_t>(1900, 2100)(rng);
+        text.append(run, 'a');
+        break;
+      }
+      case 1: {
+        int n = std::uniform_int_distribution<int>(1, 20)(rng);
+        for (int k = 0; k < n; ++k) text += static_cast<char>(rng() & 0xFF);
+        break;
+      }
+      default:
+        text += fragments[pick(rng)];
+    }
+  }
+  // Now and then, a Ctrl+Z only near the end, so most texts are read whole.
+  if (kind(rng) == 0) text += "\x1A" + fragments[pick(rng)];
+  return text;
+}
+
+TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRandomText) {
+  std::mt19937 rng(20261207);
+  InfSearchTerms expert = kTerms;
+  expert.expertMode = true;
+  int kitFiles = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::string text = RandomInfText(rng);
+    size_t chunk = std::uniform_int_distribution<size_t>(1, 5000)(rng);
+    for (const InfSearchTerms* terms : {&kTerms, static_cast<const InfSearchTerms*>(&expert)}) {
+      InfMarks expected = ReferenceMarks(text, *terms);
+      StringInfSource source(text, chunk);
+      InfMarks marks = InfTextMatcher(*terms).ReadMarks(source);
+      ASSERT_EQ(marks.classFound, expected.classFound) << "round " << round;
+      ASSERT_EQ(marks.identFound, expected.identFound) << "round " << round;
+      ASSERT_EQ(marks.usbFound, expected.usbFound) << "round " << round;
+      bool kit = ReferenceIsKitInf(expected, terms->expertMode);
+      kitFiles += kit;
+      ASSERT_EQ(Matches(text, *terms, chunk), kit) << "round " << round;
+    }
+  }
+  // The generator must produce both answers often enough to mean something.
+  EXPECT_GT(kitFiles, 200);
+  EXPECT_LT(kitFiles, 7800);
+}
+
+TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRealInfFiles) {
+  const char* corpus = std::getenv("KORVA_CORPUS");
+  if (!corpus || !std::filesystem::is_directory(corpus)) {
+    GTEST_SKIP() << "the shared INF corpus is not here";
+  }
+  int files = 0;
+  int usbClassFiles = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".inf") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    std::string text = buffer.str();
+    ++files;
+    // None of them is the kit's.
+    EXPECT_FALSE(Matches(text)) << entry.path();
+    // In expert mode with the USB class, the OSR FX2 samples qualify.
+    InfSearchTerms usbClass = kTerms;
+    usbClass.classGuidText = "{78A1C341-4539-11D3-B88D-00C04FAD5171}";
+    usbClass.expertMode = true;
+    bool expected = ReferenceIsKitInf(ReferenceMarks(text, usbClass), true);
+    EXPECT_EQ(Matches(text, usbClass, 4096), expected) << entry.path();
+    usbClassFiles += expected;
+  }
+  EXPECT_GT(files, 100);
+  EXPECT_GT(usbClassFiles, 0);
+}
+
+}  // namespace
+}  // namespace korva

@@ -1,0 +1,51 @@
+// The plain line-by-line INF matching, kept as the oracle for the fast matcher: translate as
+// text mode does, cut into fgets pieces of at most 1999 characters, cut each at ';', upper-case,
+// three substring searches.
+#pragma once
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "cleanup/engine/inf_text_matcher.h"
+
+namespace korva::testing {
+
+inline InfMarks ReferenceMarks(const std::string& raw, const InfSearchTerms& terms) {
+  std::string text;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == 0x1A) break;
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+    text += raw[i];
+  }
+  InfMarks marks;
+  char piece[kInfPieceLength + 1];
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t n = 0;
+    while (n < kInfPieceLength && pos < text.size()) {
+      char c = text[pos++];
+      piece[n++] = c;
+      if (c == '\n') break;
+    }
+    piece[n] = '\0';
+    if (char* semicolon = std::strchr(piece, ';')) *semicolon = '\0';
+    for (char* p = piece; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    if (!marks.classFound && std::strstr(piece, "CLASSGUID") &&
+        std::strstr(piece, terms.classGuidText.c_str())) {
+      marks.classFound = true;
+    }
+    if (!marks.identFound && std::strstr(piece, terms.identValueName.c_str()) &&
+        std::strstr(piece, terms.deviceIdentString.c_str())) {
+      marks.identFound = true;
+    }
+    if (!marks.usbFound && std::strstr(piece, "USB\\")) marks.usbFound = true;
+  }
+  return marks;
+}
+
+inline bool ReferenceIsKitInf(const InfMarks& m, bool expertMode) {
+  return m.classFound && m.usbFound && (m.identFound || expertMode);
+}
+
+}  // namespace korva::testing
