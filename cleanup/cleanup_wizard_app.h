@@ -1,0 +1,49 @@
+// The Cleanup Wizard's application object: its start-up routine does the whole run.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/engine/device_instance_list.h"
+#include "cleanup/engine/inf_file_list.h"
+#include "common/message_box.h"
+#include "devsetup/unique_resource.h"
+
+namespace korva {
+
+constexpr char kCleanupMutexName[] = "KORVA_CleanupWizard_GlobalMutex";
+
+class CleanupWizardApp {
+ public:
+  CleanupWizardApp(CleanupSettings& settings, DeviceInstanceList& deviceInstances,
+                   InfFileList& infFiles, MessageBoxSeam& messageBoxes);
+  // The shut-down routine: closes the single-instance mutex.
+  ~CleanupWizardApp() = default;
+
+  // The start-up routine. `commandLine` is the argument text without the program's name.
+  // Returns the process exit status (CleanupExitCode).
+  int Run(const std::string& commandLine);
+
+  // Dispatches the messages already queued, so that a new page is painted before a long wait.
+  static void PumpPendingMessages();
+
+  int isNt5OrLater = 0;
+
+ private:
+  int RunNonInteractive();
+  void ShowUsage();
+  void ShowErrorMessage(const std::string& text, UINT style);
+
+  CleanupSettings& settings_;
+  DeviceInstanceList& deviceInstances_;
+  InfFileList& infFiles_;
+  MessageBoxSeam& messageBoxes_;
+  UniqueHandle mutex_;
+};
+
+// CLSIDFromString on the text; true only for S_OK.
+bool ParseGuidString(const std::string& text, GuidBytes& guid);
+
+}  // namespace korva

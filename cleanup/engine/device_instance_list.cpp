@@ -1,0 +1,118 @@
+#include "cleanup/engine/device_instance_list.h"
+
+#include <cstring>
+
+#include "common/text.h"
+
+namespace korva {
+
+namespace {
+
+// The read buffers: 2000 bytes, of which 1999 are offered, so a zero always ends the text.
+constexpr DWORD kBufferSize = 2000;
+constexpr DWORD kOfferedSize = kBufferSize - 1;
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+bool IsUsbHardwareId(const std::string& hardwareId) {
+  return EqualsIgnoreCase(hardwareId.substr(0, 4), "USB\\");
+}
+
+}  // namespace
+
+GUID ToGuid(const GuidBytes& bytes) {
+  GUID guid;
+  static_assert(sizeof(guid) == sizeof(GuidBytes), "a GUID is 16 bytes");
+  std::memcpy(&guid, bytes.data(), sizeof(guid));
+  return guid;
+}
+
+UniqueRegKey DeviceInstanceList::OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType) {
+  if (!deviceInfoSet.Valid()) return UniqueRegKey();
+  return setup_.OpenDevRegKey(deviceInfoSet.Get(), element, keyType, KEY_READ);
+}
+
+int DeviceInstanceList::GetDeviceStringProperty(const SP_DEVINFO_DATA& element, DWORD property,
+                                                std::string& text) {
+  if (!deviceInfoSet.Valid()) return -1;
+  text.clear();
+  BYTE buffer[kBufferSize] = {};
+  DWORD type = 0;
+  DWORD error = setup_.GetDeviceRegistryProperty(deviceInfoSet.Get(), element, property, type,
+                                                 buffer, kOfferedSize);
+  if (error != 0) return static_cast<int>(error);
+  if (!IsStringType(type)) return 1;
+  text = reinterpret_cast<const char*>(buffer);
+  return 0;
+}
+
+int DeviceInstanceList::ReadRegistryString(HKEY key, const char* valueName, std::string& text) {
+  text.clear();
+  BYTE buffer[kBufferSize] = {};
+  DWORD type = 0;
+  DWORD size = kOfferedSize;
+  // A value too long for the buffer reports its type but not its text: read it as missing.
+  LONG status = setup_.QueryValue(key, valueName, type, buffer, size);
+  if (status != ERROR_SUCCESS || !IsStringType(type)) return 1;
+  text = reinterpret_cast<const char*>(buffer);
+  return 0;
+}
+
+void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
+  UniqueRegKey hardwareKey = OpenDeviceKey(element, DIREG_DEV);
+  if (!hardwareKey.Valid()) return;
+
+  std::string ident;
+  ReadRegistryString(hardwareKey.Get(), kIdentValueName, ident);
+  bool identMatches = !ident.empty() && EqualsIgnoreCase(ident, settings_.deviceIdentString);
+
+  std::string hardwareId;
+  GetDeviceStringProperty(element, SPDRP_HARDWAREID, hardwareId);
+  if (!IsUsbHardwareId(hardwareId) || !(identMatches || settings_.expertMode)) return;
+
+  DeviceInstanceRecord record;
+  record.devInfoData = element;
+  GetDeviceStringProperty(element, SPDRP_MFG, record.manufacturer);
+  GetDeviceStringProperty(element, SPDRP_DEVICEDESC, record.description);
+  GetDeviceStringProperty(element, SPDRP_LOCATION_INFORMATION, record.location);
+  GetDeviceStringProperty(element, SPDRP_HARDWAREID, record.hardwareId);
+  UniqueRegKey driverKey = OpenDeviceKey(element, DIREG_DRV);
+  if (driverKey.Valid()) ReadRegistryString(driverKey.Get(), "InfPath", record.infPath);
+  record.selected = true;
+  items.push_back(std::move(record));
+}
+
+int DeviceInstanceList::Scan() {
+  items.clear();
+  deviceInfoSet.Reset();
+  GUID classGuid = ToGuid(settings_.classGuid);
+  deviceInfoSet = setup_.GetClassDevs(&classGuid, 0);
+  if (!deviceInfoSet.Valid()) return 0;
+  for (DWORD index = 0;; ++index) {
+    SP_DEVINFO_DATA element{};
+    element.cbSize = sizeof(element);
+    if (setup_.EnumDeviceInfo(deviceInfoSet.Get(), index, element) != 0) break;
+    ExamineInstance(element);
+  }
+  return static_cast<int>(items.size());
+}
+
+void DeviceInstanceList::RemoveSelected() {
+  const size_t count = items.size();
+  for (size_t i = 0; i < count; ++i) {
+    DeviceInstanceRecord& item = items[i];
+    if (!item.selected) continue;
+    DeviceInstanceRecord result;
+    result.error = deviceInfoSet.Valid()
+                       ? setup_.CallClassInstaller(DIF_REMOVE, deviceInfoSet.Get(), item.devInfoData)
+                       : ERROR_INVALID_HANDLE;
+    result.description = item.description;
+    result.location = item.location;
+    result.hardwareId = item.hardwareId;
+    results.push_back(std::move(result));
+  }
+}
+
+}  // namespace korva

@@ -1,0 +1,57 @@
+// The kit's device instances of one set-up class: scan and removal.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+#include <vector>
+
+#include "cleanup/engine/cleanup_settings.h"
+#include "devsetup/device_setup.h"
+
+namespace korva {
+
+struct DeviceInstanceRecord {
+  bool selected = false;
+  SP_DEVINFO_DATA devInfoData{};
+  std::string manufacturer;
+  std::string description;
+  std::string location;
+  std::string hardwareId;
+  std::string infPath;
+  DWORD error = 0;
+};
+
+class DeviceInstanceList {
+ public:
+  DeviceInstanceList(DeviceSetup& setup, const CleanupSettings& settings)
+      : setup_(setup), settings_(settings) {}
+
+  // Lists every instance of the class, present or not, and keeps the USB ones that carry the
+  // ident string (every USB one in expert mode), all selected. Returns their number.
+  int Scan();
+  // Removes each selected item through the class installer, one result record per attempt.
+  void RemoveSelected();
+
+  std::vector<DeviceInstanceRecord>& Items() { return items; }
+  const std::vector<DeviceInstanceRecord>& Results() const { return results; }
+
+ private:
+  UniqueRegKey OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType);
+  int GetDeviceStringProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);
+  int ReadRegistryString(HKEY key, const char* valueName, std::string& text);
+  void ExamineInstance(const SP_DEVINFO_DATA& element);
+
+  DeviceSetup& setup_;
+  const CleanupSettings& settings_;
+  // Declared first so that it goes last: the items' elements belong to it.
+  UniqueDevInfo deviceInfoSet;
+  std::vector<DeviceInstanceRecord> results;
+  std::vector<DeviceInstanceRecord> items;
+};
+
+// Copies the GUID bytes of the settings into the platform's type.
+GUID ToGuid(const GuidBytes& bytes);
+
+}  // namespace korva

@@ -1,0 +1,99 @@
+#include "cleanup/engine/inf_file_list.h"
+
+#include <cstdio>
+
+#include "cleanup/engine/inf_text_matcher.h"
+#include "devsetup/unique_resource.h"
+
+namespace korva {
+
+namespace {
+
+const char* const kInfFolders[] = {"inf", "inf\\other"};
+
+class FileInfSource : public InfSource {
+ public:
+  explicit FileInfSource(FILE* file) : file_(file) {}
+  size_t Read(char* buffer, size_t size) override { return std::fread(buffer, 1, size, file_); }
+  bool Rewind() override {
+    std::clearerr(file_);
+    return std::fseek(file_, 0, SEEK_SET) == 0;
+  }
+
+ private:
+  FILE* file_;
+};
+
+DWORD DeleteWithNormalAttributes(const std::string& path) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileA(path.c_str()) ? 0 : GetLastError();
+}
+
+}  // namespace
+
+bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher) {
+  // Binary mode: the matcher does the text-mode translation itself.
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file.Valid()) return false;
+  std::setvbuf(file.Get(), nullptr, _IONBF, 0);
+  FileInfSource source(file.Get());
+  return matcher.Matches(source);
+}
+
+void InfFileList::ScanFolder(const std::string& folder) {
+  InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
+                          settings_.deviceIdentString, settings_.expertMode});
+  std::string pattern = folder + "\\*.inf";
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search.Valid()) return;
+  do {
+    std::string path = folder + "\\" + found.cFileName;
+    if (beforeExamine) beforeExamine(path);
+    if (IsKitInfFile(path, matcher)) {
+      InfFileRecord record;
+      record.name = found.cFileName;
+      record.path = path;
+      record.selected = true;
+      items.push_back(std::move(record));
+    }
+  } while (FindNextFileA(search.Get(), &found));
+}
+
+int InfFileList::Scan() {
+  items.clear();
+  char windowsFolder[MAX_PATH + 1] = {};
+  UINT length = GetWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
+  if (length == 0 || length > MAX_PATH) return 0;
+  std::string base = windowsFolder;
+  while (!base.empty() && base.back() == '\\') base.pop_back();
+  for (const char* folder : kInfFolders) ScanFolder(base + "\\" + folder);
+  return static_cast<int>(items.size());
+}
+
+void InfFileList::RemoveSelected() {
+  const size_t count = items.size();
+  for (size_t i = 0; i < count; ++i) {
+    const InfFileRecord& item = items[i];
+    if (!item.selected) continue;
+    InfFileRecord result;
+    result.path = item.path;
+    result.error = DeleteWithNormalAttributes(item.path);
+    bool deleted = result.error == 0;
+    results.push_back(std::move(result));
+    if (!deleted) continue;
+
+    // The companion shares the name up to its last dot; a dot of a folder does not count.
+    size_t dot = item.path.rfind('.');
+    size_t slash = item.path.rfind('\\');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) continue;
+    std::string companion = item.path.substr(0, dot) + ".pnf";
+    if (!SetFileAttributesA(companion.c_str(), FILE_ATTRIBUTE_NORMAL)) continue;
+    InfFileRecord companionResult;
+    companionResult.path = companion;
+    companionResult.error = DeleteFileA(companion.c_str()) ? 0 : GetLastError();
+    results.push_back(std::move(companionResult));
+  }
+}
+
+}  // namespace korva

@@ -1,0 +1,48 @@
+// The kit's INF files in the Windows INF folders: scan and deletion.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cleanup/engine/cleanup_settings.h"
+
+namespace korva {
+
+struct InfFileRecord {
+  std::string name;
+  std::string path;
+  bool selected = false;
+  DWORD error = 0;
+};
+
+class InfFileList {
+ public:
+  explicit InfFileList(const CleanupSettings& settings) : settings_(settings) {}
+
+  // Reads every *.inf file of "inf" and then "inf\other" below the Windows folder and keeps
+  // the kit's, all selected. Returns their number.
+  int Scan();
+  // Deletes each selected file and then its ".pnf" companion, one result record per attempt.
+  void RemoveSelected();
+
+  std::vector<InfFileRecord>& Items() { return items; }
+  const std::vector<InfFileRecord>& Results() const { return results; }
+
+  // Called with the full path of each file the search reports, before it is opened.
+  std::function<void(const std::string& path)> beforeExamine;
+
+ private:
+  void ScanFolder(const std::string& folder);
+
+  const CleanupSettings& settings_;
+  std::vector<InfFileRecord> items;
+  std::vector<InfFileRecord> results;
+};
+
+// Reads a file from disk for the matcher, unbuffered, in the matcher's large blocks.
+bool IsKitInfFile(const std::string& path, const class InfTextMatcher& matcher);
+
+}  // namespace korva
