@@ -1,5 +1,6 @@
-set(CMAKE_C_COMPILER ${KORVA_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${KORVA_MINGW_TRIPLE}-g++)
+# The posix thread model: the C++ standard library then has std::mutex (GoogleTest needs it).
+set(CMAKE_C_COMPILER ${KORVA_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KORVA_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${KORVA_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${KORVA_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

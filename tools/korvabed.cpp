@@ -36,8 +36,9 @@ int Usage() {
       "korvabed exists <instance id>       exit status 0 when it exists, 1 when not\n"
       "korvabed list [class guid]          one line per instance, tab-separated:\n"
       "         instance id, class, first hardware ID, description, ident value, InfPath\n"
-      "korvabed hold <file> <ready event> <release event>\n"
-      "         holds the file open without sharing until the release event is set\n"
+      "korvabed hold <file> <ready event> <release event> [readable]\n"
+      "         holds the file open until the release event is set, sharing nothing\n"
+      "         (or, with readable, reading only: it can be read but not deleted)\n"
       "korvabed windows-folder\n",
       stderr);
   return 64;
@@ -77,8 +78,9 @@ int SetValue(const std::vector<std::string>& a) {
 }
 
 int Hold(const std::vector<std::string>& a) {
-  if (a.size() != 5) return Usage();
-  UniqueHandle file(CreateFileA(a[2].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  if (a.size() != 5 && !(a.size() == 6 && a[5] == "readable")) return Usage();
+  DWORD share = a.size() == 6 ? FILE_SHARE_READ : 0;
+  UniqueHandle file(CreateFileA(a[2].c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) return Report(GetLastError(), "hold");
   UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, a[3].c_str()));

@@ -29,15 +29,28 @@ DWORD DeleteWithNormalAttributes(const std::string& path) {
   return DeleteFileA(path.c_str()) ? 0 : GetLastError();
 }
 
+// Binary mode and no stdio buffer: the matcher reads large blocks and does the text-mode
+// translation itself.
+UniqueFile OpenForMatcher(const std::string& path) {
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (file.Valid()) std::setvbuf(file.Get(), nullptr, _IONBF, 0);
+  return file;
+}
+
 }  // namespace
 
 bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher) {
-  // Binary mode: the matcher does the text-mode translation itself.
-  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  UniqueFile file = OpenForMatcher(path);
   if (!file.Valid()) return false;
-  std::setvbuf(file.Get(), nullptr, _IONBF, 0);
   FileInfSource source(file.Get());
   return matcher.Matches(source);
+}
+
+InfMarks ReadInfFileMarks(const std::string& path, const InfTextMatcher& matcher) {
+  UniqueFile file = OpenForMatcher(path);
+  if (!file.Valid()) return InfMarks();
+  FileInfSource source(file.Get());
+  return matcher.ReadMarks(source);
 }
 
 void InfFileList::ScanFolder(const std::string& folder) {

@@ -42,7 +42,12 @@ class InfFileList {
   std::vector<InfFileRecord> results;
 };
 
-// Reads a file from disk for the matcher, unbuffered, in the matcher's large blocks.
-bool IsKitInfFile(const std::string& path, const class InfTextMatcher& matcher);
+class InfTextMatcher;
+struct InfMarks;
+
+// Whether the file on disk is one of the kit's; false when it cannot be opened.
+bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher);
+// The three marks of the whole file (all false when it cannot be opened).
+InfMarks ReadInfFileMarks(const std::string& path, const InfTextMatcher& matcher);
 
 }  // namespace korva

@@ -1,0 +1,131 @@
+// The start-up routine in this process, with its message boxes recorded.
+#include "cleanup/cleanup_wizard_app.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fault_injecting_device_setup.h"
+#include "support/recording_message_box.h"
+#include "support/wine_test_env.h"
+
+namespace korva {
+namespace {
+
+using testing::kKitIdent;
+
+class CleanupWizardAppTest : public ::testing::Test {
+ protected:
+  int Run(const std::string& commandLine) {
+    CleanupWizardApp app(settings, devices, infs, boxes);
+    return app.Run(commandLine);
+  }
+
+  testing::FaultInjectingDeviceSetup setup;
+  CleanupSettings settings;
+  DeviceInstanceList devices{setup, settings};
+  InfFileList infs{settings};
+  testing::RecordingMessageBox boxes;
+};
+
+TEST_F(CleanupWizardAppTest, UsageBoxWithAndWithoutTheExpertParagraph) {
+  EXPECT_EQ(Run("/?"), kExitOk);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard Usage");
+  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_EQ(boxes.boxes[0].text, BuildUsageText(false));
+  EXPECT_EQ(boxes.boxes[0].text.find("-expert"), std::string::npos);
+}
+
+TEST_F(CleanupWizardAppTest, UsageBoxInExpertMode) {
+  EXPECT_EQ(Run("-h -EXPERT"), kExitOk);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, BuildUsageText(true));
+  EXPECT_NE(boxes.boxes[0].text.find("\n-expert\t\tEnable expert mode."), std::string::npos);
+}
+
+TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
+  EXPECT_EQ(Run("-nogui -h -c"), kExitBadCommandLine);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(boxes.boxes[0].text,
+            "An invalid command line argument was passed.\n"
+            "Use KORVACW -h to display information on how to use the wizard.\n");
+}
+
+TEST_F(CleanupWizardAppTest, InvalidClassGuidBox) {
+  EXPECT_EQ(Run("-nogui -c \"{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\""), kExitBadCommandLine);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(boxes.boxes[0].text,
+            "An invalid ClassGuid string has been passed.\n"
+            "Use KORVACW -h to display information on how to use the wizard.");
+}
+
+TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
+  ASSERT_EQ(Run("-c {36fc9e60-c465-11cf-8056-444553540000} -i abc"), kExitOk);
+  EXPECT_TRUE(boxes.boxes.empty());
+  GUID guid = ToGuid(settings.classGuid);
+  EXPECT_EQ(guid.Data1, 0x36fc9e60u);
+  EXPECT_EQ(guid.Data4[7], 0x00);
+  EXPECT_EQ(settings.classGuidText, "{36FC9E60-C465-11CF-8056-444553540000}");
+  EXPECT_EQ(settings.deviceIdentString, "ABC");
+}
+
+TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  struct Pair { HANDLE ready, done; } pair{ready, done};
+  // The other instance: a thread that owns the mutex.
+  HANDLE owner = CreateThread(
+      nullptr, 0,
+      [](void* p) -> DWORD {
+        auto* events = static_cast<Pair*>(p);
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, kCleanupMutexName);
+        WaitForSingleObject(mutex, INFINITE);
+        SetEvent(events->ready);
+        WaitForSingleObject(events->done, INFINITE);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        return 0;
+      },
+      &pair, 0, nullptr);
+  ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(Run("-h"), kExitAlreadyRunning);
+  EXPECT_EQ(Run("-c"), kExitAlreadyRunning);
+  EXPECT_TRUE(boxes.boxes.empty());
+  SetEvent(done);
+  WaitForSingleObject(owner, 10000);
+  CloseHandle(owner);
+  CloseHandle(ready);
+  CloseHandle(done);
+}
+
+TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStatus) {
+  std::string id = "USB\\VID_0547&PID_1FA1\\app1";
+  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
+  setup.removeError = ERROR_ACCESS_DENIED;
+  EXPECT_EQ(Run("-nogui"), kExitRemovalFailed);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_TRUE(testbed::DeviceExists(id));
+  ASSERT_FALSE(devices.Results().empty());
+  setup.removeError = 0;
+}
+
+TEST_F(CleanupWizardAppTest, NonInteractiveRunWithNothingToDoSucceeds) {
+  EXPECT_EQ(Run("-nogui -c {5e1b2f2a-0000-4000-8000-00000000abcd}"), kExitOk);
+  EXPECT_TRUE(devices.Items().empty());
+  EXPECT_TRUE(devices.Results().empty());
+}
+
+TEST_F(CleanupWizardAppTest, InteractiveRunRemovesNothingYet) {
+  std::string id = "USB\\VID_0547&PID_1FA2\\app2";
+  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
+  EXPECT_EQ(Run(""), kExitOk);
+  EXPECT_TRUE(settings.interactive);
+  EXPECT_TRUE(testbed::DeviceExists(id));
+  testbed::RemoveDevice(id);
+}
+
+}  // namespace
+}  // namespace korva

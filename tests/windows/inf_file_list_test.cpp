@@ -1,0 +1,220 @@
+// The INF scan and deletion in the prefix's real INF folders, and the fast matcher against
+// the C library's own text-mode reading.
+#include "cleanup/engine/inf_file_list.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "cleanup/engine/inf_text_matcher.h"
+#include "support/wine_test_env.h"
+
+namespace korva {
+namespace {
+
+using testing::FileExists;
+using testing::PlaceFile;
+
+const std::string kKitInf =
+    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=KORVA\r\n"
+    "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n\r\n[Devices]\r\n"
+    "%Dev%=Install, USB\\VID_0547&PID_1002\r\n\r\n[Install.HW.AddReg]\r\n"
+    "HKR,,CleanupWizard_DeviceIdentString,,\"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"\r\n";
+
+// Reads a file exactly as the plain algorithm does: fopen "rt", fgets into 2000 bytes.
+InfMarks TextModeMarks(const std::string& path, const InfSearchTerms& terms) {
+  InfMarks marks;
+  UniqueFile file(std::fopen(path.c_str(), "rt"));
+  if (!file.Valid()) return marks;
+  char line[2000];
+  while (std::fgets(line, sizeof(line), file.Get())) {
+    if (char* semicolon = std::strchr(line, ';')) *semicolon = '\0';
+    for (char* p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    if (!marks.classFound && std::strstr(line, "CLASSGUID") && std::strstr(line, terms.classGuidText.c_str())) marks.classFound = true;
+    if (!marks.identFound && std::strstr(line, terms.identValueName.c_str()) && std::strstr(line, terms.deviceIdentString.c_str())) marks.identFound = true;
+    if (!marks.usbFound && std::strstr(line, "USB\\")) marks.usbFound = true;
+  }
+  return marks;
+}
+
+class InfFileListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::RemovePlacedInfFiles();
+    settings.classGuidText = "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}";
+    settings.deviceIdentString = "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}";
+    settings.identValueName = "CLEANUPWIZARD_DEVICEIDENTSTRING";
+  }
+  void TearDown() override { testing::RemovePlacedInfFiles(); }
+
+  std::vector<std::string> Names(const InfFileList& list) {
+    std::vector<std::string> names;
+    for (const auto& r : const_cast<InfFileList&>(list).Items()) names.push_back(r.name);
+    return names;
+  }
+
+  CleanupSettings settings;
+};
+
+TEST_F(InfFileListTest, FindsTheKitsFilesInInfBeforeInfOther) {
+  std::string other = PlaceFile("inf\\other", "korvatest_a.inf", kKitInf);
+  std::string main = PlaceFile("inf", "korvatest_z.inf", kKitInf);
+  PlaceFile("inf", "korvatest_plain.inf", "[Version]\r\nClass=Net\r\n");
+  PlaceFile("inf", "korvatest_kit.txt", kKitInf);
+  InfFileList list(settings);
+  ASSERT_EQ(list.Scan(), 2);
+  EXPECT_EQ(list.Items()[0].name, "korvatest_z.inf");
+  EXPECT_EQ(list.Items()[0].path, main);
+  EXPECT_EQ(list.Items()[1].name, "korvatest_a.inf");
+  EXPECT_EQ(list.Items()[1].path, other);
+  EXPECT_TRUE(list.Items()[0].selected);
+  EXPECT_EQ(list.Items()[0].error, 0u);
+}
+
+TEST_F(InfFileListTest, ExpertModeNeedsClassAndUsbButNoIdent) {
+  std::string noIdent = kKitInf.substr(0, kKitInf.find("[Install.HW.AddReg]"));
+  PlaceFile("inf", "korvatest_noident.inf", noIdent);
+  PlaceFile("inf", "korvatest_nousb.inf", "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n"
+                                          "; USB\\VID_0547\r\n");
+  InfFileList list(settings);
+  EXPECT_EQ(list.Scan(), 0);
+  settings.expertMode = true;
+  ASSERT_EQ(list.Scan(), 1);
+  EXPECT_EQ(list.Items()[0].name, "korvatest_noident.inf");
+}
+
+TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
+  std::string inf = PlaceFile("inf", "korvatest_oem12.inf", kKitInf);
+  std::string pnf = PlaceFile("inf", "korvatest_oem12.pnf", "binary");
+  std::string alone = PlaceFile("inf\\other", "korvatest_alone.inf", kKitInf);
+  SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA(pnf.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  InfFileList list(settings);
+  ASSERT_EQ(list.Scan(), 2);
+  list.RemoveSelected();
+  ASSERT_EQ(list.Results().size(), 3u);
+  EXPECT_EQ(list.Results()[0].path, inf);
+  EXPECT_EQ(list.Results()[1].path, pnf);
+  EXPECT_EQ(list.Results()[2].path, alone);
+  for (const auto& r : list.Results()) {
+    EXPECT_EQ(r.error, 0u) << r.path;
+    EXPECT_EQ(r.name, "");
+    EXPECT_FALSE(r.selected);
+  }
+  EXPECT_FALSE(FileExists(inf));
+  EXPECT_FALSE(FileExists(pnf));
+  EXPECT_FALSE(FileExists(alone));
+  // The items are kept, also for files that are gone.
+  EXPECT_EQ(list.Items().size(), 2u);
+}
+
+TEST_F(InfFileListTest, UncheckedFilesStay) {
+  std::string keep = PlaceFile("inf", "korvatest_keep.inf", kKitInf);
+  std::string go = PlaceFile("inf", "korvatest_lose.inf", kKitInf);
+  InfFileList list(settings);
+  ASSERT_EQ(list.Scan(), 2);
+  for (auto& item : list.Items()) item.selected = item.path != keep;
+  list.RemoveSelected();
+  ASSERT_EQ(list.Results().size(), 1u);
+  EXPECT_TRUE(FileExists(keep));
+  EXPECT_FALSE(FileExists(go));
+}
+
+TEST_F(InfFileListTest, AFailedDeletionKeepsTheCompanion) {
+  std::string inf = PlaceFile("inf", "korvatest_held.inf", kKitInf);
+  std::string pnf = PlaceFile("inf", "korvatest_held.pnf", "binary");
+  InfFileList list(settings);
+  ASSERT_EQ(list.Scan(), 1);
+  {
+    testing::FileHolder holder(inf);
+    ASSERT_TRUE(holder.Holding());
+    list.RemoveSelected();
+  }
+  ASSERT_EQ(list.Results().size(), 1u);
+  EXPECT_EQ(list.Results()[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(FileExists(inf));
+  EXPECT_TRUE(FileExists(pnf));
+}
+
+TEST_F(InfFileListTest, FilesThatCannotBeReadAreSkipped) {
+  std::string held = PlaceFile("inf", "korvatest_locked.inf", kKitInf);
+  std::string vanishing = PlaceFile("inf", "korvatest_vanishing.inf", kKitInf);
+  PlaceFile("inf", "korvatest_fine.inf", kKitInf);
+  testing::FileHolder holder(held);
+  ASSERT_TRUE(holder.Holding());
+  InfFileList list(settings);
+  list.beforeExamine = [&](const std::string& path) {
+    if (path == vanishing) testing::RemoveFile(path);
+  };
+  ASSERT_EQ(list.Scan(), 1);
+  EXPECT_EQ(list.Items()[0].name, "korvatest_fine.inf");
+}
+
+TEST_F(InfFileListTest, BadContentNeverCrashesOrMatches) {
+  std::mt19937 rng(7);
+  std::string binary(64 * 1024, '\0');
+  for (char& c : binary) c = static_cast<char>(rng());
+  PlaceFile("inf", "korvatest_binary.inf", binary);
+  PlaceFile("inf", "korvatest_empty.inf", "");
+  // Every term, but each line behind a NUL, then the whole file again behind a Ctrl+Z.
+  std::string nulLines;
+  for (size_t start = 0; start < kKitInf.size();) {
+    size_t end = kKitInf.find('\n', start) + 1;
+    nulLines += std::string(1, '\0') + kKitInf.substr(start, end - start);
+    start = end;
+  }
+  PlaceFile("inf", "korvatest_nul.inf", nulLines + "\x1A" + kKitInf);
+  std::string big;
+  while (big.size() < 50u * 1024 * 1024) big += "HKR,,SomeValue,,\"{00000000-0000-0000-0000-000000000000}\"\r\n";
+  PlaceFile("inf", "korvatest_big.inf", big + kKitInf);
+  PlaceFile("inf", "korvatest_oneline.inf", std::string(10u * 1024 * 1024, 'A') + "USB\\" +
+                                                 "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}");
+  InfFileList list(settings);
+  ASSERT_EQ(list.Scan(), 1);
+  EXPECT_EQ(list.Items()[0].name, "korvatest_big.inf");
+}
+
+TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
+  // Random files made of INF fragments, line ends of every kind, NULs and Ctrl+Z, long lines
+  // and the C library's buffer sizes: the fast matcher must see what fopen "rt" and fgets see.
+  std::mt19937 rng(2026);
+  const std::vector<std::string> fragments = {
+      "ClassGuid=", "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}", "CleanupWizard_DeviceIdentString",
+      "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}", "USB\\", "usb\\", ";", std::string(1, '\0'),
+      "classguid={96E73B6E-7A5A-11d4-9f24-0080c82727f4}",
+      "HKR,,CleanupWizard_DeviceIdentString,,{dab6a146-d93e-48ab-b3e5-374ab8fff277}",
+      "\x1A", "\r", "\n", "\r\n", "\r\r\n", " ", "\xE4"};
+  InfSearchTerms terms{settings.classGuidText, settings.identValueName, settings.deviceIdentString,
+                       false};
+  InfTextMatcher matcher(terms);
+  int kit = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    int parts = std::uniform_int_distribution<int>(1, 40)(rng);
+    for (int i = 0; i < parts; ++i) {
+      int kind = std::uniform_int_distribution<int>(0, 19)(rng);
+      if (kind == 0) {
+        text.append(std::uniform_int_distribution<size_t>(1990, 2010)(rng), 'a');
+      } else if (kind == 1) {
+        text.append(std::uniform_int_distribution<size_t>(4090, 4100)(rng), 'b');
+      } else {
+        text += fragments[std::uniform_int_distribution<size_t>(0, fragments.size() - 1)(rng)];
+      }
+    }
+    std::string path = PlaceFile("inf", "korvatest_fuzz.inf", text);
+    InfMarks expected = TextModeMarks(path, terms);
+    InfMarks marks = ReadInfFileMarks(path, matcher);
+    ASSERT_EQ(marks.classFound, expected.classFound) << "round " << round;
+    ASSERT_EQ(marks.identFound, expected.identFound) << "round " << round;
+    ASSERT_EQ(marks.usbFound, expected.usbFound) << "round " << round;
+    bool expectedKit = matcher.IsKitInf(expected);
+    kit += expectedKit;
+    ASSERT_EQ(IsKitInfFile(path, matcher), expectedKit) << "round " << round;
+  }
+  EXPECT_GT(kit, 10);
+}
+
+}  // namespace
+}  // namespace korva

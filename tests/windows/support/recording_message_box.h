@@ -1,0 +1,26 @@
+// A message-box seam that records every box instead of showing it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/message_box.h"
+
+namespace korva::testing {
+
+struct ShownBox {
+  std::string text;
+  std::string caption;
+  UINT style = 0;
+};
+
+class RecordingMessageBox : public MessageBoxSeam {
+ public:
+  int Show(HWND, const std::string& text, const std::string& caption, UINT style) override {
+    boxes.push_back({text, caption, style});
+    return IDOK;
+  }
+  std::vector<ShownBox> boxes;
+};
+
+}  // namespace korva::testing

@@ -1,0 +1,147 @@
+#include "support/wine_test_env.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace korva::testing {
+
+const char kKitClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
+const char kKitIdent[] = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
+
+GUID KitClassGuid() {
+  GUID guid{};
+  testbed::ParseGuid(kKitClassGuidText, guid);
+  return guid;
+}
+
+GUID NewClassGuid() {
+  GUID guid{};
+  CoCreateGuid(&guid);
+  return guid;
+}
+
+std::string WindowsFolder() {
+  char folder[MAX_PATH + 1] = {};
+  GetWindowsDirectoryA(folder, sizeof(folder));
+  std::string text = folder;
+  while (!text.empty() && text.back() == '\\') text.pop_back();
+  return text;
+}
+
+std::string PlaceFile(const std::string& subfolder, const std::string& name,
+                      const std::string& content) {
+  std::string folder = WindowsFolder() + "\\" + subfolder;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string path = folder + "\\" + name;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  UniqueFile file(std::fopen(path.c_str(), "wb"));
+  if (file.Valid()) std::fwrite(content.data(), 1, content.size(), file.Get());
+  return path;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveFile(const std::string& path) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+}
+
+void RemovePlacedInfFiles() {
+  for (const char* sub : {"inf", "inf\\other"}) {
+    for (const char* ext : {"inf", "pnf"}) {
+      std::string folder = WindowsFolder() + "\\" + sub;
+      std::string pattern = folder + "\\korvatest*." + ext;
+      WIN32_FIND_DATAA found;
+      UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
+      if (!search.Valid()) continue;
+      do {
+        RemoveFile(folder + "\\" + found.cFileName);
+      } while (FindNextFileA(search.Get(), &found));
+    }
+  }
+}
+
+std::string BuildFolder() {
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string text = path;
+  // <build>\tests\windows\<suite>.exe
+  for (int i = 0; i < 3; ++i) text = text.substr(0, text.rfind('\\'));
+  return text;
+}
+
+std::string KorvaCwPath() { return BuildFolder() + "\\cleanup\\KORVAcw.exe"; }
+std::string KorvaBedPath() { return BuildFolder() + "\\tools\\korvabed.exe"; }
+
+void SeedDevice(const std::string& instanceId, const GUID& classGuid,
+                const std::vector<std::string>& hardwareIds, const std::string& ident,
+                const std::string& description) {
+  testbed::DeviceSpec spec;
+  spec.instanceId = instanceId;
+  spec.classGuid = classGuid;
+  spec.hardwareIds = hardwareIds;
+  spec.description = description;
+  spec.manufacturer = "KORVA";
+  spec.location = "Port_#0001.Hub_#0001";
+  DWORD error = testbed::AddDevice(spec);
+  if (error != 0) std::fprintf(stderr, "seeding %s failed: %lu\n", instanceId.c_str(), error);
+  if (!ident.empty()) {
+    testbed::SetHardwareValue(instanceId, "CleanupWizard_DeviceIdentString", REG_SZ,
+                              testbed::StringData(ident));
+  }
+}
+
+Process::Process(const std::string& commandLine) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  std::string line = commandLine;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    CloseHandle(info.hThread);
+    process_.Reset(info.hProcess);
+    id_ = info.dwProcessId;
+  }
+}
+
+Process::~Process() {
+  if (process_.Valid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.Get(), 99);
+  }
+}
+
+DWORD Process::Wait(DWORD timeoutMs) {
+  if (!process_.Valid()) return ~0u;
+  if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return ~0u;
+  DWORD code = ~0u;
+  GetExitCodeProcess(process_.Get(), &code);
+  return code;
+}
+
+DWORD RunProcess(const std::string& commandLine, DWORD timeoutMs) {
+  Process process(commandLine);
+  return process.Wait(timeoutMs);
+}
+
+FileHolder::FileHolder(const std::string& path, bool readable) {
+  static int counter = 0;
+  std::string base = "korvatest_hold_" + std::to_string(GetCurrentProcessId()) + "_" +
+                     std::to_string(++counter);
+  std::string readyName = base + "_ready";
+  releaseName_ = base + "_release";
+  UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
+  release_.Reset(CreateEventA(nullptr, TRUE, FALSE, releaseName_.c_str()));
+  process_ = std::make_unique<Process>("\"" + KorvaBedPath() + "\" hold \"" + path + "\" " + readyName + " " +
+                         releaseName_ + (readable ? " readable" : ""));
+  holding_ = process_->Started() && WaitForSingleObject(ready.Get(), 30000) == WAIT_OBJECT_0;
+}
+
+FileHolder::~FileHolder() {
+  SetEvent(release_.Get());
+  process_->Wait(30000);
+}
+
+}  // namespace korva::testing

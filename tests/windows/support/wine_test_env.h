@@ -1,0 +1,76 @@
+// Helpers of the tests that run under Wine: the prefix's Windows folder, INF files placed
+// into it, seeded device instances, child processes.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devsetup/unique_resource.h"
+#include "tools/test_bed.h"
+
+namespace korva::testing {
+
+extern const char kKitClassGuidText[];
+extern const char kKitIdent[];
+
+GUID KitClassGuid();
+// A class GUID no other test uses.
+GUID NewClassGuid();
+
+// The prefix's Windows folder without a trailing backslash.
+std::string WindowsFolder();
+// Writes `content` to <Windows>\<subfolder>\<name> (creating the folder) and returns the path.
+std::string PlaceFile(const std::string& subfolder, const std::string& name,
+                      const std::string& content);
+bool FileExists(const std::string& path);
+void RemoveFile(const std::string& path);
+// Removes every *.inf and *.pnf file of inf and inf\other that the tests placed (names
+// starting with "korvatest").
+void RemovePlacedInfFiles();
+
+// The build's own programs, found from the test program's folder.
+std::string BuildFolder();
+std::string KorvaCwPath();
+std::string KorvaBedPath();
+
+// Seeds a USB device of `classGuid` and gives it the ident value as REG_SZ when not empty.
+void SeedDevice(const std::string& instanceId, const GUID& classGuid,
+                const std::vector<std::string>& hardwareIds, const std::string& ident,
+                const std::string& description = "KORVA test device");
+
+// Runs a program, waits for it and returns its exit status (or ~0u when it could not start).
+DWORD RunProcess(const std::string& commandLine, DWORD timeoutMs = 60000);
+
+class Process {
+ public:
+  explicit Process(const std::string& commandLine);
+  ~Process();
+  bool Started() const { return process_.Valid(); }
+  // Waits for the end; the exit status, or ~0u on time-out.
+  DWORD Wait(DWORD timeoutMs = 60000);
+  DWORD Id() const { return id_; }
+
+ private:
+  UniqueHandle process_;
+  DWORD id_ = 0;
+};
+
+// Holds a file open from another process until destroyed: sharing nothing, or, when
+// `readable`, sharing reading only (the file can be read but not deleted).
+class FileHolder {
+ public:
+  explicit FileHolder(const std::string& path, bool readable = false);
+  ~FileHolder();
+  bool Holding() const { return holding_; }
+
+ private:
+  std::string releaseName_;
+  UniqueHandle release_;
+  std::unique_ptr<Process> process_;
+  bool holding_ = false;
+};
+
+}  // namespace korva::testing
