@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -18,6 +19,28 @@ int Commonness(unsigned char c) {
   if (c == '-' || c == '_' || c == '.' || c == ',' || c == ' ' || c == '=') return 3;
   if (std::isdigit(c)) return 2;
   return 1;
+}
+
+// memchr, a word at a time. The C library's own is a byte loop on some platforms (Wine's
+// msvcrt among them), and this search runs over every byte of every INF file.
+const char* FindByte(const char* p, const char* end, unsigned char c) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+  const std::uint64_t pattern = kOnes * c;
+  while (end - p >= 16) {
+    std::uint64_t first;
+    std::uint64_t second;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&second, p + 8, 8);
+    first ^= pattern;
+    second ^= pattern;
+    if (((first - kOnes) & ~first & kHighs) | ((second - kOnes) & ~second & kHighs)) break;
+    p += 16;
+  }
+  for (; p < end; ++p) {
+    if (static_cast<unsigned char>(*p) == c) return p;
+  }
+  return nullptr;
 }
 
 bool Contains(std::string_view haystack, const std::string& needle) {
@@ -129,11 +152,11 @@ class InfTextMatcher::PieceReader {
 InfMarks InfTextMatcher::Read(InfSource& source, bool stopWhenDecided) const {
   InfMarks marks;
   PieceReader reader(*this);
-  std::vector<char> block(kBlockSize);
+  buffer_.resize(kBlockSize);
   for (;;) {
-    size_t size = source.Read(block.data(), block.size());
+    size_t size = source.Read(buffer_.data(), kBlockSize);
     if (size == 0) break;
-    if (!reader.Feed(block.data(), size, marks)) break;
+    if (!reader.Feed(buffer_.data(), size, marks)) break;
     if (stopWhenDecided && IsKitInf(marks)) return marks;
   }
   reader.Finish(marks);
@@ -159,7 +182,8 @@ bool InfTextMatcher::ContainsClassGuid(InfSource& source) const {
   // The last needle.size() - 1 bytes of a block are carried into the next one, so an
   // occurrence across two blocks is seen.
   const size_t overlap = needle.size() - 1;
-  std::vector<char> buffer(overlap + kBlockSize);
+  buffer_.resize(overlap + kBlockSize);
+  std::vector<char>& buffer = buffer_;
   size_t carried = 0;
   for (;;) {
     size_t size = source.Read(buffer.data() + carried, kBlockSize);
@@ -172,7 +196,7 @@ bool InfTextMatcher::ContainsClassGuid(InfSource& source) const {
       for (unsigned char anchorByte : anchorBytes_) {
         const char* p = first;
         while (p < last) {
-          p = static_cast<const char*>(std::memchr(p, anchorByte, static_cast<size_t>(last - p)));
+          p = FindByte(p, last, anchorByte);
           if (!p) break;
           if (matchesAt(p - anchor_)) return true;
           ++p;

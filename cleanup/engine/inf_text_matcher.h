@@ -70,6 +70,8 @@ class InfTextMatcher {
   // upper-cases to the byte there.
   size_t anchor_ = 0;
   std::vector<unsigned char> anchorBytes_;
+  // The read buffer, kept from file to file; a matcher serves one thread.
+  mutable std::vector<char> buffer_;
 };
 
 }  // namespace korva

@@ -1,0 +1,107 @@
+// Times the INF scan and its floors over the prefix's INF folders (Windows, under wine64):
+//   scan   the Cleanup Wizard's InfFileList::Scan
+//   read   file search, open, read in 1 MB blocks, no parsing: the platform's floor
+//   fgets  the straightforward algorithm: fopen "rt", fgets into 2000 bytes, cut, upper-case,
+//          three searches
+// Prints "<mode> <seconds of the best of N runs> <MB> <kit files> <peak working set KB>" and
+// the names of the kit files.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cleanup/engine/inf_file_list.h"
+
+namespace {
+
+using korva::CleanupSettings;
+
+std::vector<std::string> InfFiles() {
+  char windows[MAX_PATH + 1] = {};
+  GetWindowsDirectoryA(windows, sizeof(windows));
+  std::vector<std::string> files;
+  for (const char* sub : {"\\inf", "\\inf\\other"}) {
+    std::string folder = std::string(windows) + sub;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    do {
+      files.push_back(folder + "\\" + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  return files;
+}
+
+bool FgetsIsKit(const std::string& path, const CleanupSettings& s) {
+  FILE* file = std::fopen(path.c_str(), "rt");
+  if (!file) return false;
+  bool classFound = false, identFound = false, usbFound = false;
+  char line[2000];
+  while (std::fgets(line, sizeof(line), file)) {
+    if (char* semicolon = std::strchr(line, ';')) *semicolon = '\0';
+    for (char* p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    if (!classFound && std::strstr(line, "CLASSGUID") && std::strstr(line, s.classGuidText.c_str())) classFound = true;
+    if (!identFound && std::strstr(line, s.identValueName.c_str()) && std::strstr(line, s.deviceIdentString.c_str())) identFound = true;
+    if (!usbFound && std::strstr(line, "USB\\")) usbFound = true;
+  }
+  std::fclose(file);
+  return classFound && usbFound && (identFound || s.expertMode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string mode = argc > 1 ? argv[1] : "scan";
+  int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  CleanupSettings settings;
+  settings.classGuidText = "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}";
+  settings.deviceIdentString = "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}";
+  settings.identValueName = "CLEANUPWIZARD_DEVICEIDENTSTRING";
+
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  double best = 1e9;
+  double megabytes = 0;
+  std::vector<std::string> kit;
+  for (int run = 0; run < runs; ++run) {
+    kit.clear();
+    megabytes = 0;
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    if (mode == "scan") {
+      korva::InfFileList list(settings);
+      list.Scan();
+      for (const auto& item : list.Items()) kit.push_back(item.name);
+    } else {
+      std::vector<char> block(1 << 20);
+      for (const std::string& path : InfFiles()) {
+        if (mode == "read") {
+          HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+          if (file == INVALID_HANDLE_VALUE) continue;
+          DWORD got = 0;
+          while (ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got) {
+            megabytes += got / 1e6;
+          }
+          CloseHandle(file);
+        } else if (FgetsIsKit(path, settings)) {
+          kit.push_back(path.substr(path.rfind('\\') + 1));
+        }
+      }
+    }
+    QueryPerformanceCounter(&end);
+    double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+    if (seconds < best) best = seconds;
+  }
+  PROCESS_MEMORY_COUNTERS memory{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+  std::printf("%s %.4f %.1f %zu %zu\n", mode.c_str(), best, megabytes, kit.size(),
+              static_cast<size_t>(memory.PeakWorkingSetSize / 1024));
+  for (const std::string& name : kit) std::printf("  %s\n", name.c_str());
+  return 0;
+}

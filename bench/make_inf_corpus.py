@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Writes a corpus shaped like a Windows INF folder: about 1,500 files, about 100 MB, sizes
+from 1 KB to 512 KB (most small, a few large), a handful of the kit's INF files among them.
+The text comes from the real INF samples when they are given, else from made-up INF lines.
+
+    make_inf_corpus.py OUT_FOLDER [SAMPLES_FOLDER]
+"""
+import os
+import random
+import sys
+
+KIT_INF = (
+    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=KORVA\r\n"
+    "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n\r\n[Models.NTamd64]\r\n"
+    "%Dev%=Install, USB\\VID_0547&PID_1002\r\n\r\n[Install.HW.AddReg]\r\n"
+    "HKR,,CleanupWizard_DeviceIdentString,,\"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"\r\n"
+)
+
+SYNTHETIC = [
+    "[Version]", "Signature=\"$WINDOWS NT$\"", "Class=Net",
+    "ClassGuid={4d36e972-e325-11ce-bfc1-08002be10318}", "Provider=%ManufacturerName%",
+    "DriverVer=06/21/2006,10.0.22621.1", "; a comment line about the section below",
+    "[Manufacturer]", "%ManufacturerName%=Standard,NTamd64",
+    "%Device.DeviceDesc%=Device_Install, PCI\\VEN_8086&DEV_100E",
+    "HKR, Ndi\\params\\*SpeedDuplex, ParamDesc, 0, %SpeedDuplex%",
+    "AddService = e1express, 2, e1e.Service, e1e.EventLog", "", "[Strings]",
+    "ManufacturerName=\"Contoso\"", "Device.DeviceDesc=\"Contoso Network Adapter\"",
+]
+
+
+def main():
+    out = sys.argv[1]
+    samples = sys.argv[2] if len(sys.argv) > 2 else ""
+    rng = random.Random(1500)
+    lines = []
+    if samples and os.path.isdir(samples):
+        for name in sorted(os.listdir(samples)):
+            if name.endswith(".inf"):
+                with open(os.path.join(samples, name), "rb") as f:
+                    text = f.read().decode("latin-1")
+                lines.extend(l for l in text.replace("\r\n", "\n").split("\n") if "\x00" not in l)
+    if len(lines) < 1000:
+        lines = SYNTHETIC * 100
+    os.makedirs(os.path.join(out, "other"), exist_ok=True)
+    total = 0
+    kit_positions = set(rng.sample(range(1500), 6))
+    for i in range(1500):
+        # Log-uniform sizes between 1 KB and 512 KB: mean about 70 KB.
+        size = int(1024 * (2 ** rng.uniform(0, 9)))
+        start = rng.randrange(len(lines))
+        parts = []
+        length = 0
+        j = start
+        while length < size:
+            line = lines[j % len(lines)] + "\r\n"
+            parts.append(line)
+            length += len(line)
+            j += 1
+        text = "".join(parts)
+        if i in kit_positions:
+            text = KIT_INF + text
+        folder = out if i % 50 else os.path.join(out, "other")
+        with open(os.path.join(folder, "oem%d.inf" % i), "wb") as f:
+            f.write(text.encode("latin-1"))
+        total += len(text)
+    print("corpus: 1500 files, %.1f MB, %d kit INF files, in %s" % (total / 1e6, len(kit_positions), out))
+
+
+main()
