@@ -8,13 +8,13 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cleanup/engine/inf_file_list.h"
+#include "cleanup/engine/inf_text_matcher.h"
+#include "reference/text_mode_reference.h"
 
 namespace {
 
@@ -37,22 +37,6 @@ std::vector<std::string> InfFiles() {
   return files;
 }
 
-bool FgetsIsKit(const std::string& path, const CleanupSettings& s) {
-  FILE* file = std::fopen(path.c_str(), "rt");
-  if (!file) return false;
-  bool classFound = false, identFound = false, usbFound = false;
-  char line[2000];
-  while (std::fgets(line, sizeof(line), file)) {
-    if (char* semicolon = std::strchr(line, ';')) *semicolon = '\0';
-    for (char* p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    if (!classFound && std::strstr(line, "CLASSGUID") && std::strstr(line, s.classGuidText.c_str())) classFound = true;
-    if (!identFound && std::strstr(line, s.identValueName.c_str()) && std::strstr(line, s.deviceIdentString.c_str())) identFound = true;
-    if (!usbFound && std::strstr(line, "USB\\")) usbFound = true;
-  }
-  std::fclose(file);
-  return classFound && usbFound && (identFound || s.expertMode);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +47,9 @@ int main(int argc, char** argv) {
   settings.deviceIdentString = "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}";
   settings.identValueName = "CLEANUPWIZARD_DEVICEIDENTSTRING";
 
+  korva::InfSearchTerms terms{settings.classGuidText, settings.identValueName,
+                              settings.deviceIdentString, false};
+  korva::InfTextMatcher matcher(terms);
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   double best = 1e9;
@@ -89,7 +76,7 @@ int main(int argc, char** argv) {
             megabytes += got / 1e6;
           }
           CloseHandle(file);
-        } else if (FgetsIsKit(path, settings)) {
+        } else if (matcher.IsKitInf(korva::testing::TextModeFileMarks(path, terms))) {
           kit.push_back(path.substr(path.rfind('\\') + 1));
         }
       }

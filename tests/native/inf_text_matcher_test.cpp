@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/inf_reference.h"
-#include "support/string_inf_source.h"
+#include "reference/inf_reference.h"
+#include "reference/string_inf_source.h"
 
 namespace korva {
 namespace {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/engine/inf_text_matcher.h"
+#include "reference/text_mode_reference.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -22,22 +23,6 @@ const std::string kKitInf =
     "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n\r\n[Devices]\r\n"
     "%Dev%=Install, USB\\VID_0547&PID_1002\r\n\r\n[Install.HW.AddReg]\r\n"
     "HKR,,CleanupWizard_DeviceIdentString,,\"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"\r\n";
-
-// Reads a file exactly as the plain algorithm does: fopen "rt", fgets into 2000 bytes.
-InfMarks TextModeMarks(const std::string& path, const InfSearchTerms& terms) {
-  InfMarks marks;
-  UniqueFile file(std::fopen(path.c_str(), "rt"));
-  if (!file.Valid()) return marks;
-  char line[2000];
-  while (std::fgets(line, sizeof(line), file.Get())) {
-    if (char* semicolon = std::strchr(line, ';')) *semicolon = '\0';
-    for (char* p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    if (!marks.classFound && std::strstr(line, "CLASSGUID") && std::strstr(line, terms.classGuidText.c_str())) marks.classFound = true;
-    if (!marks.identFound && std::strstr(line, terms.identValueName.c_str()) && std::strstr(line, terms.deviceIdentString.c_str())) marks.identFound = true;
-    if (!marks.usbFound && std::strstr(line, "USB\\")) marks.usbFound = true;
-  }
-  return marks;
-}
 
 class InfFileListTest : public ::testing::Test {
  protected:
@@ -204,7 +189,7 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
       }
     }
     std::string path = PlaceFile("inf", "korvatest_fuzz.inf", text);
-    InfMarks expected = TextModeMarks(path, terms);
+    InfMarks expected = testing::TextModeFileMarks(path, terms);
     InfMarks marks = ReadInfFileMarks(path, matcher);
     ASSERT_EQ(marks.classFound, expected.classFound) << "round " << round;
     ASSERT_EQ(marks.identFound, expected.identFound) << "round " << round;
