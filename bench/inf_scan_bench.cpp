@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
                                     OPEN_EXISTING, 0, nullptr);
           if (file == INVALID_HANDLE_VALUE) continue;
           DWORD got = 0;
-          while (ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got) {
+          while (ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got, nullptr) &&
+                 got) {
             megabytes += got / 1e6;
           }
           CloseHandle(file);

@@ -10,8 +10,7 @@ namespace korva {
 class MessageBoxSeam {
  public:
   virtual ~MessageBoxSeam() = default;
-  virtual int Show(HWND owner, const std::string& text, const std::string& caption,
-                   UINT style) = 0;
+  virtual int Show(HWND owner, const std::string& text, const std::string& caption, UINT style) = 0;
 };
 
 class SystemMessageBox : public MessageBoxSeam {

@@ -49,7 +49,9 @@ struct DevInfoTraits {
 struct RegKeyTraits {
   using Type = HKEY;
   static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr && h != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE); }
+  static bool IsValid(Type h) {
+    return h != nullptr && h != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
+  }
   static void Close(Type h) { RegCloseKey(h); }
 };
 

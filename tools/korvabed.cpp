@@ -104,12 +104,14 @@ int Run(const std::vector<std::string>& a) {
     return Report(AddDevice(spec), "add");
   }
   if (command == "set-value") return SetValue(a);
-  if (command == "set-driver" && a.size() == 4) return Report(SetDriverInfPath(a[2], a[3]), "set-driver");
+  if (command == "set-driver" && a.size() == 4)
+    return Report(SetDriverInfPath(a[2], a[3]), "set-driver");
   if (command == "remove" && a.size() == 3) return Report(RemoveDevice(a[2]), "remove");
   if (command == "exists" && a.size() == 3) return DeviceExists(a[2]) ? 0 : 1;
   if (command == "list" && a.size() <= 3) {
     GUID classGuid;
-    if (a.size() == 3 && !ParseGuid(a[2], classGuid)) return Report(ERROR_INVALID_PARAMETER, "class GUID");
+    if (a.size() == 3 && !ParseGuid(a[2], classGuid))
+      return Report(ERROR_INVALID_PARAMETER, "class GUID");
     for (const DeviceSummary& d : ListDevices(a.size() == 3 ? &classGuid : nullptr)) {
       std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", d.instanceId.c_str(), d.classGuid.c_str(),
                   d.hardwareId.c_str(), d.description.c_str(), d.identValue.c_str(),

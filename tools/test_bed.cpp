@@ -36,8 +36,8 @@ OpenedDevice OpenDevice(const std::string& instanceId) {
 std::string ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& element, DWORD property) {
   BYTE buffer[4096] = {};
   DWORD type = 0;
-  if (!SetupDiGetDeviceRegistryPropertyA(set, &element, property, &type, buffer,
-                                         sizeof(buffer) - 2, nullptr)) {
+  if (!SetupDiGetDeviceRegistryPropertyA(set, &element, property, &type, buffer, sizeof(buffer) - 2,
+                                         nullptr)) {
     return "";
   }
   return reinterpret_cast<const char*>(buffer);
@@ -117,8 +117,8 @@ DWORD AddDevice(const DeviceSpec& spec) {
     return GetLastError();
   }
   // Every instance gets its hardware key, as the platform gives every real device one.
-  UniqueRegKey key(
-      SetupDiCreateDevRegKeyA(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr));
+  UniqueRegKey key(SetupDiCreateDevRegKeyA(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                           nullptr, nullptr));
   return key.Valid() ? 0 : GetLastError();
 }
 
@@ -140,8 +140,8 @@ DWORD SetDriverInfPath(const std::string& instanceId, const std::string& infPath
                                            DIREG_DRV, nullptr, nullptr));
   if (!key.Valid()) return GetLastError();
   std::vector<BYTE> data = StringData(infPath);
-  return static_cast<DWORD>(
-      RegSetValueExA(key.Get(), "InfPath", 0, REG_SZ, data.data(), static_cast<DWORD>(data.size())));
+  return static_cast<DWORD>(RegSetValueExA(key.Get(), "InfPath", 0, REG_SZ, data.data(),
+                                           static_cast<DWORD>(data.size())));
 }
 
 DWORD RemoveDevice(const std::string& instanceId) {

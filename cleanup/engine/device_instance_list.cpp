@@ -105,9 +105,9 @@ void DeviceInstanceList::RemoveSelected() {
     DeviceInstanceRecord& item = items[i];
     if (!item.selected) continue;
     DeviceInstanceRecord result;
-    result.error = deviceInfoSet.Valid()
-                       ? setup_.CallClassInstaller(DIF_REMOVE, deviceInfoSet.Get(), item.devInfoData)
-                       : ERROR_INVALID_HANDLE;
+    result.error = deviceInfoSet.Valid() ? setup_.CallClassInstaller(
+                                               DIF_REMOVE, deviceInfoSet.Get(), item.devInfoData)
+                                         : ERROR_INVALID_HANDLE;
     result.description = item.description;
     result.location = item.location;
     result.hardwareId = item.hardwareId;

@@ -57,7 +57,8 @@ InfTextMatcher::InfTextMatcher(InfSearchTerms terms) : terms_(std::move(terms)) 
   for (size_t i = 0; i < guid.size(); ++i) {
     std::vector<unsigned char> bytes;
     for (int c = 0; c < 256; ++c) {
-      if (upper_[c] == static_cast<unsigned char>(guid[i])) bytes.push_back(static_cast<unsigned char>(c));
+      if (upper_[c] == static_cast<unsigned char>(guid[i]))
+        bytes.push_back(static_cast<unsigned char>(c));
     }
     size_t score = bytes.size() * 8 + Commonness(static_cast<unsigned char>(guid[i]));
     if (score < bestScore) {
@@ -127,7 +128,8 @@ class InfTextMatcher::PieceReader {
       if (c == ';' || c == '\0') {
         cut_ = true;
       } else {
-        content_[contentLength_++] = static_cast<char>(matcher_.upper_[static_cast<unsigned char>(c)]);
+        content_[contentLength_++] =
+            static_cast<char>(matcher_.upper_[static_cast<unsigned char>(c)]);
       }
     }
     if (++pieceLength_ == kInfPieceLength || c == '\n') EndPiece(marks);

@@ -15,7 +15,8 @@ TEST(FindCommandLineOption, MatchesWholeTokensOnly) {
   EXPECT_FALSE(FindCommandLineOption("   ", "-nogui", nullptr, true));
   // An option glued to its value is one token and matches nothing.
   std::string value;
-  EXPECT_FALSE(FindCommandLineOption("-c{96e73b6e-7a5a-11d4-9f24-0080c82727f4}", "-c", &value, true));
+  EXPECT_FALSE(
+      FindCommandLineOption("-c{96e73b6e-7a5a-11d4-9f24-0080c82727f4}", "-c", &value, true));
   EXPECT_EQ(value, "");
 }
 

@@ -32,7 +32,8 @@ InfMarks Marks(const std::string& text, const InfSearchTerms& terms = kTerms) {
   return InfTextMatcher(terms).ReadMarks(source);
 }
 
-bool Matches(const std::string& text, const InfSearchTerms& terms = kTerms, size_t chunk = SIZE_MAX) {
+bool Matches(const std::string& text, const InfSearchTerms& terms = kTerms,
+             size_t chunk = SIZE_MAX) {
   StringInfSource source(text, chunk);
   return InfTextMatcher(terms).Matches(source);
 }
@@ -116,20 +117,40 @@ TEST(InfTextMatcher, NeedlesThatCannotMatch) {
   EXPECT_FALSE(Marks("CLEANUPWIZARD_DEVICEIDENTSTRING A;B\n", semicolon).identFound);
   InfSearchTerms lower = kTerms;  // no byte upper-cases to a lower-case letter
   lower.classGuidText = "{abc}";
-  EXPECT_FALSE(Matches("ClassGuid={abc}\nUSB\\\nCleanupWizard_DeviceIdentString "
-                       "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n",
-                       lower));
+  EXPECT_FALSE(
+      Matches("ClassGuid={abc}\nUSB\\\nCleanupWizard_DeviceIdentString "
+              "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n",
+              lower));
 }
 
 // Builds text from fragments that stress every rule: terms in both cases, comment cuts, NULs,
 // Ctrl+Z, CR and LF in every combination, and long runs across piece and block boundaries.
 std::string RandomInfText(std::mt19937& rng) {
-  static const std::vector<std::string> fragments = {
-      "ClassGuid", "classguid=", "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}",
-      "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}", "{96e73b6e-7a5a-11d4-9f24-0080c82727f5}",
-      "CleanupWizard_DeviceIdentString", "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}", "USB\\",
-      "usb\\", "USB", "\\", ";", std::string(1, '\0'), "\x1A", "\r", "\n", "\r\n", "\n\r", " ",
-      "=", ",", "\"", "\xE4\xC4", "[Version]", "HKR,,"};
+  static const std::vector<std::string> fragments = {"ClassGuid",
+                                                     "classguid=",
+                                                     "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}",
+                                                     "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}",
+                                                     "{96e73b6e-7a5a-11d4-9f24-0080c82727f5}",
+                                                     "CleanupWizard_DeviceIdentString",
+                                                     "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}",
+                                                     "USB\\",
+                                                     "usb\\",
+                                                     "USB",
+                                                     "\\",
+                                                     ";",
+                                                     std::string(1, '\0'),
+                                                     "\x1A",
+                                                     "\r",
+                                                     "\n",
+                                                     "\r\n",
+                                                     "\n\r",
+                                                     " ",
+                                                     "=",
+                                                     ",",
+                                                     "\"",
+                                                     "\xE4\xC4",
+                                                     "[Version]",
+                                                     "HKR,,"};
   std::uniform_int_distribution<int> kind(0, 9);
   std::uniform_int_distribution<size_t> pick(0, fragments.size() - 1);
   std::string text;

@@ -30,7 +30,8 @@ inline InfMarks ReferenceMarks(const std::string& raw, const InfSearchTerms& ter
     }
     piece[n] = '\0';
     if (char* semicolon = std::strchr(piece, ';')) *semicolon = '\0';
-    for (char* p = piece; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    for (char* p = piece; *p; ++p)
+      *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     if (!marks.classFound && std::strstr(piece, "CLASSGUID") &&
         std::strstr(piece, terms.classGuidText.c_str())) {
       marks.classFound = true;

@@ -19,7 +19,8 @@ inline InfMarks TextModeFileMarks(const std::string& path, const InfSearchTerms&
   char line[2000];
   while (std::fgets(line, sizeof(line), file)) {
     if (char* semicolon = std::strchr(line, ';')) *semicolon = '\0';
-    for (char* p = line; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+    for (char* p = line; *p; ++p)
+      *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     if (!marks.classFound && std::strstr(line, "CLASSGUID") &&
         std::strstr(line, terms.classGuidText.c_str())) {
       marks.classFound = true;

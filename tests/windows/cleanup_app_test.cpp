@@ -75,7 +75,9 @@ TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
 TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  struct Pair { HANDLE ready, done; } pair{ready, done};
+  struct Pair {
+    HANDLE ready, done;
+  } pair{ready, done};
   // The other instance: a thread that owns the mutex.
   HANDLE owner = CreateThread(
       nullptr, 0,

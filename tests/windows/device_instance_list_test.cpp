@@ -67,7 +67,8 @@ TEST_F(DeviceInstanceListTest, ListsTheKitsUsbInstancesWithTheirProperties) {
 
 TEST_F(DeviceInstanceListTest, IdentValueKindsAndCases) {
   std::string lower = Id("USB\\VID_2222&PID_0001", 1);
-  SeedDevice(lower, classGuid, {"USB\\VID_2222&PID_0001"}, "{dab6a146-d93e-48ab-b3e5-374ab8fff277}");
+  SeedDevice(lower, classGuid, {"USB\\VID_2222&PID_0001"},
+             "{dab6a146-d93e-48ab-b3e5-374ab8fff277}");
   std::string multi = Id("USB\\VID_2222&PID_0002", 2);
   SeedDevice(multi, classGuid, {"USB\\VID_2222&PID_0002"}, "");
   testbed::SetHardwareValue(multi, "CleanupWizard_DeviceIdentString", REG_MULTI_SZ,

@@ -61,8 +61,9 @@ TEST_F(InfFileListTest, FindsTheKitsFilesInInfBeforeInfOther) {
 TEST_F(InfFileListTest, ExpertModeNeedsClassAndUsbButNoIdent) {
   std::string noIdent = kKitInf.substr(0, kKitInf.find("[Install.HW.AddReg]"));
   PlaceFile("inf", "korvatest_noident.inf", noIdent);
-  PlaceFile("inf", "korvatest_nousb.inf", "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n"
-                                          "; USB\\VID_0547\r\n");
+  PlaceFile("inf", "korvatest_nousb.inf",
+            "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n"
+            "; USB\\VID_0547\r\n");
   InfFileList list(settings);
   EXPECT_EQ(list.Scan(), 0);
   settings.expertMode = true;
@@ -152,10 +153,12 @@ TEST_F(InfFileListTest, BadContentNeverCrashesOrMatches) {
   }
   PlaceFile("inf", "korvatest_nul.inf", nulLines + "\x1A" + kKitInf);
   std::string big;
-  while (big.size() < 50u * 1024 * 1024) big += "HKR,,SomeValue,,\"{00000000-0000-0000-0000-000000000000}\"\r\n";
+  while (big.size() < 50u * 1024 * 1024)
+    big += "HKR,,SomeValue,,\"{00000000-0000-0000-0000-000000000000}\"\r\n";
   PlaceFile("inf", "korvatest_big.inf", big + kKitInf);
-  PlaceFile("inf", "korvatest_oneline.inf", std::string(10u * 1024 * 1024, 'A') + "USB\\" +
-                                                 "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}");
+  PlaceFile("inf", "korvatest_oneline.inf",
+            std::string(10u * 1024 * 1024, 'A') + "USB\\" +
+                "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}");
   InfFileList list(settings);
   ASSERT_EQ(list.Scan(), 1);
   EXPECT_EQ(list.Items()[0].name, "korvatest_big.inf");
@@ -166,11 +169,23 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
   // and the C library's buffer sizes: the fast matcher must see what fopen "rt" and fgets see.
   std::mt19937 rng(2026);
   const std::vector<std::string> fragments = {
-      "ClassGuid=", "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}", "CleanupWizard_DeviceIdentString",
-      "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}", "USB\\", "usb\\", ";", std::string(1, '\0'),
+      "ClassGuid=",
+      "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}",
+      "CleanupWizard_DeviceIdentString",
+      "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}",
+      "USB\\",
+      "usb\\",
+      ";",
+      std::string(1, '\0'),
       "classguid={96E73B6E-7A5A-11d4-9f24-0080c82727f4}",
       "HKR,,CleanupWizard_DeviceIdentString,,{dab6a146-d93e-48ab-b3e5-374ab8fff277}",
-      "\x1A", "\r", "\n", "\r\n", "\r\r\n", " ", "\xE4"};
+      "\x1A",
+      "\r",
+      "\n",
+      "\r\n",
+      "\r\r\n",
+      " ",
+      "\xE4"};
   InfSearchTerms terms{settings.classGuidText, settings.identValueName, settings.deviceIdentString,
                        false};
   InfTextMatcher matcher(terms);

@@ -11,9 +11,9 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
 
   DWORD enumerationFailsAt = kNever;  // SetupDiEnumDeviceInfo fails from this index on
   DWORD enumerationError = ERROR_INVALID_DATA;
-  DWORD removeError = 0;              // DIF_REMOVE fails with this code when not 0
-  DWORD binaryProperty = kNever;      // this SPDRP_ property reads as REG_BINARY
-  bool classListFails = false;        // SetupDiGetClassDevsA gives no set
+  DWORD removeError = 0;          // DIF_REMOVE fails with this code when not 0
+  DWORD binaryProperty = kNever;  // this SPDRP_ property reads as REG_BINARY
+  bool classListFails = false;    // SetupDiGetClassDevsA gives no set
   int removeCalls = 0;
   DWORD lastClassDevsFlags = kNever;
   GUID lastClassGuid{};

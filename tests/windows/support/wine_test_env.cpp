@@ -128,14 +128,15 @@ DWORD RunProcess(const std::string& commandLine, DWORD timeoutMs) {
 
 FileHolder::FileHolder(const std::string& path, bool readable) {
   static int counter = 0;
-  std::string base = "korvatest_hold_" + std::to_string(GetCurrentProcessId()) + "_" +
-                     std::to_string(++counter);
+  std::string base =
+      "korvatest_hold_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
   std::string readyName = base + "_ready";
   releaseName_ = base + "_release";
   UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
   release_.Reset(CreateEventA(nullptr, TRUE, FALSE, releaseName_.c_str()));
-  process_ = std::make_unique<Process>("\"" + KorvaBedPath() + "\" hold \"" + path + "\" " + readyName + " " +
-                         releaseName_ + (readable ? " readable" : ""));
+  process_ =
+      std::make_unique<Process>("\"" + KorvaBedPath() + "\" hold \"" + path + "\" " + readyName +
+                                " " + releaseName_ + (readable ? " readable" : ""));
   holding_ = process_->Started() && WaitForSingleObject(ready.Get(), 30000) == WAIT_OBJECT_0;
 }
 
