@@ -94,14 +94,14 @@ int Run(const std::vector<std::string>& a) {
   if (a.size() < 2) return Usage();
   const std::string& command = a[1];
   if (command == "add" && a.size() >= 5 && a.size() <= 8) {
-    DeviceSpec spec;
-    spec.instanceId = a[2];
-    if (!ParseGuid(a[3], spec.classGuid)) return Report(ERROR_INVALID_PARAMETER, "class GUID");
-    spec.hardwareIds = Split(a[4], '|');
-    if (a.size() > 5) spec.description = a[5];
-    if (a.size() > 6) spec.manufacturer = a[6];
-    if (a.size() > 7) spec.location = a[7];
-    return Report(AddDevice(spec), "add");
+    DeviceSeed seed;
+    seed.instanceId = a[2];
+    if (!ParseGuid(a[3], seed.classGuid)) return Report(ERROR_INVALID_PARAMETER, "class GUID");
+    seed.hardwareIds = Split(a[4], '|');
+    if (a.size() > 5) seed.description = a[5];
+    if (a.size() > 6) seed.manufacturer = a[6];
+    if (a.size() > 7) seed.location = a[7];
+    return Report(AddDevice(seed), "add");
   }
   if (command == "set-value") return SetValue(a);
   if (command == "set-driver" && a.size() == 4)

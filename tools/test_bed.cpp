@@ -87,13 +87,13 @@ std::vector<BYTE> DwordData(DWORD value) {
   return std::vector<BYTE>(bytes, bytes + sizeof(value));
 }
 
-DWORD AddDevice(const DeviceSpec& spec) {
-  UniqueDevInfo set(SetupDiCreateDeviceInfoList(&spec.classGuid, nullptr));
+DWORD AddDevice(const DeviceSeed& seed) {
+  UniqueDevInfo set(SetupDiCreateDeviceInfoList(&seed.classGuid, nullptr));
   if (!set.Valid()) return GetLastError();
   SP_DEVINFO_DATA element{};
   element.cbSize = sizeof(element);
-  if (!SetupDiCreateDeviceInfoA(set.Get(), spec.instanceId.c_str(), &spec.classGuid,
-                                spec.description.empty() ? nullptr : spec.description.c_str(),
+  if (!SetupDiCreateDeviceInfoA(set.Get(), seed.instanceId.c_str(), &seed.classGuid,
+                                seed.description.empty() ? nullptr : seed.description.c_str(),
                                 nullptr, 0, &element)) {
     return GetLastError();
   }
@@ -103,16 +103,16 @@ DWORD AddDevice(const DeviceSpec& spec) {
     return LastError(SetupDiSetDeviceRegistryPropertyA(set.Get(), &element, property, data.data(),
                                                        static_cast<DWORD>(data.size())));
   };
-  if (!spec.hardwareIds.empty()) {
-    std::vector<BYTE> ids = MultiStringData(spec.hardwareIds);
+  if (!seed.hardwareIds.empty()) {
+    std::vector<BYTE> ids = MultiStringData(seed.hardwareIds);
     if (!SetupDiSetDeviceRegistryPropertyA(set.Get(), &element, SPDRP_HARDWAREID, ids.data(),
                                            static_cast<DWORD>(ids.size()))) {
       return GetLastError();
     }
   }
-  if (DWORD e = setText(SPDRP_DEVICEDESC, spec.description)) return e;
-  if (DWORD e = setText(SPDRP_MFG, spec.manufacturer)) return e;
-  if (DWORD e = setText(SPDRP_LOCATION_INFORMATION, spec.location)) return e;
+  if (DWORD e = setText(SPDRP_DEVICEDESC, seed.description)) return e;
+  if (DWORD e = setText(SPDRP_MFG, seed.manufacturer)) return e;
+  if (DWORD e = setText(SPDRP_LOCATION_INFORMATION, seed.location)) return e;
   if (!SetupDiRegisterDeviceInfo(set.Get(), &element, 0, nullptr, nullptr, nullptr)) {
     return GetLastError();
   }

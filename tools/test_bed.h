@@ -9,7 +9,7 @@
 
 namespace korva::testbed {
 
-struct DeviceSpec {
+struct DeviceSeed {
   std::string instanceId;  // e.g. USB\VID_0547&PID_1002\5&1234&0&1
   GUID classGuid{};
   std::vector<std::string> hardwareIds;
@@ -31,7 +31,7 @@ bool ParseGuid(const std::string& text, GUID& guid);
 std::string GuidText(const GUID& guid);
 
 // Registers a device instance with its properties and an (empty) hardware key.
-DWORD AddDevice(const DeviceSpec& spec);
+DWORD AddDevice(const DeviceSeed& seed);
 // Puts a value of any type into the instance's hardware key.
 DWORD SetHardwareValue(const std::string& instanceId, const std::string& name, DWORD type,
                        const std::vector<BYTE>& data);

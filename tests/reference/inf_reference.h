@@ -11,6 +11,23 @@
 
 namespace korva::testing {
 
+// One fgets piece: cut at ';', upper-case in place, and the three searches.
+inline void ReferenceExaminePiece(char* piece, const InfSearchTerms& terms, InfMarks& marks) {
+  if (char* semicolon = std::strchr(piece, ';')) *semicolon = '\0';
+  for (char* p = piece; *p; ++p) {
+    *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+  }
+  if (!marks.classFound && std::strstr(piece, "CLASSGUID") &&
+      std::strstr(piece, terms.classGuidText.c_str())) {
+    marks.classFound = true;
+  }
+  if (!marks.identFound && std::strstr(piece, terms.identValueName.c_str()) &&
+      std::strstr(piece, terms.deviceIdentString.c_str())) {
+    marks.identFound = true;
+  }
+  if (!marks.usbFound && std::strstr(piece, "USB\\")) marks.usbFound = true;
+}
+
 inline InfMarks ReferenceMarks(const std::string& raw, const InfSearchTerms& terms) {
   std::string text;
   for (size_t i = 0; i < raw.size(); ++i) {
@@ -29,18 +46,7 @@ inline InfMarks ReferenceMarks(const std::string& raw, const InfSearchTerms& ter
       if (c == '\n') break;
     }
     piece[n] = '\0';
-    if (char* semicolon = std::strchr(piece, ';')) *semicolon = '\0';
-    for (char* p = piece; *p; ++p)
-      *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    if (!marks.classFound && std::strstr(piece, "CLASSGUID") &&
-        std::strstr(piece, terms.classGuidText.c_str())) {
-      marks.classFound = true;
-    }
-    if (!marks.identFound && std::strstr(piece, terms.identValueName.c_str()) &&
-        std::strstr(piece, terms.deviceIdentString.c_str())) {
-      marks.identFound = true;
-    }
-    if (!marks.usbFound && std::strstr(piece, "USB\\")) marks.usbFound = true;
+    ReferenceExaminePiece(piece, terms, marks);
   }
   return marks;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cleanup/engine/inf_text_matcher.h"
+#include "reference/inf_reference.h"
 
 namespace korva::testing {
 
@@ -17,20 +18,7 @@ inline InfMarks TextModeFileMarks(const std::string& path, const InfSearchTerms&
   FILE* file = std::fopen(path.c_str(), "rt");
   if (!file) return marks;
   char line[2000];
-  while (std::fgets(line, sizeof(line), file)) {
-    if (char* semicolon = std::strchr(line, ';')) *semicolon = '\0';
-    for (char* p = line; *p; ++p)
-      *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    if (!marks.classFound && std::strstr(line, "CLASSGUID") &&
-        std::strstr(line, terms.classGuidText.c_str())) {
-      marks.classFound = true;
-    }
-    if (!marks.identFound && std::strstr(line, terms.identValueName.c_str()) &&
-        std::strstr(line, terms.deviceIdentString.c_str())) {
-      marks.identFound = true;
-    }
-    if (!marks.usbFound && std::strstr(line, "USB\\")) marks.usbFound = true;
-  }
+  while (std::fgets(line, sizeof(line), file)) ReferenceExaminePiece(line, terms, marks);
   std::fclose(file);
   return marks;
 }

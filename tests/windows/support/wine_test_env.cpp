@@ -79,14 +79,14 @@ std::string KorvaBedPath() { return BuildFolder() + "\\tools\\korvabed.exe"; }
 void SeedDevice(const std::string& instanceId, const GUID& classGuid,
                 const std::vector<std::string>& hardwareIds, const std::string& ident,
                 const std::string& description) {
-  testbed::DeviceSpec spec;
-  spec.instanceId = instanceId;
-  spec.classGuid = classGuid;
-  spec.hardwareIds = hardwareIds;
-  spec.description = description;
-  spec.manufacturer = "KORVA";
-  spec.location = "Port_#0001.Hub_#0001";
-  DWORD error = testbed::AddDevice(spec);
+  testbed::DeviceSeed seed;
+  seed.instanceId = instanceId;
+  seed.classGuid = classGuid;
+  seed.hardwareIds = hardwareIds;
+  seed.description = description;
+  seed.manufacturer = "KORVA";
+  seed.location = "Port_#0001.Hub_#0001";
+  DWORD error = testbed::AddDevice(seed);
   if (error != 0) std::fprintf(stderr, "seeding %s failed: %lu\n", instanceId.c_str(), error);
   if (!ident.empty()) {
     testbed::SetHardwareValue(instanceId, "CleanupWizard_DeviceIdentString", REG_SZ,
