@@ -73,34 +73,29 @@ TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
 }
 
 TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  struct Pair {
-    HANDLE ready, done;
-  } pair{ready, done};
-  // The other instance: a thread that owns the mutex.
-  HANDLE owner = CreateThread(
+  struct Events {
+    UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  } events;
+  // The other instance: a thread that owns the mutex until told to stop.
+  UniqueHandle owner(CreateThread(
       nullptr, 0,
       [](void* p) -> DWORD {
-        auto* events = static_cast<Pair*>(p);
-        HANDLE mutex = CreateMutexA(nullptr, FALSE, kCleanupMutexName);
-        WaitForSingleObject(mutex, INFINITE);
-        SetEvent(events->ready);
-        WaitForSingleObject(events->done, INFINITE);
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
+        auto* e = static_cast<Events*>(p);
+        UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
+        WaitForSingleObject(mutex.Get(), INFINITE);
+        SetEvent(e->ready.Get());
+        WaitForSingleObject(e->done.Get(), INFINITE);
+        ReleaseMutex(mutex.Get());
         return 0;
       },
-      &pair, 0, nullptr);
-  ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+      &events, 0, nullptr));
+  ASSERT_EQ(WaitForSingleObject(events.ready.Get(), 10000), WAIT_OBJECT_0);
   EXPECT_EQ(Run("-h"), kExitAlreadyRunning);
   EXPECT_EQ(Run("-c"), kExitAlreadyRunning);
   EXPECT_TRUE(boxes.boxes.empty());
-  SetEvent(done);
-  WaitForSingleObject(owner, 10000);
-  CloseHandle(owner);
-  CloseHandle(ready);
-  CloseHandle(done);
+  SetEvent(events.done.Get());
+  WaitForSingleObject(owner.Get(), 10000);
 }
 
 TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStatus) {

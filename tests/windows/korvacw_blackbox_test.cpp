@@ -102,6 +102,21 @@ TEST_F(KorvaCwTest, NoGuiWithACustomIdentTakesOnlyThatIdent) {
   testbed::RemoveDevice("USB\\VID_0547&PID_2002\\ci2");
 }
 
+// Letter case follows the user's locale (Windows-1252 in this prefix): an ident typed with
+// "\xE4" (a umlaut) matches "\xC4" (A umlaut) in the registry and in an INF file. Under the C
+// locale neither would match.
+TEST_F(KorvaCwTest, LetterCaseFollowsTheUsersLocale) {
+  const std::string device = "USB\\VID_0547&PID_2101\\lc1";
+  SeedDevice(device, testing::KitClassGuid(), {"USB\\VID_0547&PID_2101"}, "KORVA-\xC4");
+  std::string inf = PlaceFile("inf", "korvatest_locale.inf",
+                              "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n"
+                              "%Dev%=Install, USB\\VID_0547&PID_2101\r\n"
+                              "HKR,,CleanupWizard_DeviceIdentString,,\"KORVA-\xC4\"\r\n");
+  EXPECT_EQ(testing::RunProcess(Cw("-nogui -i korva-\xE4")), 0u);
+  EXPECT_FALSE(testbed::DeviceExists(device));
+  EXPECT_FALSE(FileExists(inf));
+}
+
 TEST_F(KorvaCwTest, NoGuiExitsWith2WhenARemovalFails) {
   std::string held = PlaceFile("inf", "korvatest_held.inf", kKitInf);
   std::string free = PlaceFile("inf", "korvatest_free.inf", kKitInf);
