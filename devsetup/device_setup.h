@@ -11,36 +11,81 @@
 
 namespace korva {
 
+using UpdateDriverFunction = BOOL(WINAPI*)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+
+struct DriverUpdateService {
+  UniqueModule library;
+  UpdateDriverFunction update = nullptr;
+  bool Available() const { return update != nullptr; }
+};
+
 class DeviceSetup {
  public:
   virtual ~DeviceSetup() = default;
 
-  // A device information set; an invalid owner when the platform gives none.
-  virtual UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags) = 0;
+  // A device information set; an invalid owner when the platform gives none, and then
+  // `error`, when given, holds the platform's code.
+  virtual UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags,
+                                     DWORD* error = nullptr) = 0;
   virtual DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) = 0;
   virtual DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element,
                                           DWORD property, DWORD& type, BYTE* buffer,
                                           DWORD size) = 0;
-  // The hardware key (DIREG_DEV) or the driver key (DIREG_DRV); invalid when there is none.
+  // The hardware key (DIREG_DEV) or the driver key (DIREG_DRV); invalid when there is none,
+  // and then `error`, when given, holds the platform's code.
   virtual UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
-                                     REGSAM access) = 0;
+                                     REGSAM access, DWORD* error = nullptr) = 0;
   // RegQueryValueExA: the registry status.
   virtual LONG QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer, DWORD& size) = 0;
   virtual DWORD CallClassInstaller(DI_FUNCTION function, HDEVINFO set,
                                    SP_DEVINFO_DATA& element) = 0;
+
+  // The class installer road of a driver installation.
+  virtual DWORD InstallClass(const char* infPath) = 0;
+  virtual DWORD SetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                                       SP_DEVINSTALL_PARAMS_A& params) = 0;
+  virtual DWORD BuildDriverInfoList(HDEVINFO set, SP_DEVINFO_DATA& element, DWORD driverType) = 0;
+  virtual DWORD GetInfClass(const char* infPath, GUID& classGuid, char* className, DWORD size) = 0;
+  virtual UniqueRegKey OpenClassRegKey(const GUID& classGuid, REGSAM access, DWORD& error) = 0;
+
+  // Registry keys below an open key: the registry status.
+  virtual LONG OpenKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) = 0;
+  virtual LONG CreateKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) = 0;
+  virtual LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) = 0;
+  virtual LONG FlushKey(HKEY key) = 0;
+
+  // The driver update service of newdev.dll, loaded from the system folder only (never by
+  // bare name, which would search the program's own folder first); an empty service when the
+  // library or its export is missing. The library stays loaded while the object lives.
+  virtual DriverUpdateService LoadDriverUpdateService() = 0;
+  virtual DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
+                             const char* infPath, DWORD installFlags) = 0;
 };
 
 // The real thing: SetupAPI and the registry.
 class SetupApiDeviceSetup : public DeviceSetup {
  public:
-  UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags) override;
+  UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error = nullptr) override;
   DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) override;
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
                                   DWORD& type, BYTE* buffer, DWORD size) override;
   UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
-                             REGSAM access) override;
+                             REGSAM access, DWORD* error = nullptr) override;
   LONG QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer, DWORD& size) override;
   DWORD CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA& element) override;
+  DWORD InstallClass(const char* infPath) override;
+  DWORD SetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                               SP_DEVINSTALL_PARAMS_A& params) override;
+  DWORD BuildDriverInfoList(HDEVINFO set, SP_DEVINFO_DATA& element, DWORD driverType) override;
+  DWORD GetInfClass(const char* infPath, GUID& classGuid, char* className, DWORD size) override;
+  UniqueRegKey OpenClassRegKey(const GUID& classGuid, REGSAM access, DWORD& error) override;
+  LONG OpenKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) override;
+  LONG CreateKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) override;
+  LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) override;
+  LONG FlushKey(HKEY key) override;
+  DriverUpdateService LoadDriverUpdateService() override;
+  DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
+                     const char* infPath, DWORD installFlags) override;
 };
 
 }  // namespace korva

@@ -1,5 +1,7 @@
 #include "devsetup/device_setup.h"
 
+#include <string>
+
 namespace korva {
 
 namespace {
@@ -8,8 +10,10 @@ DWORD ErrorOf(BOOL ok) { return ok ? 0 : GetLastError(); }
 
 }  // namespace
 
-UniqueDevInfo SetupApiDeviceSetup::GetClassDevs(const GUID* classGuid, DWORD flags) {
-  return UniqueDevInfo(SetupDiGetClassDevsA(classGuid, nullptr, nullptr, flags));
+UniqueDevInfo SetupApiDeviceSetup::GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error) {
+  UniqueDevInfo set(SetupDiGetClassDevsA(classGuid, nullptr, nullptr, flags));
+  if (error) *error = set.Valid() ? 0 : GetLastError();
+  return set;
 }
 
 DWORD SetupApiDeviceSetup::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) {
@@ -25,9 +29,11 @@ DWORD SetupApiDeviceSetup::GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVI
 }
 
 UniqueRegKey SetupApiDeviceSetup::OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element,
-                                                DWORD keyType, REGSAM access) {
+                                                DWORD keyType, REGSAM access, DWORD* error) {
   SP_DEVINFO_DATA copy = element;
-  return UniqueRegKey(SetupDiOpenDevRegKey(set, &copy, DICS_FLAG_GLOBAL, 0, keyType, access));
+  UniqueRegKey key(SetupDiOpenDevRegKey(set, &copy, DICS_FLAG_GLOBAL, 0, keyType, access));
+  if (error) *error = key.Valid() ? 0 : GetLastError();
+  return key;
 }
 
 LONG SetupApiDeviceSetup::QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer,
@@ -38,6 +44,78 @@ LONG SetupApiDeviceSetup::QueryValue(HKEY key, const char* name, DWORD& type, BY
 DWORD SetupApiDeviceSetup::CallClassInstaller(DI_FUNCTION function, HDEVINFO set,
                                               SP_DEVINFO_DATA& element) {
   return ErrorOf(SetupDiCallClassInstaller(function, set, &element));
+}
+
+DWORD SetupApiDeviceSetup::InstallClass(const char* infPath) {
+  return ErrorOf(SetupDiInstallClassA(nullptr, infPath, DI_NOBROWSE, nullptr));
+}
+
+DWORD SetupApiDeviceSetup::SetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                                                  SP_DEVINSTALL_PARAMS_A& params) {
+  return ErrorOf(SetupDiSetDeviceInstallParamsA(set, &element, &params));
+}
+
+DWORD SetupApiDeviceSetup::BuildDriverInfoList(HDEVINFO set, SP_DEVINFO_DATA& element,
+                                               DWORD driverType) {
+  return ErrorOf(SetupDiBuildDriverInfoList(set, &element, driverType));
+}
+
+DWORD SetupApiDeviceSetup::GetInfClass(const char* infPath, GUID& classGuid, char* className,
+                                       DWORD size) {
+  return ErrorOf(SetupDiGetINFClassA(infPath, &classGuid, className, size, nullptr));
+}
+
+UniqueRegKey SetupApiDeviceSetup::OpenClassRegKey(const GUID& classGuid, REGSAM access,
+                                                  DWORD& error) {
+  UniqueRegKey key(SetupDiOpenClassRegKey(&classGuid, access));
+  error = key.Valid() ? 0 : GetLastError();
+  return key;
+}
+
+LONG SetupApiDeviceSetup::OpenKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) {
+  HKEY opened = nullptr;
+  LONG status = RegOpenKeyExA(parent, name, 0, access, &opened);
+  key.Reset(status == ERROR_SUCCESS ? opened : nullptr);
+  return status;
+}
+
+LONG SetupApiDeviceSetup::CreateKey(HKEY parent, const char* name, REGSAM access,
+                                    UniqueRegKey& key) {
+  HKEY created = nullptr;
+  char emptyClass[] = "";
+  LONG status = RegCreateKeyExA(parent, name, 0, emptyClass, REG_OPTION_NON_VOLATILE, access,
+                                nullptr, &created, nullptr);
+  key.Reset(status == ERROR_SUCCESS ? created : nullptr);
+  return status;
+}
+
+LONG SetupApiDeviceSetup::SetValue(HKEY key, const char* name, DWORD type, const BYTE* data,
+                                   DWORD size) {
+  return RegSetValueExA(key, name, 0, type, data, size);
+}
+
+LONG SetupApiDeviceSetup::FlushKey(HKEY key) { return RegFlushKey(key); }
+
+DriverUpdateService SetupApiDeviceSetup::LoadDriverUpdateService() {
+  DriverUpdateService service;
+  char folder[MAX_PATH];
+  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return service;
+  std::string path(folder, length);
+  if (path.back() != '\\') path += '\\';
+  path += "newdev.dll";
+  // Its own imports are looked for beside it, not in the program's folder either.
+  service.library.Reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!service.library.Valid()) return service;
+  service.update = reinterpret_cast<UpdateDriverFunction>(reinterpret_cast<void (*)()>(
+      GetProcAddress(service.library.Get(), "UpdateDriverForPlugAndPlayDevicesA")));
+  return service;
+}
+
+DWORD SetupApiDeviceSetup::UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
+                                        const char* infPath, DWORD installFlags) {
+  if (!service.Available()) return ERROR_PROC_NOT_FOUND;
+  return ErrorOf(service.update(nullptr, hardwareId, infPath, installFlags, nullptr));
 }
 
 }  // namespace korva

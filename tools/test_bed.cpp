@@ -133,15 +133,45 @@ DWORD SetHardwareValue(const std::string& instanceId, const std::string& name, D
                                            static_cast<DWORD>(data.size())));
 }
 
-DWORD SetDriverInfPath(const std::string& instanceId, const std::string& infPath) {
+DWORD SetDriverValue(const std::string& instanceId, const std::string& name, DWORD type,
+                     const std::vector<BYTE>& data) {
   OpenedDevice device = OpenDevice(instanceId);
   if (device.error) return device.error;
   UniqueRegKey key(SetupDiCreateDevRegKeyA(device.set.Get(), &device.element, DICS_FLAG_GLOBAL, 0,
                                            DIREG_DRV, nullptr, nullptr));
   if (!key.Valid()) return GetLastError();
-  std::vector<BYTE> data = StringData(infPath);
-  return static_cast<DWORD>(RegSetValueExA(key.Get(), "InfPath", 0, REG_SZ, data.data(),
+  return static_cast<DWORD>(RegSetValueExA(key.Get(), name.c_str(), 0, type, data.data(),
                                            static_cast<DWORD>(data.size())));
+}
+
+DWORD SetDriverInfPath(const std::string& instanceId, const std::string& infPath) {
+  return SetDriverValue(instanceId, "InfPath", REG_SZ, StringData(infPath));
+}
+
+DWORD SetHardwareIds(const std::string& instanceId, const std::vector<std::string>& hardwareIds) {
+  OpenedDevice device = OpenDevice(instanceId);
+  if (device.error) return device.error;
+  std::vector<BYTE> data = MultiStringData(hardwareIds);
+  return LastError(SetupDiSetDeviceRegistryPropertyA(device.set.Get(), &device.element,
+                                                     SPDRP_HARDWAREID, data.data(),
+                                                     static_cast<DWORD>(data.size())));
+}
+
+std::string ReadDeviceValue(const std::string& instanceId, DWORD keyType, const std::string& name) {
+  OpenedDevice device = OpenDevice(instanceId);
+  if (device.error) return "";
+  UniqueRegKey key(SetupDiOpenDevRegKey(device.set.Get(), &device.element, DICS_FLAG_GLOBAL, 0,
+                                        keyType, KEY_READ));
+  if (!key.Valid()) return "";
+  return ReadValueText(key.Get(), name.c_str());
+}
+
+bool HasDriverKey(const std::string& instanceId) {
+  OpenedDevice device = OpenDevice(instanceId);
+  if (device.error) return false;
+  UniqueRegKey key(SetupDiOpenDevRegKey(device.set.Get(), &device.element, DICS_FLAG_GLOBAL, 0,
+                                        DIREG_DRV, KEY_READ));
+  return key.Valid();
 }
 
 DWORD RemoveDevice(const std::string& instanceId) {

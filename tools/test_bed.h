@@ -35,8 +35,15 @@ DWORD AddDevice(const DeviceSeed& seed);
 // Puts a value of any type into the instance's hardware key.
 DWORD SetHardwareValue(const std::string& instanceId, const std::string& name, DWORD type,
                        const std::vector<BYTE>& data);
-// Gives the instance a driver key holding InfPath.
+// Gives the instance a driver key (if it has none) holding InfPath, or any value.
 DWORD SetDriverInfPath(const std::string& instanceId, const std::string& infPath);
+DWORD SetDriverValue(const std::string& instanceId, const std::string& name, DWORD type,
+                     const std::vector<BYTE>& data);
+DWORD SetHardwareIds(const std::string& instanceId, const std::vector<std::string>& hardwareIds);
+// A value of the hardware key (DIREG_DEV) or the driver key (DIREG_DRV) as text ("dword:N" for
+// numbers); empty when it or its key is missing.
+std::string ReadDeviceValue(const std::string& instanceId, DWORD keyType, const std::string& name);
+bool HasDriverKey(const std::string& instanceId);
 DWORD RemoveDevice(const std::string& instanceId);
 bool DeviceExists(const std::string& instanceId);
 // Every instance the database knows, or those of one class.

@@ -1,6 +1,10 @@
 // The real device set-up services with failures the platform cannot be made to produce.
 #pragma once
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "devsetup/device_setup.h"
 
 namespace korva::testing {
@@ -14,15 +18,27 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   DWORD removeError = 0;          // DIF_REMOVE fails with this code when not 0
   DWORD binaryProperty = kNever;  // this SPDRP_ property reads as REG_BINARY
   bool classListFails = false;    // SetupDiGetClassDevsA gives no set
+  DWORD classListError = ERROR_INVALID_PARAMETER;
+  const char* hardwareId = nullptr;    // SPDRP_HARDWAREID reads as this single string
+  bool noDriverUpdateService = false;  // newdev.dll as on systems without it
+  DWORD updateError = 0;               // the driver update service fails with this code when not 0
+  int updateCalls = 0;
+  bool everyKeyExists = false;  // every subkey opened below a key exists
+  int classInstallerRoadCalls = 0;
+  std::vector<std::string> openedKeys;
+  std::vector<DI_FUNCTION> installerCalls;
   int removeCalls = 0;
   DWORD lastClassDevsFlags = kNever;
   GUID lastClassGuid{};
 
-  UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags) override {
+  UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error = nullptr) override {
     lastClassDevsFlags = flags;
     if (classGuid) lastClassGuid = *classGuid;
-    if (classListFails) return UniqueDevInfo();
-    return SetupApiDeviceSetup::GetClassDevs(classGuid, flags);
+    if (classListFails) {
+      if (error) *error = classListError;
+      return UniqueDevInfo();
+    }
+    return SetupApiDeviceSetup::GetClassDevs(classGuid, flags, error);
   }
   DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) override {
     if (index >= enumerationFailsAt) return enumerationError;
@@ -33,9 +49,39 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     DWORD error =
         SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type, buffer, size);
     if (error == 0 && property == binaryProperty) type = REG_BINARY;
+    if (error == 0 && property == SPDRP_HARDWAREID && hardwareId) {
+      std::string text(hardwareId);
+      text.append(2, '\0');
+      if (text.size() > size) return ERROR_INSUFFICIENT_BUFFER;
+      type = REG_MULTI_SZ;
+      std::copy(text.begin(), text.end(), buffer);
+    }
     return error;
   }
+  DWORD InstallClass(const char* infPath) override {
+    ++classInstallerRoadCalls;
+    return SetupApiDeviceSetup::InstallClass(infPath);
+  }
+  LONG OpenKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) override {
+    openedKeys.push_back(name);
+    if (everyKeyExists) {
+      key.Reset();
+      return ERROR_SUCCESS;
+    }
+    return SetupApiDeviceSetup::OpenKey(parent, name, access, key);
+  }
+  DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareIdText,
+                     const char* infPath, DWORD installFlags) override {
+    ++updateCalls;
+    if (updateError != 0) return updateError;
+    return SetupApiDeviceSetup::UpdateDriver(service, hardwareIdText, infPath, installFlags);
+  }
+  DriverUpdateService LoadDriverUpdateService() override {
+    if (noDriverUpdateService) return DriverUpdateService();
+    return SetupApiDeviceSetup::LoadDriverUpdateService();
+  }
   DWORD CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA& element) override {
+    installerCalls.push_back(function);
     if (function == DIF_REMOVE) {
       ++removeCalls;
       if (removeError != 0) return removeError;

@@ -1,0 +1,46 @@
+// The install step: the kit's driver binaries are copied into the install folder, the
+// device's INF file is generated beside them and installed for the chosen device.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "install/engine/install_paths.h"
+#include "install/engine/usb_device_list.h"
+
+namespace korva {
+
+struct DriverBinary {
+  const char* file;
+  const char* driverName;
+};
+
+// Every binary the kit may ship, in the order they are staged; the second of each pair is
+// the one for the older systems.
+constexpr std::array<DriverBinary, 6> kDriverBinaryTable = {{
+    {"korva.sys", "korva"},
+    {"korva98.sys", "korva"},
+    {"korval.sys", "korval"},
+    {"korval98.sys", "korval"},
+    {"korvav.sys", "korvav"},
+    {"korvav98.sys", "korvav"},
+}};
+
+// The first two binaries staged (file names; empty when free). Filled, never emptied.
+using StagedDriverFiles = std::array<std::string, 2>;
+
+// Returned when fewer than two binaries could be staged but the platform's last error reads
+// 0, so that the failure is never taken for success.
+constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
+
+constexpr char kReinstallLine[] = "Please reinstall the KORVA Development Kit.";
+
+using ErrorBox = std::function<void(const std::string& text)>;
+
+// 0, or the code of the step that failed. Missing binaries and an INF file that can't be
+// generated are fatal: the error box is shown and the quit request (exit code 1) is posted.
+int StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
+                    UsbDeviceList& deviceList, const ErrorBox& showErrorBox);
+
+}  // namespace korva

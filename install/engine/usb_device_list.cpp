@@ -1,0 +1,242 @@
+#include "install/engine/usb_device_list.h"
+
+#include <newdev.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "install/engine/inf_template.h"
+
+namespace korva {
+
+namespace {
+
+constexpr DWORD kPropertyBufferSize = 1024;
+constexpr DWORD kDriverValueBufferSize = 2048;
+constexpr int kLineBufferSize = 2048;
+constexpr DWORD kClassNameBufferSize = 512;
+
+const char* const kDriverValueNames[] = {"ProviderName", "DriverDesc", "DriverDate"};
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_MULTI_SZ; }
+
+// The text up to the buffer's first NUL, never beyond its end.
+std::string FirstString(const BYTE* buffer, size_t size) {
+  const char* text = reinterpret_cast<const char*>(buffer);
+  return std::string(text, strnlen(text, size));
+}
+
+bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+}  // namespace
+
+int UsbDeviceList::Enumerate(bool presentOnly) {
+  Clear();
+  DWORD flags = DIGCF_ALLCLASSES | (presentOnly ? DIGCF_PRESENT : 0);
+  DWORD error = 0;
+  UniqueDevInfo set = setup_.GetClassDevs(nullptr, flags, &error);
+  if (!set.Valid()) return static_cast<int>(error);
+  deviceInfoSet = std::move(set);
+  for (DWORD index = 0;; ++index) {
+    SP_DEVINFO_DATA element{};
+    element.cbSize = sizeof(element);
+    error = setup_.EnumDeviceInfo(deviceInfoSet.Get(), index, element);
+    if (error == ERROR_NO_MORE_ITEMS) return 0;
+    if (error != 0) continue;  // an element that can't be read is skipped
+    if (!IsListedUsbDevice(element)) continue;
+    auto item = std::make_unique<UsbDeviceItem>();
+    item->memberIndex = static_cast<int>(index);
+    item->devInfoData = element;
+    items.push_back(std::move(item));
+  }
+}
+
+void UsbDeviceList::Clear() {
+  items.clear();
+  deviceInfoSet.Reset();
+}
+
+bool UsbDeviceList::IsListedUsbDevice(const SP_DEVINFO_DATA& element) {
+  std::string hardwareId;
+  if (GetDeviceProperty(element, SPDRP_HARDWAREID, hardwareId) != 0) return false;
+  if (hardwareId.size() < 6) return false;
+  if (hardwareId.compare(0, 4, "USB\\") != 0) return false;
+  // Root hubs of every USB generation: USB\ROOT_HUB, USB\ROOT_HUB20, USB\ROOT_HUB30, ...
+  return hardwareId.substr(0, 12) != "USB\\ROOT_HUB";
+}
+
+int UsbDeviceList::GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD property,
+                                     std::string& text) {
+  if (!deviceInfoSet.Valid()) return -1;
+  text.clear();
+  BYTE buffer[kPropertyBufferSize] = {};
+  DWORD type = 0;
+  DWORD error = setup_.GetDeviceRegistryProperty(deviceInfoSet.Get(), element, property, type,
+                                                 buffer, sizeof(buffer));
+  if (error != 0) return static_cast<int>(error);
+  if (!IsStringType(type)) return 1;
+  text = FirstString(buffer, sizeof(buffer));
+  return 0;
+}
+
+UniqueRegKey UsbDeviceList::OpenDriverKey(const SP_DEVINFO_DATA& element) {
+  if (!deviceInfoSet.Valid()) return UniqueRegKey();
+  return setup_.OpenDevRegKey(deviceInfoSet.Get(), element, DIREG_DRV, KEY_READ);
+}
+
+int UsbDeviceList::GetDriverValue(HKEY driverKey, int selector, std::string& text) {
+  if (selector < kProviderName || selector > kDriverDate) return 2;
+  BYTE buffer[kDriverValueBufferSize] = {};
+  DWORD type = 0;
+  DWORD size = sizeof(buffer);
+  LONG status = setup_.QueryValue(driverKey, kDriverValueNames[selector], type, buffer, size);
+  if (status != ERROR_SUCCESS) return static_cast<int>(status);
+  if (!IsStringType(type)) return 1;
+  text = FirstString(buffer, sizeof(buffer));
+  return 0;
+}
+
+UsbDeviceItem* UsbDeviceList::GetSelectedItem() {
+  if (selectedIndex < 0 || static_cast<size_t>(selectedIndex) >= items.size()) return nullptr;
+  return items[static_cast<size_t>(selectedIndex)].get();
+}
+
+int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::string& outputPath,
+                               const std::string& driverName) {
+  UsbDeviceItem* item = GetSelectedItem();
+  if (!item) return kNoDeviceSelected;
+  UniqueFile input(std::fopen(templatePath.c_str(), "rt"));
+  if (!input.Valid()) return kTemplateNotOpened;
+  UniqueFile output(std::fopen(outputPath.c_str(), "wt"));
+  if (!output.Valid()) return kOutputNotCreated;
+
+  bool hasDriver = OpenDriverKey(item->devInfoData).Valid();
+  TemplateValues values;
+  int code = GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, values.hardwareId);
+  if (code != 0) return code;
+  std::string current;
+  if (hasDriver) GetDeviceProperty(item->devInfoData, SPDRP_DEVICEDESC, current);
+  values.deviceDescription =
+      BuildDeviceDescription(values.hardwareId, hasDriver, current, IsAnsiLeadByte);
+  values.driverName = driverName;
+
+  const std::string marker = GeneratedLineMarker();
+  std::fputs(GeneratedInfHeader().c_str(), output.Get());
+
+  int result = kInfGenerated;
+  char buffer[kLineBufferSize];
+  for (;;) {
+    if (!std::fgets(buffer, sizeof(buffer), input.Get())) {
+      result = std::feof(input.Get()) ? kInfGenerated : kTemplateReadFailed;
+      break;
+    }
+    std::string line(buffer);
+    if (FillPlaceholders(line, values) > 0 && std::fputs(marker.c_str(), output.Get()) < 0) {
+      result = kOutputWriteFailed;
+      break;
+    }
+    if (std::fputs(line.c_str(), output.Get()) < 0) {
+      result = kOutputWriteFailed;
+      break;
+    }
+  }
+  // The buffered rest reaches the disk only here; a file that could not be completed is not
+  // reported as generated.
+  if (std::fclose(output.Release()) != 0 && result == kInfGenerated) result = kOutputWriteFailed;
+  return result;
+}
+
+int UsbDeviceList::InstallDriver(const std::string& infPath) {
+  if (!deviceInfoSet.Valid()) return kInstallNoDeviceSet;
+  UsbDeviceItem* item = GetSelectedItem();
+  if (!item) return kInstallNoSelection;
+  DriverUpdateService service = setup_.LoadDriverUpdateService();
+  if (service.Available()) return InstallWithUpdateService(infPath, *item, service);
+  return InstallWithClassInstaller(infPath, *item);
+}
+
+int UsbDeviceList::InstallWithUpdateService(const std::string& infPath, UsbDeviceItem& item,
+                                            const DriverUpdateService& service) {
+  std::string hardwareId;
+  int code = GetDeviceProperty(item.devInfoData, SPDRP_HARDWAREID, hardwareId);
+  if (code != 0) return code;
+  if (hardwareId.empty()) return kInstallEmptyHardwareId;
+  // The service installs for every present device with this hardware ID; restarting, if the
+  // system asks for it, is left to the user.
+  return static_cast<int>(
+      setup_.UpdateDriver(service, hardwareId.c_str(), infPath.c_str(), INSTALLFLAG_FORCE));
+}
+
+int UsbDeviceList::InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item) {
+  HDEVINFO set = deviceInfoSet.Get();
+  if (DWORD error = setup_.InstallClass(infPath.c_str())) return static_cast<int>(error);
+
+  // Only this one INF file is searched for drivers.
+  SP_DEVINSTALL_PARAMS_A params{};
+  params.cbSize = sizeof(params);
+  params.Flags = DI_ENUMSINGLEINF | DI_NOBROWSE;
+  std::strncpy(params.DriverPath, infPath.c_str(), sizeof(params.DriverPath) - 1);
+  if (DWORD error = setup_.SetDeviceInstallParams(set, item.devInfoData, params)) {
+    return static_cast<int>(error);
+  }
+  if (DWORD error = setup_.BuildDriverInfoList(set, item.devInfoData, SPDIT_COMPATDRIVER)) {
+    return static_cast<int>(error);
+  }
+  if (DWORD error = setup_.CallClassInstaller(DIF_SELECTBESTCOMPATDRV, set, item.devInfoData)) {
+    return static_cast<int>(error);
+  }
+  if (!OpenDriverKey(item.devInfoData).Valid()) {
+    if (int code = CreateDriverKey(infPath, item)) return code;
+  }
+  if (DWORD error = setup_.CallClassInstaller(DIF_INSTALLINTERFACES, set, item.devInfoData)) {
+    return static_cast<int>(error);
+  }
+  if (DWORD error = setup_.CallClassInstaller(DIF_INSTALLDEVICE, set, item.devInfoData)) {
+    return static_cast<int>(error);
+  }
+  return 0;
+}
+
+int UsbDeviceList::CreateDriverKey(const std::string& infPath, UsbDeviceItem& item) {
+  GUID classGuid{};
+  char className[kClassNameBufferSize] = {};
+  // Its result is not needed: a class that can't be read shows in the class key's open.
+  setup_.GetInfClass(infPath.c_str(), classGuid, className, sizeof(className));
+
+  DWORD error = 0;
+  UniqueRegKey classKey = setup_.OpenClassRegKey(classGuid, KEY_READ | KEY_WRITE, error);
+  if (!classKey.Valid()) return static_cast<int>(error);
+
+  int index = 0;
+  char subkeyName[16];
+  for (;; ++index) {
+    if (index > kHighestDriverKeyIndex) return kInstallNoFreeDriverKey;
+    std::snprintf(subkeyName, sizeof(subkeyName), "%04d", index);
+    UniqueRegKey existing;
+    if (setup_.OpenKey(classKey.Get(), subkeyName, KEY_READ, existing) != ERROR_SUCCESS) break;
+  }
+
+  UniqueRegKey driverKey;
+  if (LONG status = setup_.CreateKey(classKey.Get(), subkeyName, KEY_READ | KEY_WRITE, driverKey)) {
+    return static_cast<int>(status);
+  }
+  setup_.FlushKey(driverKey.Get());
+  driverKey.Reset();
+  setup_.FlushKey(classKey.Get());
+  classKey.Reset();
+
+  UniqueRegKey hardwareKey = setup_.OpenDevRegKey(deviceInfoSet.Get(), item.devInfoData, DIREG_DEV,
+                                                  KEY_READ | KEY_WRITE, &error);
+  if (!hardwareKey.Valid()) return static_cast<int>(error);
+  char driver[kClassNameBufferSize];
+  std::snprintf(driver, sizeof(driver), "%s\\%04d", className, index);
+  if (LONG status = setup_.SetValue(hardwareKey.Get(), "Driver", REG_SZ,
+                                    reinterpret_cast<const BYTE*>(driver),
+                                    static_cast<DWORD>(std::strlen(driver) + 1))) {
+    return static_cast<int>(status);
+  }
+  setup_.FlushKey(hardwareKey.Get());
+  return 0;
+}
+
+}  // namespace korva

@@ -1,0 +1,89 @@
+// The connected USB devices (root hubs left out), the user's choice among them, and the two
+// operations on the chosen device: generating its INF file and installing the driver.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devsetup/device_setup.h"
+
+namespace korva {
+
+struct UsbDeviceItem {
+  int memberIndex = 0;
+  SP_DEVINFO_DATA devInfoData{};
+};
+
+// Selects a value of a device's driver key.
+enum DriverValue { kProviderName = 0, kDriverDesc = 1, kDriverDate = 2 };
+
+// Results of GenerateInf besides the device property codes.
+enum InfGenResult {
+  kInfGenerated = 0,
+  kTemplateNotOpened = 1,
+  kOutputNotCreated = 2,
+  kTemplateReadFailed = 3,
+  kOutputWriteFailed = 4,
+  kNoDeviceSelected = 10,
+};
+
+// Results of InstallDriver besides the platform's codes.
+constexpr int kInstallNoDeviceSet = -1;
+constexpr int kInstallNoSelection = -2;
+constexpr int kInstallEmptyHardwareId = -3;
+// The class key has every subkey from 0000 to 9998, so no driver key can be made.
+constexpr int kInstallNoFreeDriverKey = ERROR_NO_MORE_ITEMS;
+
+constexpr int kHighestDriverKeyIndex = 9998;
+
+class UsbDeviceList {
+ public:
+  explicit UsbDeviceList(DeviceSetup& setup) : setup_(setup) {}
+  ~UsbDeviceList() { Clear(); }
+  UsbDeviceList(const UsbDeviceList&) = delete;
+  UsbDeviceList& operator=(const UsbDeviceList&) = delete;
+
+  // Rebuilds the list from a fresh device information set: 0, or the platform's code.
+  int Enumerate(bool presentOnly);
+  // Frees the items and the set; the selection stays.
+  void Clear();
+  bool IsListedUsbDevice(const SP_DEVINFO_DATA& element);
+  // 0; 1 when the property is no string; -1 without a set; otherwise the platform's code.
+  int GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);
+  // The driver key for reading; invalid when the device has none (no driver installed).
+  UniqueRegKey OpenDriverKey(const SP_DEVINFO_DATA& element);
+  // 0; 1 when the value is no string; 2 for an unknown selector; otherwise the registry's
+  // status. `text` is changed only on success.
+  int GetDriverValue(HKEY driverKey, int selector, std::string& text);
+  UsbDeviceItem* GetSelectedItem();
+
+  // Fills the template for the chosen device; an InfGenResult or the hardware ID's read code.
+  int GenerateInf(const std::string& templatePath, const std::string& outputPath,
+                  const std::string& driverName);
+  // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.
+  int InstallDriver(const std::string& infPath);
+  int InstallWithUpdateService(const std::string& infPath, UsbDeviceItem& item,
+                               const DriverUpdateService& service);
+  int InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item);
+
+  const std::vector<std::unique_ptr<UsbDeviceItem>>& Items() const { return items; }
+  HDEVINFO DeviceInfoSet() const { return deviceInfoSet.Get(); }
+
+  // Written by the device selection page only; neither Clear nor Enumerate resets it.
+  int selectedIndex = -1;
+
+ private:
+  // Creates a driver key below the class key and points the hardware key's "Driver" value
+  // at it, for a device the class installer gave none.
+  int CreateDriverKey(const std::string& infPath, UsbDeviceItem& item);
+
+  DeviceSetup& setup_;
+  UniqueDevInfo deviceInfoSet;
+  std::vector<std::unique_ptr<UsbDeviceItem>> items;
+};
+
+}  // namespace korva

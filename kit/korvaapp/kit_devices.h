@@ -1,0 +1,29 @@
+// The demo program's view of the device database: the kit's device instances, read through
+// SetupAPI and the registry. No user interface here, so a test can call it in-process.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace korva::demo {
+
+// The kit's device set-up class and the ident its INF puts into every hardware key.
+extern const GUID kKitClassGuid;
+extern const char kKitIdentValueName[];
+extern const char kKitIdent[];
+
+struct KitDevice {
+  std::string instanceId;
+  std::string description;
+  std::string hardwareId;  // the first one
+  bool connected = false;
+};
+
+// Every installed instance of the kit's class (connected or not) that is a USB device and
+// carries the kit's ident, in the database's order. Returns 0, or the platform's error code
+// when the class could not be enumerated at all (`devices` is then empty).
+DWORD ListKitDevices(std::vector<KitDevice>& devices);
+
+}  // namespace korva::demo

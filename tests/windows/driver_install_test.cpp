@@ -1,0 +1,202 @@
+// Driver installation for a seeded device: the driver update road and the class installer
+// road, as Wine's SetupAPI and newdev carry them out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "install/engine/usb_device_list.h"
+
+#include <newdev.h>
+#include "support/fault_injecting_device_setup.h"
+#include "support/install_test_support.h"
+#include "support/wine_test_env.h"
+
+namespace korva::testing {
+namespace {
+
+const char kKitClassKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{96E73B6E-7A5A-11D4-9F24-0080C82727F4}";
+const char kKitClassName[] = "KorvaUsbDevices";
+const GUID kUsbClass = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
+
+std::vector<std::string> ClassSubkeys() {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKitClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return names;
+  }
+  UniqueRegKey owner(key);
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof(name);
+    if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Leaves the kit's class key with exactly the numbered subkeys given.
+void SetClassSubkeys(const std::vector<std::string>& wanted) {
+  for (const std::string& name : ClassSubkeys()) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kKitClassKey) + "\\" + name).c_str());
+  }
+  for (const std::string& name : wanted) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kKitClassKey) + "\\" + name).c_str(),
+                              0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+}
+
+bool HasSubkey(const std::string& name) {
+  std::vector<std::string> names = ClassSubkeys();
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+class DriverInstallTest : public ::testing::Test {
+ protected:
+  // Seeds a USB device of the USB class, selects it and generates its INF file from the kit's
+  // template into a scratch folder holding korva.sys.
+  void Prepare(const std::string& name, const std::string& instanceId,
+               const std::string& hardwareId) {
+    folder = ScratchFolder(name);
+    infPath = folder + "\\korvawiz.inf";
+    CopyKitFile("korva.sys", folder);
+    SeedDevice(instanceId, kUsbClass, {hardwareId}, "", "Test Board");
+    ASSERT_TRUE(EnumerateAndSelect(list, instanceId));
+    ASSERT_EQ(list.GenerateInf(KitFolder() + "\\korvawiz.tpl", infPath, "korva"), 0);
+  }
+
+  FaultInjectingDeviceSetup setup;
+  UsbDeviceList list{setup};
+  std::string folder, infPath;
+};
+
+TEST_F(DriverInstallTest, UpdateRoadInstallsTheKitsDriver) {
+  const std::string id = "USB\\VID_0547&PID_2001\\UPDATE";
+  ASSERT_NO_FATAL_FAILURE(Prepare("update", id, "USB\\VID_0547&PID_2001&REV_0001"));
+  const std::string driverFile = WindowsFolder() + "\\system32\\drivers\\korva.sys";
+  RemoveFile(driverFile);
+
+  EXPECT_EQ(list.InstallDriver(infPath), 0);
+  EXPECT_EQ(setup.classInstallerRoadCalls, 0);
+  const GUID kitClass = KitClassGuid();
+  std::vector<testbed::DeviceSummary> kit = testbed::ListDevices(&kitClass);
+  auto device = std::find_if(kit.begin(), kit.end(),
+                             [&](const testbed::DeviceSummary& d) { return d.instanceId == id; });
+  ASSERT_NE(device, kit.end()) << "the device is not in the kit's class";
+  EXPECT_EQ(device->infPath, "korvawiz.inf");
+  EXPECT_EQ(device->identValue, kKitIdent);
+  EXPECT_EQ(device->description, "KORVA Device: VID=0547 PID=2001");
+  EXPECT_EQ(ReadFileBytes(driverFile), ReadFileBytes(KitFolder() + "\\korva.sys"));
+}
+
+TEST_F(DriverInstallTest, NoSetAndNoChoiceAreRefusedBeforeAnyCall) {
+  EXPECT_EQ(list.InstallDriver("C:\\x.inf"), kInstallNoDeviceSet);
+  const std::string id = "USB\\VID_0547&PID_2002\\NOCHOICE";
+  SeedDevice(id, kUsbClass, {"USB\\VID_0547&PID_2002"}, "");
+  ASSERT_EQ(list.Enumerate(true), 0);
+  EXPECT_EQ(list.InstallDriver("C:\\x.inf"), kInstallNoSelection);
+  EXPECT_EQ(setup.classInstallerRoadCalls, 0);
+}
+
+TEST_F(DriverInstallTest, AnEmptyHardwareIdGivesMinusThree) {
+  ASSERT_NO_FATAL_FAILURE(
+      Prepare("empty", "USB\\VID_0547&PID_2003\\EMPTY", "USB\\VID_0547&PID_2003"));
+  setup.hardwareId = "";
+  EXPECT_EQ(list.InstallDriver(infPath), kInstallEmptyHardwareId);
+  setup.hardwareId = nullptr;
+  setup.binaryProperty = SPDRP_HARDWAREID;
+  EXPECT_EQ(list.InstallDriver(infPath), 1);
+}
+
+// The service's verdict is the result, failure or not. Windows fails a hardware ID that no
+// present device carries with ERROR_NO_SUCH_DEVINST; Wine's service reports success and
+// installs nothing, so there the result is 0 and the device stays without a driver.
+TEST_F(DriverInstallTest, TheServicesVerdictIsTheResult) {
+  const std::string id = "USB\\VID_0547&PID_2004\\NOMATCH";
+  ASSERT_NO_FATAL_FAILURE(Prepare("nomatch", id, "USB\\VID_0547&PID_2004"));
+  SetupApiDeviceSetup real;
+  DriverUpdateService service = real.LoadDriverUpdateService();
+  ASSERT_TRUE(service.Available());
+
+  setup.hardwareId = "USB\\VID_FFFF&PID_FFFF";
+  DWORD verdict = real.UpdateDriver(service, setup.hardwareId, infPath.c_str(), INSTALLFLAG_FORCE);
+  EXPECT_EQ(static_cast<DWORD>(list.InstallDriver(infPath)), verdict);
+  EXPECT_FALSE(testbed::HasDriverKey(id));
+
+  // A failing service (which Wine's never is here): its code, and no other road is tried.
+  setup.hardwareId = nullptr;
+  setup.updateError = ERROR_NO_SUCH_DEVINST;
+  EXPECT_EQ(static_cast<DWORD>(list.InstallDriver(infPath)),
+            static_cast<DWORD>(ERROR_NO_SUCH_DEVINST));
+  EXPECT_EQ(setup.updateCalls, 2);
+  EXPECT_EQ(setup.classInstallerRoadCalls, 0);
+  EXPECT_FALSE(testbed::HasDriverKey(id));
+}
+
+TEST_F(DriverInstallTest, ClassInstallerRoadTakesTheFirstFreeDriverKeyIndex) {
+  const std::string id = "USB\\VID_0547&PID_2006\\CLASSROAD";
+  ASSERT_NO_FATAL_FAILURE(Prepare("classroad", id, "USB\\VID_0547&PID_2006"));
+  ASSERT_NO_FATAL_FAILURE(SetClassSubkeys({"0000", "0001", "0003"}));
+  setup.noDriverUpdateService = true;
+
+  EXPECT_EQ(list.InstallDriver(infPath), 0);
+  EXPECT_EQ(setup.classInstallerRoadCalls, 1);
+  EXPECT_EQ(setup.openedKeys, (std::vector<std::string>{"0000", "0001", "0002"}));
+  EXPECT_TRUE(HasSubkey("0002"));
+  EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "Driver"),
+            std::string(kKitClassName) + "\\0002");
+  EXPECT_EQ(setup.installerCalls,
+            (std::vector<DI_FUNCTION>{DIF_SELECTBESTCOMPATDRV, DIF_INSTALLINTERFACES,
+                                      DIF_INSTALLDEVICE}));
+  // What the class installer did with the INF.
+  EXPECT_TRUE(testbed::HasDriverKey(id));
+  EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "CleanupWizard_DeviceIdentString"), kKitIdent);
+}
+
+TEST_F(DriverInstallTest, ClassInstallerRoadLeavesAnExistingDriverKeyAlone) {
+  const std::string id = "USB\\VID_0547&PID_2007\\HASDRIVER";
+  ASSERT_NO_FATAL_FAILURE(Prepare("hasdriver", id, "USB\\VID_0547&PID_2007"));
+  ASSERT_EQ(testbed::SetDriverInfPath(id, "old.inf"), 0u);
+  setup.noDriverUpdateService = true;
+  std::vector<std::string> before = ClassSubkeys();
+
+  EXPECT_EQ(list.InstallDriver(infPath), 0);
+  EXPECT_TRUE(setup.openedKeys.empty());
+  EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "Driver"), "");
+  EXPECT_EQ(setup.installerCalls,
+            (std::vector<DI_FUNCTION>{DIF_SELECTBESTCOMPATDRV, DIF_INSTALLINTERFACES,
+                                      DIF_INSTALLDEVICE}));
+  (void)before;
+}
+
+TEST_F(DriverInstallTest, ClassInstallerRoadWithoutAFreeIndexFailsClearly) {
+  const std::string id = "USB\\VID_0547&PID_2008\\FULL";
+  ASSERT_NO_FATAL_FAILURE(Prepare("full", id, "USB\\VID_0547&PID_2008"));
+  std::vector<std::string> all;
+  for (int i = 0; i <= kHighestDriverKeyIndex; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof(name), "%04d", i);
+    all.push_back(name);
+  }
+  ASSERT_NO_FATAL_FAILURE(SetClassSubkeys(all));
+  setup.noDriverUpdateService = true;
+
+  EXPECT_EQ(list.InstallDriver(infPath), kInstallNoFreeDriverKey);
+  EXPECT_EQ(setup.openedKeys.size(), all.size());
+  EXPECT_FALSE(HasSubkey("9999"));
+  EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "Driver"), "");
+  EXPECT_EQ(std::count(setup.installerCalls.begin(), setup.installerCalls.end(), DIF_INSTALLDEVICE),
+            0);
+  SetClassSubkeys({});
+}
+
+}  // namespace
+}  // namespace korva::testing

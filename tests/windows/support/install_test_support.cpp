@@ -1,0 +1,96 @@
+#include "support/install_test_support.h"
+
+#include <cstdio>
+
+#include "devsetup/unique_resource.h"
+#include "support/wine_test_env.h"
+
+namespace korva::testing {
+
+namespace {
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (search.Valid()) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        RemoveFile(path);
+      }
+    } while (FindNextFileA(search.Get(), &found));
+  }
+  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+std::string KitFolder() { return BuildFolder() + "\\kit"; }
+
+std::string ScratchFolder(const std::string& name) {
+  CreateDirectoryA("C:\\korvatest", nullptr);
+  std::string folder = "C:\\korvatest\\" + name;
+  RemoveTree(folder);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  std::string bytes;
+  if (!file.Valid()) return bytes;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof(buffer), file.Get())) > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  UniqueFile file(std::fopen(path.c_str(), "wb"));
+  if (file.Valid()) std::fwrite(bytes.data(), 1, bytes.size(), file.Get());
+}
+
+void CopyKitFile(const std::string& name, const std::string& toFolder) {
+  CopyFileA((KitFolder() + "\\" + name).c_str(), (toFolder + "\\" + name).c_str(), FALSE);
+}
+
+std::string InstanceIdOf(HDEVINFO set, const SP_DEVINFO_DATA& element) {
+  char id[512] = {};
+  SP_DEVINFO_DATA copy = element;
+  if (!SetupDiGetDeviceInstanceIdA(set, &copy, id, sizeof(id), nullptr)) return "";
+  return id;
+}
+
+int IndexOfInstance(const UsbDeviceList& list, const std::string& instanceId) {
+  const auto& items = list.Items();
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (_stricmp(InstanceIdOf(list.DeviceInfoSet(), items[i]->devInfoData).c_str(),
+                 instanceId.c_str()) == 0) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+bool EnumerateAndSelect(UsbDeviceList& list, const std::string& instanceId) {
+  if (list.Enumerate(true) != 0) return false;
+  list.selectedIndex = IndexOfInstance(list, instanceId);
+  return list.selectedIndex >= 0;
+}
+
+int TakeQuitRequest() {
+  MSG message;
+  int code = -1;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) code = static_cast<int>(message.wParam);
+  }
+  return code;
+}
+
+}  // namespace korva::testing

@@ -1,0 +1,33 @@
+// Helpers of the installation engine's tests: the kit files of the build, scratch folders,
+// and finding seeded devices in the USB device list.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+
+#include "install/engine/install_paths.h"
+#include "install/engine/usb_device_list.h"
+
+namespace korva::testing {
+
+// The kit files gathered by the build: korvawiz.tpl and the driver binaries.
+std::string KitFolder();
+
+// An empty folder C:\korvatest\<name> (made anew on every call).
+std::string ScratchFolder(const std::string& name);
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+void CopyKitFile(const std::string& name, const std::string& toFolder);
+
+std::string InstanceIdOf(HDEVINFO set, const SP_DEVINFO_DATA& element);
+// The index in the list of the item of that instance, or -1.
+int IndexOfInstance(const UsbDeviceList& list, const std::string& instanceId);
+// Enumerates and selects the instance; false when it is not listed.
+bool EnumerateAndSelect(UsbDeviceList& list, const std::string& instanceId);
+
+// Removes any quit request waiting in this thread's queue; its exit code, or -1 without one.
+int TakeQuitRequest();
+
+}  // namespace korva::testing
