@@ -6,7 +6,7 @@
 ; staged driver binary: korva, korval or korvav).
 
 [Version]
-Signature="$Windows NT$"
+Signature="$CHICAGO$"
 Class=KorvaUsbDevices
 ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}
 Provider=%ProviderName%

@@ -9,6 +9,7 @@
 namespace korva::testing {
 
 struct ShownBox {
+  HWND owner = nullptr;
   std::string text;
   std::string caption;
   UINT style = 0;
@@ -16,8 +17,8 @@ struct ShownBox {
 
 class RecordingMessageBox : public MessageBoxSeam {
  public:
-  int Show(HWND, const std::string& text, const std::string& caption, UINT style) override {
-    boxes.push_back({text, caption, style});
+  int Show(HWND owner, const std::string& text, const std::string& caption, UINT style) override {
+    boxes.push_back({owner, text, caption, style});
     return IDOK;
   }
   std::vector<ShownBox> boxes;

@@ -1,0 +1,66 @@
+// The round trip of the two programs: what the installation engine installs for a device is
+// what the Cleanup Wizard's non-interactive run then finds and removes, and nothing else.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install/engine/driver_staging.h"
+#include "support/install_test_support.h"
+#include "support/wine_test_env.h"
+
+namespace korva::testing {
+namespace {
+
+const GUID kUsbClass = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
+
+TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse) {
+  const std::string installed = "USB\\VID_0547&PID_1002\\5&1A2B&0&1";
+  const std::string otherBoard = "USB\\VID_0547&PID_1002\\5&1A2B&0&2";
+  const std::string otherUsb = "USB\\VID_04B4&PID_8613\\5&1A2B&0&3";
+  const std::string kitNoIdent = "USB\\VID_0547&PID_2131\\5&1A2B&0&4";
+  const std::string otherClassWithIdent = "USB\\VID_0547&PID_2132\\5&1A2B&0&5";
+  SeedDevice(installed, kUsbClass, {"USB\\VID_0547&PID_1002&REV_0001"}, "", "My Device");
+  SeedDevice(otherBoard, kUsbClass, {"USB\\VID_0547&PID_1003&REV_0001"}, "", "Other board");
+  SeedDevice(otherUsb, kUsbClass, {"USB\\VID_04B4&PID_8613&REV_0001"}, "", "Other device");
+  SeedDevice(kitNoIdent, KitClassGuid(), {"USB\\VID_0547&PID_2131"}, "");
+  SeedDevice(otherClassWithIdent, NewClassGuid(), {"USB\\VID_0547&PID_2132"}, kKitIdent);
+
+  // The install step, as the wizard runs it, for the first device.
+  std::string root = ScratchFolder("roundtrip");
+  InstallPaths paths = DeriveInstallPaths(root + "\\Bin\\KORVAwiz.exe");
+  CreateDirectoryA(paths.programFolder.c_str(), nullptr);
+  CreateDirectoryA(paths.installFolder.c_str(), nullptr);
+  for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) {
+    CopyKitFile(file, paths.programFolder);
+  }
+  SetupApiDeviceSetup setup;
+  UsbDeviceList list(setup);
+  ASSERT_TRUE(EnumerateAndSelect(list, installed));
+  StagedDriverFiles staged;
+  std::vector<std::string> boxes;
+  ASSERT_EQ(
+      StageAndInstall(paths, staged, list, [&](const std::string& text) { boxes.push_back(text); }),
+      0);
+  ASSERT_TRUE(boxes.empty());
+  list.Clear();
+
+  // Windows copies the INF file into its INF folder as oemNN.inf; Wine records its own name
+  // and copies nothing, so the copy Windows would make is placed here by hand.
+  const std::string oemInf = PlaceFile("inf", "korvatestoem7.inf", ReadFileBytes(paths.infPath));
+  const std::string oemPnf = PlaceFile("inf", "korvatestoem7.pnf", "compiled");
+
+  EXPECT_EQ(RunProcess("\"" + KorvaCwPath() + "\" -nogui"), 0u);
+  EXPECT_FALSE(testbed::DeviceExists(installed));
+  for (const std::string& stays : {otherBoard, otherUsb, kitNoIdent, otherClassWithIdent}) {
+    EXPECT_TRUE(testbed::DeviceExists(stays)) << stays;
+  }
+  EXPECT_FALSE(FileExists(oemInf));
+  EXPECT_FALSE(FileExists(oemPnf));
+  // The install folder is the wizard's, not the system's: it stays.
+  EXPECT_TRUE(FileExists(paths.infPath));
+  RemovePlacedInfFiles();
+}
+
+}  // namespace
+}  // namespace korva::testing
