@@ -200,8 +200,9 @@ int UsbDeviceList::InstallWithClassInstaller(const std::string& infPath, UsbDevi
 int UsbDeviceList::CreateDriverKey(const std::string& infPath, UsbDeviceItem& item) {
   GUID classGuid{};
   char className[kClassNameBufferSize] = {};
-  // Its result is not needed: a class that can't be read shows in the class key's open.
-  setup_.GetInfClass(infPath.c_str(), classGuid, className, sizeof(className));
+  if (DWORD error = setup_.GetInfClass(infPath.c_str(), classGuid, className, sizeof(className))) {
+    return static_cast<int>(error);
+  }
 
   DWORD error = 0;
   UniqueRegKey classKey = setup_.OpenClassRegKey(classGuid, KEY_READ | KEY_WRITE, error);

@@ -161,12 +161,24 @@ TEST_F(DriverInstallTest, ClassInstallerRoadTakesTheFirstFreeDriverKeyIndex) {
   EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "CleanupWizard_DeviceIdentString"), kKitIdent);
 }
 
+TEST_F(DriverInstallTest, ClassInstallerRoadStopsAtTheFirstFailure) {
+  const std::string id = "USB\\VID_0547&PID_2009\\CLASSFAIL";
+  ASSERT_NO_FATAL_FAILURE(Prepare("classfail", id, "USB\\VID_0547&PID_2009"));
+  setup.noDriverUpdateService = true;
+  int result = list.InstallDriver(folder + "\\missing.inf");
+  EXPECT_NE(result, 0);
+  EXPECT_GT(result, 0);  // the platform's code, not one of ours
+  EXPECT_EQ(setup.classInstallerRoadCalls, 1);
+  EXPECT_TRUE(setup.installerCalls.empty());
+  EXPECT_TRUE(setup.openedKeys.empty());
+  EXPECT_FALSE(testbed::HasDriverKey(id));
+}
+
 TEST_F(DriverInstallTest, ClassInstallerRoadLeavesAnExistingDriverKeyAlone) {
   const std::string id = "USB\\VID_0547&PID_2007\\HASDRIVER";
   ASSERT_NO_FATAL_FAILURE(Prepare("hasdriver", id, "USB\\VID_0547&PID_2007"));
   ASSERT_EQ(testbed::SetDriverInfPath(id, "old.inf"), 0u);
   setup.noDriverUpdateService = true;
-  std::vector<std::string> before = ClassSubkeys();
 
   EXPECT_EQ(list.InstallDriver(infPath), 0);
   EXPECT_TRUE(setup.openedKeys.empty());
@@ -174,7 +186,6 @@ TEST_F(DriverInstallTest, ClassInstallerRoadLeavesAnExistingDriverKeyAlone) {
   EXPECT_EQ(setup.installerCalls,
             (std::vector<DI_FUNCTION>{DIF_SELECTBESTCOMPATDRV, DIF_INSTALLINTERFACES,
                                       DIF_INSTALLDEVICE}));
-  (void)before;
 }
 
 TEST_F(DriverInstallTest, ClassInstallerRoadWithoutAFreeIndexFailsClearly) {

@@ -245,6 +245,29 @@ TEST(UsbDeviceListFaultTest, FailuresOfThePlatform) {
   EXPECT_EQ(text, "");
 }
 
+// The first set and its items are gone before the second set is taken.
+TEST(UsbDeviceListFaultTest, EnumeratingAgainFreesTheFirstSetFirst) {
+  struct Watching : SetupApiDeviceSetup {
+    const UsbDeviceList* list = nullptr;
+    std::vector<bool> heldASet;
+    std::vector<size_t> heldItems;
+    UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error) override {
+      heldASet.push_back(list->DeviceInfoSet() != INVALID_HANDLE_VALUE);
+      heldItems.push_back(list->Items().size());
+      return SetupApiDeviceSetup::GetClassDevs(classGuid, flags, error);
+    }
+  };
+  Watching setup;
+  UsbDeviceList list(setup);
+  setup.list = &list;
+  SeedDevice("USB\\VID_5555&PID_0004\\TWICE", NewClassGuid(), {"USB\\VID_5555&PID_0004"}, "");
+  ASSERT_EQ(list.Enumerate(true), 0);
+  ASSERT_FALSE(list.Items().empty());
+  ASSERT_EQ(list.Enumerate(true), 0);
+  EXPECT_EQ(setup.heldASet, (std::vector<bool>{false, false}));
+  EXPECT_EQ(setup.heldItems, (std::vector<size_t>{0, 0}));
+}
+
 // Some enumeration failures only skip single members.
 TEST(UsbDeviceListFaultTest, AnUnreadableMemberIsSkipped) {
   struct SkipOne : FaultInjectingDeviceSetup {
