@@ -1,5 +1,7 @@
 #include "cleanup/cleanup_wizard_app.h"
 
+#include "common/message_pump.h"
+
 #include <objbase.h>
 
 #include <clocale>
@@ -35,18 +37,7 @@ void CleanupWizardApp::ShowUsage() {
                      MB_OK | MB_ICONINFORMATION);
 }
 
-void CleanupWizardApp::PumpPendingMessages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-    if (!GetMessageA(&message, nullptr, 0, 0)) {
-      // The quit message was taken: put it back for the loop that owns it.
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return;
-    }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
+void CleanupWizardApp::PumpPendingMessages() { korva::PumpPendingMessages(); }
 
 int CleanupWizardApp::Run(const std::string& commandLine) {
   mutex_.Reset(CreateMutexA(nullptr, FALSE, kCleanupMutexName));

@@ -1,0 +1,81 @@
+#include "install/ui/install_wizard_app.h"
+
+#include <direct.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "install/error_box.h"
+#include "install/ui/install_wizard_frame.h"
+#include "install/ui/install_wizard_texts.h"
+
+namespace korva {
+
+namespace {
+
+bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+// The base name of the program file, without folder and extension.
+std::string BaseName(const std::string& modulePath) {
+  size_t start = modulePath.find_last_of("\\/:");
+  std::string name = modulePath.substr(start == std::string::npos ? 0 : start + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+int PendingQuitCode() {
+  MSG message;
+  if (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    return static_cast<int>(message.wParam);
+  }
+  return -1;
+}
+
+}  // namespace
+
+int InstallWizardApp::Run(const std::string& modulePath) {
+  // One wizard at a time: a running one is recognised by its title alone.
+  if (HWND running = FindWindowA(nullptr, kInstallWizardTitle)) {
+    SetForegroundWindow(running);
+    return kInstallExitFinished;
+  }
+
+  programName_ = BaseName(modulePath);
+  InstallPaths paths = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
+  programFolder = paths.programFolder;
+  templatePath = paths.templatePath;
+  installFolder = paths.installFolder;
+  if (_mkdir(installFolder.c_str()) != 0 && errno != EEXIST) {
+    ShowErrorBox("Unable to create directory " + installFolder + ".\n");
+    return kInstallExitFailed;
+  }
+  infPath = paths.infPath;
+  alternateFolder = paths.alternateFolder;
+
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof(version));
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExA(&version);
+#pragma GCC diagnostic pop
+  isNt5OrLater = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+
+  InstallWizardFrame frame(*this);
+  frame_ = &frame;
+  INT_PTR result = frame.RunModal(nullptr);
+  frame_ = nullptr;
+  mainWindow = nullptr;
+
+  // Finish and a fatal install step end the frame through the quit request, which the dialog
+  // manager puts back on the queue for us; Cancel ends it directly.
+  int quitCode = PendingQuitCode();
+  if (quitCode >= 0) return quitCode;
+  return result == IDCANCEL ? kInstallExitCancelled : kInstallExitFinished;
+}
+
+void InstallWizardApp::ShowErrorBox(const std::string& text) {
+  korva::ShowErrorBox(messageBoxes, mainWindow, programName_, text);
+}
+
+}  // namespace korva

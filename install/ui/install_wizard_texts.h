@@ -1,0 +1,53 @@
+// The Installation Wizard's button rules and the texts its pages build. Platform-free.
+#pragma once
+
+#include <string>
+
+namespace korva {
+
+enum InstallPageKind {
+  kWelcomePageKind = 1,
+  kDeviceSelectionPageKind = 2,
+  kDeviceDetailsPageKind = 3,
+  kProgressPageKind = 4,
+  kFinishPageKind = 5,
+};
+
+struct WizardButtonStates {
+  bool back = true;
+  bool next = true;
+  bool cancel = true;
+  bool nextReadsFinish = false;
+};
+
+// Which of Back, Next and Cancel are usable on a page of that kind.
+WizardButtonStates InstallButtonStates(int pageKind, bool hasSelection);
+
+extern const char kInstallWizardTitle[];
+extern const char kUnknownManufacturer[];
+extern const char kNoDevicesHeader[];
+extern const char kDevicesHeader[];
+extern const char kProgressText[];
+extern const char kSaveInfText[];
+extern const char kRunDemoText[];
+extern const char kDetailsHeader[];
+extern const char kNoDriverHeader[];
+extern const char kDriverHeader[];
+extern const char kDateNotAvailable[];
+
+std::string WelcomeText(bool isNt5OrLater);
+// "Installation of KORVA failed (error %d).\n"
+std::string InstallFailedMessage(int result);
+// The finish page's result line, in decimal and in eight hexadecimal digits for a failure.
+std::string InstallResultText(int installResult);
+// The details page's bottom text: the warning first when a driver is installed.
+std::string DetailsBottomText(bool hasDriver);
+// Every "&" doubled, so that a static control shows it instead of taking it for a mnemonic.
+std::string DoubleAmpersands(const std::string& text);
+std::string TrimLeadingSpace(const std::string& text);
+// "Unable to create %s."
+std::string UnableToCreateMessage(const std::string& path);
+// "Unable to execute %s.\n" and the reinstall line.
+std::string UnableToExecuteMessage(const std::string& path);
+
+}  // namespace korva

@@ -1,0 +1,432 @@
+// The Installation Wizard's real dialogs under Wine and Xvfb, driven from inside their modal
+// loops: page sequence, button rules, the device list, the details, the install step and the
+// finish page. Message boxes and the Save As dialog go through seams the tests answer (one test
+// sees a real box). Screenshots of every page land in <build>\screenshots.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "install/ui/install_wizard_frame.h"
+#include "install/ui/install_wizard_texts.h"
+#include "res/install_resource.h"
+#include "support/fault_injecting_device_setup.h"
+#include "support/install_test_support.h"
+#include "support/recording_message_box.h"
+#include "support/ui_driver.h"
+#include "support/wine_test_env.h"
+
+namespace korva::testing {
+namespace {
+
+const GUID kUsbClass = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
+
+class AnsweringSaveAs : public SaveAsSeam {
+ public:
+  bool Ask(HWND, const SaveAsRequest& request, std::string& path) override {
+    ++calls;
+    last = request;
+    path = answer;
+    return accept;
+  }
+  std::string answer;
+  bool accept = true;
+  int calls = 0;
+  SaveAsRequest last;
+};
+
+bool Enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
+bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
+
+std::string CellText(HWND list, int row, int column) {
+  char text[512] = {};
+  LVITEMA item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = sizeof(text);
+  SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+int RowCount(HWND list) { return ListView_GetItemCount(list); }
+
+int ItemData(HWND list, int row) {
+  LVITEMA item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  ListView_GetItem(list, &item);
+  return static_cast<int>(item.lParam);
+}
+
+// The row whose description is `description`, or -1.
+int RowOf(HWND list, const std::string& description) {
+  for (int row = 0; row < RowCount(list); ++row) {
+    if (CellText(list, row, 1) == description) return row;
+  }
+  return -1;
+}
+
+void SelectRow(HWND list, int row) {
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void ClearSelection(HWND list) { ListView_SetItemState(list, -1, 0, LVIS_SELECTED); }
+
+// The real services, with a look from inside the install step when it asks for newdev.
+class WatchingDeviceSetup : public FaultInjectingDeviceSetup {
+ public:
+  std::function<void()> duringInstall;
+  DriverUpdateService LoadDriverUpdateService() override {
+    if (duringInstall) duringInstall();
+    return FaultInjectingDeviceSetup::LoadDriverUpdateService();
+  }
+};
+
+class InstallWizardUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    root = ScratchFolder(name);
+    programFolder = root + "\\Bin";
+    CreateDirectoryA(programFolder.c_str(), nullptr);
+    for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) {
+      CopyKitFile(file, programFolder);
+    }
+  }
+
+  // Seeds a USB device (of the USB class, without a driver) with a description of its own.
+  std::string Seed(const std::string& tag, const std::string& description,
+                   const std::string& manufacturer = "KORVA") {
+    std::string hardwareId = "USB\\VID_0547&PID_" + tag;
+    std::string instanceId = hardwareId + "\\UI" + tag;
+    testbed::DeviceSeed seed;
+    seed.instanceId = instanceId;
+    seed.classGuid = kUsbClass;
+    seed.hardwareIds = {hardwareId + "&REV_0001", hardwareId};
+    seed.description = description;
+    seed.manufacturer = manufacturer;
+    EXPECT_EQ(testbed::AddDevice(seed), 0u);
+    return instanceId;
+  }
+
+  // Runs the wizard with the steps; a last step ends it should the script not have.
+  int RunWizard(std::vector<UiStep> steps) {
+    steps.push_back([this] {
+      if (app.Frame()) {
+        ADD_FAILURE() << "the script left the wizard open";
+        PostQuitMessage(99);
+      }
+    });
+    ScheduleSteps(std::move(steps));
+    int code = app.Run(programFolder + "\\KORVAwiz.exe");
+    // Only the guard may be left: the script's own steps all ran.
+    EXPECT_LE(StepsLeft(), 1u);
+    ClearSteps();
+    return code;
+  }
+
+  InstallWizardFrame& Frame() { return *app.Frame(); }
+  HWND Button(int id) { return Frame().Item(id); }
+  HWND List() { return Frame().deviceSelectionPage.Item(IDC_DEVICE_LIST); }
+  std::string PageText(const Dialog& page, int id) { return page.ItemText(id); }
+  void Shot(const std::string& page) {
+    SaveScreenshot(Frame().Window(), ScreenshotFolder() + "\\install-" + page + ".png");
+  }
+  // Next from the welcome page, then the row of `description` selected.
+  std::vector<UiStep> ToSelection(const std::string& description) {
+    return {[this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); },
+            [this, description] {
+              int row = RowOf(List(), description);
+              ASSERT_GE(row, 0) << description;
+              SelectRow(List(), row);
+            }};
+  }
+
+  // Through the pages to the install step for the device of `description`.
+  std::vector<UiStep> ToInstall(const std::string& description) {
+    std::vector<UiStep> steps = ToSelection(description);
+    steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
+    steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
+    return steps;
+  }
+
+  std::string name, root, programFolder;
+  WatchingDeviceSetup setup;
+  UsbDeviceList deviceList{setup};
+  RecordingMessageBox boxes;
+  AnsweringSaveAs saveAs;
+  InstallWizardApp app{deviceList, boxes, saveAs};
+};
+
+TEST_F(InstallWizardUiTest, PageSequenceAndButtonRules) {
+  Seed("4001", "UI board one");
+  Seed("4002", "UI board two");
+  std::vector<UiStep> steps = {
+      [this] {
+        // Welcome page.
+        EXPECT_EQ(WindowText(Frame().Window()), "KORVA Installation Wizard");
+        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_FALSE(Enabled(Button(IDC_BACK)));
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        EXPECT_TRUE(Enabled(Button(IDC_CANCEL_BUTTON)));
+        EXPECT_TRUE(Visible(Frame().welcomePage.Window()));
+        EXPECT_EQ(PageText(Frame().welcomePage, IDC_WELCOME_TEXT), WelcomeText(true));
+        Shot("1-welcome");
+        ASSERT_TRUE(Click(Button(IDC_NEXT)));
+      },
+      [this] {
+        // Selection page, nothing selected yet.
+        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_FALSE(Visible(Frame().welcomePage.Window()));
+        EXPECT_TRUE(Enabled(Button(IDC_BACK)));
+        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_SELECTION_HEADER), kDevicesHeader);
+        int row = RowOf(List(), "UI board two");
+        ASSERT_GE(row, 0);
+        SelectRow(List(), row);
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_HARDWARE_ID),
+                  " USB\\VID_0547&&PID_4002&&REV_0001");
+        EXPECT_EQ(deviceList.selectedIndex, ItemData(List(), row));
+        Shot("2-selection");
+        // Clearing the selection empties the field and disables Next again.
+        ClearSelection(List());
+        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_HARDWARE_ID), "");
+        SelectRow(List(), row);
+        ASSERT_TRUE(Click(Button(IDC_NEXT)));
+      },
+      [this] {
+        // Details page; Back keeps the list and its selection.
+        EXPECT_EQ(Frame().currentPage, 2);
+        EXPECT_TRUE(Enabled(Button(IDC_BACK)));
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        ASSERT_TRUE(Click(Button(IDC_BACK)));
+        EXPECT_EQ(Frame().currentPage, 1);
+        int row = RowOf(List(), "UI board two");
+        EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), row);
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        // Refresh rebuilds the list without a selection.
+        ASSERT_TRUE(Click(Frame().deviceSelectionPage.Item(IDC_REFRESH)));
+        EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), -1);
+        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        // Back to the welcome page, and Next rebuilds the list again.
+        SelectRow(List(), row);
+        ASSERT_TRUE(Click(Button(IDC_BACK)));
+        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_FALSE(Enabled(Button(IDC_BACK)));
+        ASSERT_TRUE(Click(Button(IDC_NEXT)));
+        EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), -1);
+        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitCancelled);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_EQ(app.stagedDriverFiles, (StagedDriverFiles{"", ""}));  // Cancel installs nothing
+}
+
+// The accept and dismiss commands do nothing: Enter outside a button, Escape anywhere and the
+// close command leave the wizard where it is. (Enter on a focused button presses that button,
+// as Space does.)
+TEST_F(InstallWizardUiTest, EnterEscapeAndCloseDoNothing) {
+  Seed("4050", "UI board for keys");
+  auto keys = [this] {
+    HWND focus = GetFocus();
+    PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0);
+    PostMessageA(Frame().Window(), WM_CLOSE, 0, 0);
+  };
+  std::vector<UiStep> steps = {
+      [this, keys] {
+        EXPECT_EQ(GetFocus(), Button(IDC_NEXT));
+        keys();
+        SendMessageA(Frame().Window(), WM_COMMAND, IDOK, 0);
+        SendMessageA(Frame().Window(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageA(Frame().welcomePage.Window(), WM_COMMAND, IDOK, 0);
+        SendMessageA(Frame().welcomePage.Window(), WM_COMMAND, IDCANCEL, 0);
+      },
+      [this] {
+        EXPECT_EQ(Frame().currentPage, 0);
+        ASSERT_TRUE(Click(Button(IDC_NEXT)));
+      },
+      [this] {
+        // The selection page puts the focus into the list; Enter there is the accept command.
+        SelectRow(List(), RowOf(List(), "UI board for keys"));
+        EXPECT_EQ(GetFocus(), List());
+        PostMessageA(List(), WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(List(), WM_KEYUP, VK_RETURN, 0);
+      },
+      keys,
+      [this] {
+        ASSERT_NE(app.Frame(), nullptr);
+        EXPECT_TRUE(Visible(Frame().Window()));
+        EXPECT_EQ(Frame().currentPage, 1);
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitCancelled);
+}
+
+TEST_F(InstallWizardUiTest, DeviceRowsUnknownManufacturerAndRefresh) {
+  testbed::DeviceSeed seed;
+  seed.instanceId = "USB\\VID_0547&PID_4101\\NOMFG";
+  seed.classGuid = kUsbClass;
+  seed.hardwareIds = {"USB\\VID_0547&PID_4101"};
+  seed.description = "UI board without maker";
+  ASSERT_EQ(testbed::AddDevice(seed), 0u);
+  std::vector<UiStep> steps = {
+      [this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); },
+      [this] {
+        int row = RowOf(List(), "UI board without maker");
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(CellText(List(), row, 0), ">>Unknown<<");
+        // Rows come in the list's enumeration order.
+        ASSERT_EQ(RowCount(List()), static_cast<int>(deviceList.Items().size()));
+        for (int i = 0; i < RowCount(List()); ++i) EXPECT_EQ(ItemData(List(), i), i);
+        // A device plugged in meanwhile shows after Refresh.
+        EXPECT_EQ(RowOf(List(), "UI board plugged in later"), -1);
+        Seed("4102", "UI board plugged in later");
+        ASSERT_TRUE(Click(Frame().deviceSelectionPage.Item(IDC_REFRESH)));
+        int plugged = RowOf(List(), "UI board plugged in later");
+        ASSERT_GE(plugged, 0);
+        EXPECT_EQ(CellText(List(), plugged, 0), "KORVA");
+        // Columns: Manufacturer 180 pixels, Description the rest of the client width.
+        EXPECT_EQ(ListView_GetColumnWidth(List(), 0), 180);
+        RECT client;
+        GetClientRect(List(), &client);
+        EXPECT_EQ(ListView_GetColumnWidth(List(), 1), client.right - 180);
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  RunWizard(std::move(steps));
+}
+
+TEST_F(InstallWizardUiTest, AnEmptyListSaysNoDevicesArePresent) {
+  setup.classListFails = true;
+  std::vector<UiStep> steps = {
+      [this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); },
+      [this] {
+        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_SELECTION_HEADER), kNoDevicesHeader);
+        EXPECT_EQ(RowCount(List()), 0);
+        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        Shot("2-selection-empty");
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  RunWizard(std::move(steps));
+}
+
+TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
+  std::string withDriver = Seed("4201", "UI board with driver", "Maker & Co");
+  ASSERT_EQ(testbed::SetDriverValue(withDriver, "ProviderName", REG_SZ,
+                                    testbed::StringData("Old Provider")),
+            0u);
+  ASSERT_EQ(testbed::SetDriverValue(withDriver, "DriverDesc", REG_SZ,
+                                    testbed::StringData("Old driver")),
+            0u);
+  Seed("4202", "UI board without driver");
+  std::string dated = Seed("4203", "UI board with dated driver");
+  ASSERT_EQ(testbed::SetDriverValue(dated, "DriverDate", REG_SZ, testbed::StringData("  1-2-2026")),
+            0u);
+  std::vector<UiStep> steps = ToSelection("UI board with driver");
+  steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
+  steps.push_back([this] {
+    const DeviceDetailsPage& details = Frame().deviceDetailsPage;
+    EXPECT_EQ(PageText(details, IDC_DETAILS_HEADER), kDetailsHeader);
+    EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "Maker & Co");
+    EXPECT_EQ(PageText(details, IDC_DETAIL_DESCRIPTION), "UI board with driver");
+    EXPECT_EQ(PageText(details, IDC_DETAIL_HARDWARE_ID), "USB\\VID_0547&&PID_4201&&REV_0001");
+    EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kDriverHeader);
+    EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "Old Provider");
+    EXPECT_EQ(PageText(details, IDC_DRIVER_DESCRIPTION), "Old driver");
+    EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "not available");
+    for (int id : {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
+                   IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION,
+                   IDC_DRIVER_DATE}) {
+      EXPECT_TRUE(Visible(details.Item(id))) << id;
+    }
+    EXPECT_EQ(PageText(details, IDC_DETAILS_BOTTOM), DetailsBottomText(true));
+    EXPECT_EQ(PageText(details, IDC_DETAILS_BOTTOM).rfind("WARNING:", 0), 0u);
+    Shot("3-details-driver");
+    ASSERT_TRUE(Click(Button(IDC_BACK)));
+    SelectRow(List(), RowOf(List(), "UI board without driver"));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    const DeviceDetailsPage& details = Frame().deviceDetailsPage;
+    EXPECT_EQ(PageText(details, IDC_DETAIL_DESCRIPTION), "UI board without driver");
+    EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "KORVA");
+    EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kNoDriverHeader);
+    EXPECT_TRUE(Visible(details.Item(IDC_DRIVER_HEADER)));
+    for (int id : {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
+                   IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION,
+                   IDC_DRIVER_DATE}) {
+      EXPECT_FALSE(Visible(details.Item(id))) << id;
+    }
+    // Nothing of the previous device is left.
+    EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "");
+    EXPECT_EQ(PageText(details, IDC_DRIVER_DESCRIPTION), "");
+    EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "");
+    EXPECT_EQ(PageText(details, IDC_DETAILS_BOTTOM), DetailsBottomText(false));
+    EXPECT_EQ(PageText(details, IDC_DETAILS_BOTTOM).find("WARNING"), std::string::npos);
+    Shot("3-details");
+    ASSERT_TRUE(Click(Button(IDC_BACK)));
+    SelectRow(List(), RowOf(List(), "UI board with dated driver"));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    const DeviceDetailsPage& details = Frame().deviceDetailsPage;
+    EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "1-2-2026");  // leading blanks go
+    EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "");
+    ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+  });
+  RunWizard(std::move(steps));
+}
+
+TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheFinishPage) {
+  std::string id = Seed("4301", "UI board to install");
+  bool seen = false;
+  setup.duringInstall = [&] {
+    seen = true;
+    EXPECT_EQ(Frame().currentPage, 3);
+    EXPECT_TRUE(Visible(Frame().progressPage.Window()));
+    EXPECT_FALSE(Visible(Frame().deviceDetailsPage.Window()));
+    EXPECT_EQ(PageText(Frame().progressPage, IDC_PROGRESS_TEXT), kProgressText);
+    // Painted already: nothing of the page waits for WM_PAINT.
+    EXPECT_FALSE(GetUpdateRect(Frame().progressPage.Window(), nullptr, FALSE));
+    EXPECT_FALSE(GetUpdateRect(Frame().progressPage.Item(IDC_PROGRESS_TEXT), nullptr, FALSE));
+    EXPECT_FALSE(Enabled(Button(IDC_BACK)));
+    EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+    EXPECT_FALSE(Enabled(Button(IDC_CANCEL_BUTTON)));
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
+    Shot("4-progress");
+  };
+  std::vector<UiStep> steps = ToInstall("UI board to install");
+  steps.push_back([this] {
+    EXPECT_EQ(Frame().currentPage, 4);
+    EXPECT_EQ(Frame().finishPage.installResult, 0);
+    EXPECT_EQ(PageText(Frame().finishPage, IDC_FINISH_RESULT),
+              "Installation of the KORVA device driver has been successfully completed.\n");
+    EXPECT_TRUE(Enabled(Frame().finishPage.Item(IDC_SAVE_INF)));
+    EXPECT_TRUE(Enabled(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    EXPECT_FALSE(Enabled(Button(IDC_BACK)));
+    EXPECT_FALSE(Enabled(Button(IDC_CANCEL_BUTTON)));
+    EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+    EXPECT_EQ(WindowText(Button(IDC_NEXT)), "Finish");
+    Shot("5-finish");
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_TRUE(testbed::HasDriverKey(id));
+  EXPECT_EQ(app.stagedDriverFiles, (StagedDriverFiles{"korva.sys", "korva98.sys"}));
+}
+
+}  // namespace
+}  // namespace korva::testing
