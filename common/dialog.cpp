@@ -10,8 +10,8 @@ Dialog::~Dialog() {
 
 INT_PTR Dialog::RunModal(HWND owner) {
   modal_ = true;
-  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_),
-                                   owner, Procedure, reinterpret_cast<LPARAM>(this));
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner,
+                                   Procedure, reinterpret_cast<LPARAM>(this));
   window_ = nullptr;
   modal_ = false;
   return result;

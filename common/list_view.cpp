@@ -30,8 +30,8 @@ int ReportListView::AppendRow(const std::vector<std::string>& texts, int positio
   item.mask = LVIF_TEXT;
   item.iItem = position == -1 ? ListView_GetItemCount(window_) : position;
   item.pszText = const_cast<char*>(texts[0].c_str());
-  int row = static_cast<int>(
-      SendMessageA(window_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  int row =
+      static_cast<int>(SendMessageA(window_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return row;
   for (size_t subitem = 1; subitem < texts.size(); ++subitem) {
     LVITEMA cell{};

@@ -12,8 +12,8 @@ namespace korva {
 // One column; a table ends with an entry whose heading is null.
 struct ColumnSpec {
   const char* heading;
-  int format;   // LVCFMT_LEFT and the like
-  int width;    // pixels; -1: all the width the columns before it have left
+  int format;  // LVCFMT_LEFT and the like
+  int width;   // pixels; -1: all the width the columns before it have left
   int subitem;
 };
 

@@ -16,7 +16,11 @@ class InstallWizardFrame;
 
 // Exit codes: 0 after Finish (and for a start that found the wizard open already), 1 after a
 // fatal error of the install step or when the install folder can't be made, 2 after Cancel.
-enum InstallExitCode { kInstallExitFinished = 0, kInstallExitFailed = 1, kInstallExitCancelled = 2 };
+enum InstallExitCode {
+  kInstallExitFinished = 0,
+  kInstallExitFailed = 1,
+  kInstallExitCancelled = 2
+};
 
 class InstallWizardApp {
  public:

@@ -68,8 +68,7 @@ void InstallWizardFrame::OnCommand(int id, int code) {
   }
 }
 
-bool InstallWizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
-                                   INT_PTR& result) {
+bool InstallWizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
   switch (message) {
     case DM_GETDEFID:
       // No default command: Enter outside a button is the accept command, which does nothing.

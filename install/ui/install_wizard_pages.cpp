@@ -167,9 +167,9 @@ void DeviceDetailsPage::OnShowWindow(bool shown) {
   SetItemText(IDC_DRIVER_PROVIDER, provider);
   SetItemText(IDC_DRIVER_DESCRIPTION, description);
   SetItemText(IDC_DRIVER_DATE, date);
-  for (int id : {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
-                 IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION,
-                 IDC_DRIVER_DATE}) {
+  for (int id :
+       {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
+        IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {
     ShowItem(Item(id), hasDriver);
   }
   SetItemText(IDC_DRIVER_HEADER, header);

@@ -86,6 +86,16 @@ class WatchingDeviceSetup : public FaultInjectingDeviceSetup {
   }
 };
 
+// Records every box; shows it for real too when asked.
+class TeeMessageBox : public RecordingMessageBox {
+ public:
+  bool real = false;
+  int Show(HWND owner, const std::string& text, const std::string& caption, UINT style) override {
+    RecordingMessageBox::Show(owner, text, caption, style);
+    return real ? MessageBoxA(owner, text.c_str(), caption.c_str(), style) : IDOK;
+  }
+};
+
 class InstallWizardUiTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -157,7 +167,7 @@ class InstallWizardUiTest : public ::testing::Test {
   std::string name, root, programFolder;
   WatchingDeviceSetup setup;
   UsbDeviceList deviceList{setup};
-  RecordingMessageBox boxes;
+  TeeMessageBox boxes;
   AnsweringSaveAs saveAs;
   InstallWizardApp app{deviceList, boxes, saveAs};
 };
@@ -326,9 +336,9 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
   ASSERT_EQ(testbed::SetDriverValue(withDriver, "ProviderName", REG_SZ,
                                     testbed::StringData("Old Provider")),
             0u);
-  ASSERT_EQ(testbed::SetDriverValue(withDriver, "DriverDesc", REG_SZ,
-                                    testbed::StringData("Old driver")),
-            0u);
+  ASSERT_EQ(
+      testbed::SetDriverValue(withDriver, "DriverDesc", REG_SZ, testbed::StringData("Old driver")),
+      0u);
   Seed("4202", "UI board without driver");
   std::string dated = Seed("4203", "UI board with dated driver");
   ASSERT_EQ(testbed::SetDriverValue(dated, "DriverDate", REG_SZ, testbed::StringData("  1-2-2026")),
@@ -345,9 +355,9 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "Old Provider");
     EXPECT_EQ(PageText(details, IDC_DRIVER_DESCRIPTION), "Old driver");
     EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "not available");
-    for (int id : {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
-                   IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION,
-                   IDC_DRIVER_DATE}) {
+    for (int id :
+         {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
+          IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {
       EXPECT_TRUE(Visible(details.Item(id))) << id;
     }
     EXPECT_EQ(PageText(details, IDC_DETAILS_BOTTOM), DetailsBottomText(true));
@@ -363,9 +373,9 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "KORVA");
     EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kNoDriverHeader);
     EXPECT_TRUE(Visible(details.Item(IDC_DRIVER_HEADER)));
-    for (int id : {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
-                   IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION,
-                   IDC_DRIVER_DATE}) {
+    for (int id :
+         {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
+          IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {
       EXPECT_FALSE(Visible(details.Item(id))) << id;
     }
     // Nothing of the previous device is left.
@@ -426,6 +436,206 @@ TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheF
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_TRUE(testbed::HasDriverKey(id));
   EXPECT_EQ(app.stagedDriverFiles, (StagedDriverFiles{"korva.sys", "korva98.sys"}));
+}
+
+TEST_F(InstallWizardUiTest, AFailedInstallationIsReportedAndShownOnTheFinishPage) {
+  Seed("4401", "UI board that fails");
+  setup.updateError = ERROR_ACCESS_DENIED;
+  std::vector<UiStep> steps = ToInstall("UI board that fails");
+  steps.push_back([this] {
+    EXPECT_EQ(Frame().currentPage, 4);
+    EXPECT_EQ(PageText(Frame().finishPage, IDC_FINISH_RESULT),
+              "KORVA device driver installation failed!\nAn error occured during installation, "
+              "error code 5 (0x00000005).\n");
+    EXPECT_FALSE(Enabled(Frame().finishPage.Item(IDC_SAVE_INF)));
+    EXPECT_FALSE(Enabled(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+    Shot("5-finish-failed");
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, "Installation of KORVA failed (error 5).\n");
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Installation Wizard: ERROR");
+  EXPECT_NE(boxes.boxes[0].owner, nullptr);
+  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+}
+
+TEST_F(InstallWizardUiTest, ANegativeCodeShowsWithItsSignAndAsTwosComplement) {
+  Seed("4402", "UI board with empty ID");
+  std::vector<UiStep> steps = ToSelection("UI board with empty ID");
+  steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
+  steps.push_back([this] {
+    setup.hardwareId = "";  // read from now on as an empty first hardware ID
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    EXPECT_EQ(Frame().finishPage.installResult, -3);
+    EXPECT_EQ(PageText(Frame().finishPage, IDC_FINISH_RESULT),
+              "KORVA device driver installation failed!\nAn error occured during installation, "
+              "error code -3 (0xFFFFFFFD).\n");
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  RunWizard(std::move(steps));
+  ASSERT_FALSE(boxes.boxes.empty());
+  EXPECT_EQ(boxes.boxes.back().text, "Installation of KORVA failed (error -3).\n");
+}
+
+TEST_F(InstallWizardUiTest, AFatalStagingErrorEndsTheWizardWithExitCode1AfterTwoBoxes) {
+  RemoveFile(programFolder + "\\korva98.sys");
+  Seed("4403", "UI board without binaries");
+  std::vector<UiStep> steps = ToInstall("UI board without binaries");
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFailed);
+  ASSERT_EQ(boxes.boxes.size(), 2u);
+  EXPECT_EQ(boxes.boxes[0].text,
+            "Unable to copy driver executables (*.sys).\n"
+            "Please reinstall the KORVA Development Kit.");
+  EXPECT_EQ(boxes.boxes[1].text.rfind("Installation of KORVA failed (error ", 0), 0u);
+  EXPECT_NE(boxes.boxes[1].text, "Installation of KORVA failed (error 0).\n");
+  for (const ShownBox& box : boxes.boxes) {
+    EXPECT_EQ(box.caption, "KORVA Installation Wizard: ERROR");
+  }
+}
+
+TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
+  Seed("4501", "UI board to save");
+  const std::string saved = root + "\\saved";
+  CreateDirectoryA(saved.c_str(), nullptr);
+  WriteFileBytes(saved + "\\korva.sys", "an older driver");
+  ASSERT_TRUE(SetFileAttributesA((saved + "\\korva.sys").c_str(), FILE_ATTRIBUTE_READONLY));
+  std::vector<UiStep> steps = ToInstall("UI board to save");
+  steps.push_back([this, saved] {
+    ASSERT_EQ(Frame().finishPage.installResult, 0);
+    // Cancelled: nothing is written.
+    saveAs.accept = false;
+    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_SAVE_INF)));
+    EXPECT_FALSE(FileExists(saved + "\\mydev.inf"));
+    // Under another name, written with forward slashes.
+    saveAs.accept = true;
+    saveAs.answer = saved + "/mydev.inf";
+    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_SAVE_INF)));
+    // Into a folder that is not there: the box, and nothing else.
+    saveAs.answer = root + "\\missing\\other.inf";
+    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_SAVE_INF)));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
+  EXPECT_EQ(saveAs.calls, 3);
+  EXPECT_EQ(saveAs.last.defaultExtension, "inf");
+  EXPECT_EQ(saveAs.last.fileName, "korvawiz.inf");
+  EXPECT_EQ(saveAs.last.filter, "INF Files (*.inf)|*.inf|All Files (*.*)|*.*||");
+  EXPECT_EQ(saveAs.last.flags, static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT));
+  EXPECT_EQ(ReadFileBytes(saved + "\\mydev.inf"), ReadFileBytes(app.infPath));
+  EXPECT_EQ(ReadFileBytes(saved + "\\korva.sys"), ReadFileBytes(KitFolder() + "\\korva.sys"));
+  EXPECT_EQ(ReadFileBytes(saved + "\\korva98.sys"), ReadFileBytes(KitFolder() + "\\korva98.sys"));
+  EXPECT_FALSE(FileExists(saved + "\\korvawiz.inf"));
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, "Unable to create " + root + "\\missing\\other.inf.");
+}
+
+// Waits for the demo program's window, closes it and waits for it to go.
+bool DemoStartedAndClosed() {
+  HWND demo = nullptr;
+  for (int i = 0; i < 200 && !demo; ++i) {
+    demo = FindWindowA(nullptr, "KORVA Demo Application");
+    if (!demo) Sleep(50);
+  }
+  if (!demo) return false;
+  PostMessageA(demo, WM_CLOSE, 0, 0);
+  for (int i = 0; i < 200 && IsWindow(demo); ++i) Sleep(50);
+  return !IsWindow(demo);
+}
+
+TEST_F(InstallWizardUiTest, RunDemoFromTheProgramFolderThenTheKitFolderThenARealErrorBox) {
+  Seed("4601", "UI board to try");
+  CopyKitFile("korvaapp.exe", programFolder);
+  const std::string alternate = root + "\\korva";
+  CreateDirectoryA(alternate.c_str(), nullptr);
+  std::vector<UiStep> steps = ToInstall("UI board to try");
+  steps.push_back([this, alternate] {
+    ASSERT_EQ(Frame().finishPage.installResult, 0);
+    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    EXPECT_TRUE(DemoStartedAndClosed()) << "from the program folder";
+    RemoveFile(programFolder + "\\korvaapp.exe");
+    CopyKitFile("korvaapp.exe", alternate);
+    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    EXPECT_TRUE(DemoStartedAndClosed()) << "from the kit folder beside it";
+    RemoveFile(alternate + "\\korvaapp.exe");
+    boxes.real = true;
+    // Blocks in the real box; the next step runs inside the box's own loop.
+    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    boxes.real = false;
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  std::string seenText;
+  steps.push_back(WhenShown("KORVA Installation Wizard: ERROR", [&seenText](HWND box) {
+    seenText = MessageBoxText(box);
+    SaveScreenshot(box, ScreenshotFolder() + "\\install-error-box.png");
+    ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
+  }));
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
+  EXPECT_EQ(seenText, "Unable to execute " + alternate +
+                          "\\korvaapp.exe.\nPlease reinstall the KORVA Development Kit.");
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, seenText);
+}
+
+TEST_F(InstallWizardUiTest, TheAboutBox) {
+  std::string version, copyright;
+  std::vector<UiStep> steps = {
+      [this] {
+        // Opens the box modally: the next step runs inside it.
+        SendMessageA(Frame().Window(), WM_SYSCOMMAND, 0x0010, 0);
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+      WhenShown("About KORVA Installation Wizard",
+                [&](HWND about) {
+                  version = WindowText(GetDlgItem(about, IDC_ABOUT_VERSION));
+                  copyright = WindowText(GetDlgItem(about, IDC_ABOUT_COPYRIGHT));
+                  SaveScreenshot(about, ScreenshotFolder() + "\\install-about.png");
+                  ASSERT_TRUE(Click(GetDlgItem(about, IDOK)));
+                }),
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitCancelled);
+  EXPECT_EQ(version, "Version 2.20");
+  EXPECT_EQ(copyright, "Copyright (C) 2026 KORVA");
+}
+
+// Start-up, before any page.
+TEST_F(InstallWizardUiTest, AWindowWithTheWizardsTitleMeansItRunsAlready) {
+  HWND other = CreateWindowA("STATIC", "KORVA Installation Wizard", WS_POPUP, 0, 0, 10, 10, nullptr,
+                             nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(app.Run(programFolder + "\\KORVAwiz.exe"), kInstallExitFinished);
+  DestroyWindow(other);
+  EXPECT_FALSE(FileExists(programFolder + "\\install"));
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(InstallWizardUiTest, TheInstallFolderIsMadeOrReused) {
+  const std::string install = programFolder + "\\install";
+  std::vector<UiStep> steps = {[this] {
+    EXPECT_EQ(app.installFolder, programFolder + "\\install");
+    EXPECT_EQ(app.alternateFolder, root + "\\korva");
+    EXPECT_EQ(app.templatePath, programFolder + "\\korvawiz.tpl");
+    EXPECT_EQ(app.infPath, programFolder + "\\install\\korvawiz.inf");
+    ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+  }};
+  RunWizard(steps);
+  EXPECT_TRUE(GetFileAttributesA(install.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  WriteFileBytes(install + "\\old.txt", "kept");
+  RunWizard(steps);
+  EXPECT_EQ(ReadFileBytes(install + "\\old.txt"), "kept");
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(InstallWizardUiTest, AnInstallFolderThatCannotBeMadeEndsTheProgram) {
+  const std::string nowhere = root + "\\no\\such\\Bin";
+  EXPECT_EQ(app.Run(nowhere + "\\KORVAwiz.exe"), kInstallExitFailed);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, "Unable to create directory " + nowhere + "\\install.\n");
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
+  EXPECT_EQ(boxes.boxes[0].owner, nullptr);
 }
 
 }  // namespace

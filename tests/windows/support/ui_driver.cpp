@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <deque>
 
+#include <gtest/gtest.h>
+
 #include "devsetup/unique_resource.h"
 #include "support/wine_test_env.h"
 
@@ -93,6 +95,30 @@ std::string EncodePng(int width, int height, const std::string& rgbRows) {
 void ScheduleSteps(std::vector<UiStep> steps, UINT intervalMs) {
   for (UiStep& step : steps) Steps().push_back(std::move(step));
   if (!timer) timer = SetTimer(nullptr, 0, intervalMs, RunNextStep);
+}
+
+namespace {
+
+UiStep WhenShownAttempt(const std::string& title, std::function<void(HWND)> then, int attempt) {
+  return [=] {
+    HWND window = FindOwnWindow(title);
+    if (window && IsWindowVisible(window)) {
+      then(window);
+      return;
+    }
+    if (attempt > 5000 / 30) {
+      ADD_FAILURE() << "no window \"" << title << "\" was shown";
+      return;
+    }
+    // Again at the next tick, before the steps behind it.
+    Steps().push_front(WhenShownAttempt(title, then, attempt + 1));
+  };
+}
+
+}  // namespace
+
+UiStep WhenShown(const std::string& title, std::function<void(HWND)> then) {
+  return WhenShownAttempt(title, std::move(then), 0);
 }
 
 size_t StepsLeft() { return Steps().size(); }

@@ -17,6 +17,11 @@ using UiStep = std::function<void()>;
 // that opens a modal window of its own (a message box, the About box) blocks until that window
 // ends; the following steps run inside it meanwhile.
 void ScheduleSteps(std::vector<UiStep> steps, UINT intervalMs = 30);
+// A step that waits for the visible top-level window of this process with that title (a modal
+// window shows itself only once its loop is idle), then runs `then` on it; it gives up with a
+// test failure after about five seconds.
+UiStep WhenShown(const std::string& title, std::function<void(HWND)> then);
+
 // How many steps are left; ClearSteps drops them.
 size_t StepsLeft();
 void ClearSteps();
