@@ -148,7 +148,12 @@ void InstallWizardFrame::OnNext() {
       if (result != 0) app_.ShowErrorBox(InstallFailedMessage(result));
       ++currentPage;
       finishPage.installResult = result;
-      break;
+      ShowCurrentPage();
+      UpdateButtons();
+      // The button that had the focus was disabled for the install step: give it to Finish, so
+      // that Enter ends the wizard.
+      SendMessageA(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_NEXT)), TRUE);
+      return;
     }
     case kFinishPageKind:
       PostQuitMessage(kInstallExitFinished);

@@ -45,8 +45,10 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   ASSERT_TRUE(boxes.empty());
   list.Clear();
 
-  // Windows copies the INF file into its INF folder as oemNN.inf; Wine records its own name
-  // and copies nothing, so the copy Windows would make is placed here by hand.
+  // The installation copied the INF file into the system's INF folder: Wine under its own name,
+  // Windows as oemNN.inf. The copy Windows would make is placed beside it by hand.
+  const std::string copied = WindowsFolder() + "\\inf\\korvawiz.inf";
+  EXPECT_EQ(ReadFileBytes(copied), ReadFileBytes(paths.infPath));
   const std::string oemInf = PlaceFile("inf", "korvatestoem7.inf", ReadFileBytes(paths.infPath));
   const std::string oemPnf = PlaceFile("inf", "korvatestoem7.pnf", "compiled");
 
@@ -55,6 +57,8 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   for (const std::string& stays : {otherBoard, otherUsb, kitNoIdent, otherClassWithIdent}) {
     EXPECT_TRUE(testbed::DeviceExists(stays)) << stays;
   }
+  EXPECT_FALSE(FileExists(copied));
+  EXPECT_FALSE(FileExists(WindowsFolder() + "\\inf\\korvawiz.pnf"));
   EXPECT_FALSE(FileExists(oemInf));
   EXPECT_FALSE(FileExists(oemPnf));
   // The install folder is the wizard's, not the system's: it stays.

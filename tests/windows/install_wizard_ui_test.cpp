@@ -429,7 +429,10 @@ TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheF
     EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
     EXPECT_EQ(WindowText(Button(IDC_NEXT)), "Finish");
     Shot("5-finish");
-    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+    // Finish has the focus, so Enter presses it.
+    EXPECT_EQ(GetFocus(), Button(IDC_NEXT));
+    PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(GetFocus(), WM_KEYUP, VK_RETURN, 0);
   });
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
   EXPECT_TRUE(seen);

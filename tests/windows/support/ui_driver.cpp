@@ -169,8 +169,10 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
   }
+  // The client area: without a window manager nobody draws the frame's caption under Xvfb.
   RECT rect;
-  if (!GetWindowRect(window, &rect)) return false;
+  if (!GetClientRect(window, &rect)) return false;
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
   int width = rect.right - rect.left;
   int height = rect.bottom - rect.top;
   if (width <= 0 || height <= 0) return false;

@@ -34,7 +34,7 @@ std::string MessageBoxText(HWND box);
 // The first top-level window of this process with that title, or null.
 HWND FindOwnWindow(const std::string& title);
 
-// Saves what the screen shows of the window (with its children) as a PNG file; the folder is
+// Saves what the screen shows of the window's client area as a PNG file; the folder is
 // made when missing. Returns false when nothing could be captured.
 bool SaveScreenshot(HWND window, const std::string& path);
 // <build>\screenshots
