@@ -11,15 +11,15 @@ void ReportListView::SetColumns(const ColumnSpec* table) {
   GetClientRect(window_, &client);
   int widthLeft = client.right - client.left;
   for (int column = 0; table[column].heading; ++column) {
-    const ColumnSpec& spec = table[column];
-    int width = spec.width == -1 ? widthLeft : spec.width;
+    const ColumnSpec& wanted = table[column];
+    int width = wanted.width == -1 ? widthLeft : wanted.width;
     widthLeft -= width;
     LVCOLUMNA entry{};
     entry.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    entry.fmt = spec.format;
+    entry.fmt = wanted.format;
     entry.cx = width;
-    entry.pszText = const_cast<char*>(spec.heading);
-    entry.iSubItem = spec.subitem;
+    entry.pszText = const_cast<char*>(wanted.heading);
+    entry.iSubItem = wanted.subitem;
     SendMessageA(window_, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&entry));
   }
 }

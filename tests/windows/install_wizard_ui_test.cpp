@@ -39,6 +39,12 @@ class AnsweringSaveAs : public SaveAsSeam {
   SaveAsRequest last;
 };
 
+// The driver group of the details page: shown only for a device with a driver.
+const int kDriverControls[] = {
+    IDC_DRIVER_GROUP,      IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
+    IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER,       IDC_DRIVER_DESCRIPTION,
+    IDC_DRIVER_DATE};
+
 bool Enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
 bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
 
@@ -355,9 +361,7 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "Old Provider");
     EXPECT_EQ(PageText(details, IDC_DRIVER_DESCRIPTION), "Old driver");
     EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "not available");
-    for (int id :
-         {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
-          IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {
+    for (int id : kDriverControls) {
       EXPECT_TRUE(Visible(details.Item(id))) << id;
     }
     EXPECT_EQ(PageText(details, IDC_DETAILS_BOTTOM), DetailsBottomText(true));
@@ -373,9 +377,7 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "KORVA");
     EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kNoDriverHeader);
     EXPECT_TRUE(Visible(details.Item(IDC_DRIVER_HEADER)));
-    for (int id :
-         {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
-          IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {
+    for (int id : kDriverControls) {
       EXPECT_FALSE(Visible(details.Item(id))) << id;
     }
     // Nothing of the previous device is left.
