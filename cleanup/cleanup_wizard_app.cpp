@@ -1,5 +1,6 @@
 #include "cleanup/cleanup_wizard_app.h"
 
+#include "cleanup/ui/cleanup_wizard_frame.h"
 #include "common/message_pump.h"
 
 #include <objbase.h>
@@ -73,7 +74,11 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   }
 
   if (settings_.interactive) {
-    // The wizard frame is not built yet: the interactive run ends without a window.
+    CleanupWizardFrame frame(*this);
+    frame_ = &frame;
+    frame.RunModal(nullptr);
+    frame_ = nullptr;
+    mainWindow = nullptr;
     return kExitOk;
   }
   return RunNonInteractive();

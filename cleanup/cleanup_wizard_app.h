@@ -13,6 +13,8 @@
 
 namespace korva {
 
+class CleanupWizardFrame;
+
 constexpr char kCleanupMutexName[] = "KORVA_CleanupWizard_GlobalMutex";
 
 class CleanupWizardApp {
@@ -30,6 +32,11 @@ class CleanupWizardApp {
   static void PumpPendingMessages();
 
   int isNt5OrLater = 0;
+  // The wizard's frame while it runs, else null; its window is the application's main window.
+  CleanupWizardFrame* Frame() const { return frame_; }
+  HWND mainWindow = nullptr;
+  DeviceInstanceList& DeviceInstances() { return deviceInstances_; }
+  InfFileList& InfFiles() { return infFiles_; }
 
  private:
   int RunNonInteractive();
@@ -41,6 +48,7 @@ class CleanupWizardApp {
   InfFileList& infFiles_;
   MessageBoxSeam& messageBoxes_;
   UniqueHandle mutex_;
+  CleanupWizardFrame* frame_ = nullptr;
 };
 
 // CLSIDFromString on the text; true only for S_OK.

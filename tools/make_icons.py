@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the icons of KORVAwiz and writes them as .ico files (standard library only).
+"""Draws the icons of KORVAwiz and KORVAcw and writes them as .ico files (standard library only).
 
   make_icons.py [output folder]     (default: res/ beside this script's folder)
 
-Icon 128 (korvawiz.ico), the program's icon: a white "K" on a blue rounded square.
-Icon 158 (korvawiz_logo.ico), the wizard's logo: a white USB trident on a teal disc.
+KORVAwiz icon 128 (korvawiz.ico), the program's icon: a white "K" on a blue rounded square.
+KORVAwiz icon 158 (korvawiz_logo.ico), the wizard's logo: a white USB trident on a teal disc.
+KORVAcw icon 128 (korvacw.ico), the program's icon: a broom sweeping on an orange-red rounded
+square, so that the two programs are told apart at a glance.
 Each file holds 16x16 and 32x32 images, 32-bit colour with an AND mask, so that both the
 alpha-aware shell and old code paths that only look at the mask draw them right.
 """
@@ -98,6 +100,32 @@ def logo_icon(x, y):
     return (0, 140, 130, 255)
 
 
+def cleanup_icon(x, y):
+    """The broom: a handle from the top right down to a bristle head at the bottom left."""
+    if rounded_square_distance(x, y, 0.47, 0.14) > 0:
+        return (0, 0, 0, 0)
+    # Coordinates along the broom (u, from the binding towards the bristle tips) and across it.
+    axis_x, axis_y = -math.sqrt(0.5), math.sqrt(0.5)
+    dx, dy = x - 0.52, y - 0.48
+    u = dx * axis_x + dy * axis_y
+    v = dx * axis_y - dy * axis_x
+    # The handle, light so that it stands out from the background.
+    if -0.44 <= u <= 0.0 and abs(v) <= 0.05:
+        return (255, 244, 220, 255)
+    # The binding, a dark band where the handle meets the head.
+    if 0.0 <= u <= 0.07 and abs(v) <= 0.11:
+        return (110, 30, 10, 255)
+    # The head widens towards the tips; gaps between bristles show at 32x32.
+    length = 0.30
+    if 0.07 <= u <= length and abs(v) <= 0.11 + 0.11 * (u - 0.07) / (length - 0.07):
+        if u > 0.14 and math.fmod(abs(v) + 0.025, 0.07) < 0.012:
+            return (200, 120, 30, 255)
+        return (255, 214, 90, 255)
+    # A light top edge gives the square some depth at 32x32, as on the other program's icon.
+    shade = int(40 * (1.0 - y))
+    return (200 + shade // 2, 60 + shade, 20 + shade // 2, 255)
+
+
 def render(shape, size):
     """Rows top-down of (b, g, r, a) bytes, supersampled for smooth edges."""
     rows = []
@@ -160,6 +188,7 @@ def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res")
     write_icon(os.path.join(folder, "korvawiz.ico"), program_icon)
     write_icon(os.path.join(folder, "korvawiz_logo.ico"), logo_icon)
+    write_icon(os.path.join(folder, "korvacw.ico"), cleanup_icon)
 
 
 if __name__ == "__main__":

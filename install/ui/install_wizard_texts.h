@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "common/wizard_buttons.h"
+
 namespace korva {
 
 enum InstallPageKind {
@@ -11,13 +13,6 @@ enum InstallPageKind {
   kDeviceDetailsPageKind = 3,
   kProgressPageKind = 4,
   kFinishPageKind = 5,
-};
-
-struct WizardButtonStates {
-  bool back = true;
-  bool next = true;
-  bool cancel = true;
-  bool nextReadsFinish = false;
 };
 
 // Which of Back, Next and Cancel are usable on a page of that kind.

@@ -115,14 +115,5 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunWithNothingToDoSucceeds) {
   EXPECT_TRUE(devices.Results().empty());
 }
 
-TEST_F(CleanupWizardAppTest, InteractiveRunRemovesNothingYet) {
-  std::string id = "USB\\VID_0547&PID_1FA2\\app2";
-  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
-  EXPECT_EQ(Run(""), kExitOk);
-  EXPECT_TRUE(settings.interactive);
-  EXPECT_TRUE(testbed::DeviceExists(id));
-  testbed::RemoveDevice(id);
-}
-
 }  // namespace
 }  // namespace korva

@@ -92,16 +92,6 @@ class WatchingDeviceSetup : public FaultInjectingDeviceSetup {
   }
 };
 
-// Records every box; shows it for real too when asked.
-class TeeMessageBox : public RecordingMessageBox {
- public:
-  bool real = false;
-  int Show(HWND owner, const std::string& text, const std::string& caption, UINT style) override {
-    RecordingMessageBox::Show(owner, text, caption, style);
-    return real ? MessageBoxA(owner, text.c_str(), caption.c_str(), style) : IDOK;
-  }
-};
-
 class InstallWizardUiTest : public ::testing::Test {
  protected:
   void SetUp() override {

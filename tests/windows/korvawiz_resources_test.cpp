@@ -5,54 +5,38 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <optional>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "res/install_resource.h"
 #include "support/dialog_template.h"
+#include "support/resource_expectations.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
 namespace {
 
+using testing::BuiltProgram;
+using testing::DialogRow;
 using testing::DialogTemplate;
-using testing::ResourceModule;
-using testing::VersionRecord;
+using testing::kButton;
+using testing::kDefaultButton;
+using testing::kEtchedLine;
+using testing::kIcon;
+using testing::Kind;
+using testing::kNoId;
 
-constexpr int kNoId = -1;
-
-std::string KorvaWizPath() { return testing::BuildFolder() + "\\install\\KORVAwiz.exe"; }
-
-const ResourceModule& Program() {
-  static const ResourceModule module(KorvaWizPath());
-  return module;
+const BuiltProgram& Program() {
+  static const BuiltProgram program(testing::BuildFolder() + "\\install\\KORVAwiz.exe");
+  return program;
 }
-
-// What makes a control the kind the tables name: its class, its type within the class
-// (the style bits under `typeMask`), style bits it must have and bits it must not have.
-struct Kind {
-  const char* className;
-  DWORD typeMask;
-  DWORD type;
-  DWORD required;
-  DWORD forbidden;
-  DWORD exRequired;
-};
 
 // Texts keep "&" as a mnemonic mark unless the table says otherwise: the pages double the
 // ampersands of hardware IDs on that account.
-const Kind kDefaultButton = {"Button", BS_TYPEMASK, BS_DEFPUSHBUTTON, WS_TABSTOP, 0, 0};
-const Kind kButton = {"Button", BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, 0, 0};
 const Kind kGroupBox = {"Button", BS_TYPEMASK, BS_GROUPBOX, 0, WS_TABSTOP, 0};
 const Kind kText = {"Static", SS_TYPEMASK, SS_LEFT, 0, SS_NOPREFIX, 0};
 const Kind kCentredText = {"Static", SS_TYPEMASK, SS_CENTER, 0, SS_NOPREFIX, 0};
 const Kind kCentredTextNoPrefix = {"Static", SS_TYPEMASK, SS_CENTER, SS_NOPREFIX, 0, 0};
-const Kind kIcon = {"Static", SS_TYPEMASK, SS_ICON, 0, 0, 0};
-const Kind kEtchedLine = {"Static", SS_TYPEMASK, SS_ETCHEDHORZ, 0, 0, 0};
 const Kind kSunkenField = {"Static",       SS_TYPEMASK, SS_LEFT,
                            SS_CENTERIMAGE, SS_NOPREFIX, WS_EX_CLIENTEDGE};
 // No sort style: rows stay in the order in which they are added.
@@ -64,86 +48,11 @@ const Kind kDeviceListView = {
     LVS_SORTASCENDING | LVS_SORTDESCENDING,
     0};
 
-struct ControlRow {
-  int id;
-  const Kind* kind;
-  const char* text;
-  short x, y, cx, cy;
-};
-
-struct Box {
-  short x, y, cx, cy;
-};
-
-struct DialogRow {
-  int id;
-  DWORD required;
-  DWORD forbidden;
-  DWORD exRequired;
-  const char* caption;
-  Box box;
-  std::vector<ControlRow> controls;
-};
-
 // DS_CONTROL: Tab and the mnemonics reach into the page from the frame.
 const DWORD kPageStyle = DS_CONTROL | WS_CHILD;
 const DWORD kNotOnAPage = WS_VISIBLE | WS_POPUP | WS_CAPTION;
 
-// Style words in hexadecimal, so that a failure names the bits.
-std::string Bits(DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(value));
-  return text;
-}
-
-void ExpectStyle(DWORD actual, DWORD required, DWORD forbidden, const char* what) {
-  EXPECT_EQ(Bits(required & ~actual), Bits(0)) << what << " bits missing from " << Bits(actual);
-  EXPECT_EQ(Bits(actual & forbidden), Bits(0)) << what << " bits not wanted in " << Bits(actual);
-}
-
-bool SameClass(const std::string& actual, const char* expected) {
-  // Class names are matched without regard to case; windres writes them in capitals.
-  return _stricmp(actual.c_str(), expected) == 0;
-}
-
-void ExpectControl(const DialogTemplate::Control& actual, const ControlRow& row) {
-  SCOPED_TRACE("control " + std::to_string(row.id) + " \"" + row.text + "\"");
-  const Kind& kind = *row.kind;
-  EXPECT_EQ(actual.id, row.id);
-  EXPECT_TRUE(SameClass(actual.className, kind.className))
-      << actual.className << " is not " << kind.className;
-  EXPECT_EQ(actual.text, row.text);
-  EXPECT_EQ(Bits(actual.style & kind.typeMask), Bits(kind.type)) << "type of the control";
-  ExpectStyle(actual.style, WS_CHILD | WS_VISIBLE | kind.required, kind.forbidden, "style");
-  ExpectStyle(actual.exStyle, kind.exRequired, 0, "extended style");
-  EXPECT_EQ(actual.x, row.x);
-  EXPECT_EQ(actual.y, row.y);
-  EXPECT_EQ(actual.cx, row.cx);
-  EXPECT_EQ(actual.cy, row.cy);
-}
-
-void ExpectDialog(const DialogRow& row) {
-  SCOPED_TRACE("dialog template " + std::to_string(row.id));
-  ASSERT_TRUE(Program().Loaded()) << KorvaWizPath();
-  std::optional<DialogTemplate> dialog = Program().Dialog(row.id);
-  ASSERT_TRUE(dialog.has_value());
-  ExpectStyle(dialog->style, row.required | DS_SETFONT, row.forbidden, "style");
-  ExpectStyle(dialog->exStyle, row.exRequired, 0, "extended style");
-  EXPECT_EQ(dialog->caption, row.caption);
-  EXPECT_EQ(dialog->x, row.box.x);
-  EXPECT_EQ(dialog->y, row.box.y);
-  EXPECT_EQ(dialog->cx, row.box.cx);
-  EXPECT_EQ(dialog->cy, row.box.cy);
-  EXPECT_EQ(dialog->fontName, "MS Sans Serif");
-  EXPECT_EQ(dialog->pointSize, 8);
-  EXPECT_TRUE(dialog->menu.empty());
-  EXPECT_TRUE(dialog->className.empty());
-  // The order is the tab order, so it is compared too.
-  ASSERT_EQ(dialog->controls.size(), row.controls.size());
-  for (size_t i = 0; i < row.controls.size(); ++i) {
-    ExpectControl(dialog->controls[i], row.controls[i]);
-  }
-}
+void ExpectDialog(const DialogRow& row) { testing::ExpectDialog(Program(), row); }
 
 TEST(KorvaWizResourcesTest, AboutBox) {
   ExpectDialog(
@@ -270,85 +179,31 @@ TEST(KorvaWizResourcesTest, FinishPage) {
 }
 
 TEST(KorvaWizResourcesTest, AboutMenuString) {
-  ASSERT_TRUE(Program().Loaded()) << KorvaWizPath();
-  EXPECT_EQ(Program().String(IDS_ABOUTBOX).value_or("(missing)"), "&About KORVAwiz...");
+  ASSERT_TRUE(Program().Resources().Loaded()) << Program().Path();
+  EXPECT_EQ(Program().Resources().String(IDS_ABOUTBOX).value_or("(missing)"), "&About KORVAwiz...");
 }
 
-// Both icons hold a 16 x 16 and a 32 x 32 image of 32 bits, and the platform can load them.
 TEST(KorvaWizResourcesTest, Icons) {
-  ASSERT_TRUE(Program().Loaded()) << KorvaWizPath();
-  for (int id : {IDR_MAINFRAME, IDI_WIZARD_LOGO}) {
-    SCOPED_TRACE("icon " + std::to_string(id));
-    std::optional<std::string> group = Program().RawResource(RT_GROUP_ICON, id);
-    ASSERT_TRUE(group.has_value());
-    // GRPICONDIR: reserved, type, count; then 14-byte entries (width, height, colours,
-    // reserved, planes, bit count, bytes, icon id).
-    ASSERT_GE(group->size(), 6u);
-    WORD count = 0;
-    std::memcpy(&count, group->data() + 4, 2);
-    ASSERT_EQ(group->size(), 6u + 14u * count);
-    std::vector<int> sizes;
-    for (WORD i = 0; i < count; ++i) {
-      const char* entry = group->data() + 6 + 14 * i;
-      WORD bitCount = 0;
-      WORD iconId = 0;
-      std::memcpy(&bitCount, entry + 6, 2);
-      std::memcpy(&iconId, entry + 12, 2);
-      sizes.push_back(static_cast<BYTE>(entry[0]));
-      EXPECT_EQ(static_cast<BYTE>(entry[0]), static_cast<BYTE>(entry[1]));
-      EXPECT_EQ(bitCount, 32);
-      EXPECT_TRUE(Program().HasResource(RT_ICON, iconId)) << iconId;
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{16, 32}));
-    for (int size : {16, 32}) {
-      HICON icon = static_cast<HICON>(
-          LoadImageA(Program().Get(), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
-      EXPECT_NE(icon, nullptr) << size;
-      if (icon != nullptr) DestroyIcon(icon);
-    }
-  }
+  testing::ExpectIcon(Program(), IDR_MAINFRAME);
+  testing::ExpectIcon(Program(), IDI_WIZARD_LOGO);
 }
 
 TEST(KorvaWizResourcesTest, VersionRecord) {
-  std::optional<VersionRecord> record = VersionRecord::Read(KorvaWizPath());
-  ASSERT_TRUE(record.has_value()) << KorvaWizPath();
-  const VS_FIXEDFILEINFO& fixed = record->Fixed();
-  EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed.dwFileVersionMS, static_cast<DWORD>(MAKELONG(20, 2)));
-  EXPECT_EQ(fixed.dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed.dwProductVersionMS, static_cast<DWORD>(MAKELONG(20, 2)));
-  EXPECT_EQ(fixed.dwProductVersionLS, 0u);
-  EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
-  EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_APP));
-  using Translation = std::pair<WORD, WORD>;
-  EXPECT_EQ(record->Translations(), (std::vector<Translation>{{0x0409, 1200}}));
-  const std::pair<const char*, const char*> values[] = {
-      {"OriginalFilename", "KORVAwiz.exe"},
-      {"InternalName", "KORVAwiz"},
-      {"FileDescription", "KORVA Installation Wizard"},
-      {"FileVersion", "2.20"},
-      {"ProductVersion", "2.20"},
-      {"BuildType", "release"},
-      {"CompanyName", "KORVA"},
-      {"ProductName", "KORVA USB Development Kit"},
-      {"LegalCopyright", "Copyright (C) 2026 KORVA"},
-  };
-  for (const auto& [name, expected] : values) {
-    EXPECT_EQ(record->Value(name).value_or("(missing)"), expected) << name;
-  }
+  testing::ExpectVersionRecord(Program(), {2, 20, 0, 0},
+                               {
+                                   {"OriginalFilename", "KORVAwiz.exe"},
+                                   {"InternalName", "KORVAwiz"},
+                                   {"FileDescription", "KORVA Installation Wizard"},
+                                   {"FileVersion", "2.20"},
+                                   {"ProductVersion", "2.20"},
+                                   {"BuildType", "release"},
+                                   {"CompanyName", "KORVA"},
+                                   {"ProductName", "KORVA USB Development Kit"},
+                                   {"LegalCopyright", "Copyright (C) 2026 KORVA"},
+                               });
 }
 
-TEST(KorvaWizResourcesTest, Manifest) {
-  ASSERT_TRUE(Program().Loaded()) << KorvaWizPath();
-  // Id 1, CREATEPROCESS_MANIFEST_RESOURCE_ID: the manifest the loader applies to the process.
-  std::optional<std::string> manifest = Program().RawResource(RT_MANIFEST, 1);
-  ASSERT_TRUE(manifest.has_value());
-  for (const char* part :
-       {"level=\"requireAdministrator\"",
-        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">true</dpiAware>"}) {
-    EXPECT_NE(manifest->find(part), std::string::npos) << part;
-  }
-}
+TEST(KorvaWizResourcesTest, Manifest) { testing::ExpectManifest(Program()); }
 
 // The reader also understands the classic template, which KORVAwiz does not use: one built
 // here by hand with a caption, a font and a static control without an id.

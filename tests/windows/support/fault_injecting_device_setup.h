@@ -28,10 +28,12 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   std::vector<std::string> openedKeys;
   std::vector<DI_FUNCTION> installerCalls;
   int removeCalls = 0;
+  int classDevsCalls = 0;
   DWORD lastClassDevsFlags = kNever;
   GUID lastClassGuid{};
 
   UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error = nullptr) override {
+    ++classDevsCalls;
     lastClassDevsFlags = flags;
     if (classGuid) lastClassGuid = *classGuid;
     if (classListFails) {

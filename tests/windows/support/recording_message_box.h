@@ -24,4 +24,14 @@ class RecordingMessageBox : public MessageBoxSeam {
   std::vector<ShownBox> boxes;
 };
 
+// Records every box; shows it for real too while `real` is set.
+class TeeMessageBox : public RecordingMessageBox {
+ public:
+  bool real = false;
+  int Show(HWND owner, const std::string& text, const std::string& caption, UINT style) override {
+    RecordingMessageBox::Show(owner, text, caption, style);
+    return real ? MessageBoxA(owner, text.c_str(), caption.c_str(), style) : IDOK;
+  }
+};
+
 }  // namespace korva::testing

@@ -13,11 +13,27 @@ namespace korva::testing {
 
 namespace {
 
-std::deque<UiStep>& Steps() {
-  static std::deque<UiStep> steps;
+struct QueuedStep {
+  UiStep run;
+  // May run while an earlier step is still running: it is meant for a modal window that step
+  // opened. Other steps wait until the running one returns, also when the step pumps messages.
+  bool nested = false;
+};
+
+std::deque<QueuedStep>& Steps() {
+  static std::deque<QueuedStep> steps;
   return steps;
 }
 UINT_PTR timer = 0;
+int running = 0;
+
+// What WhenShown makes: a step for a window that an earlier, still running step opened.
+struct NestedStep {
+  std::function<void()> body;
+  void operator()() const { body(); }
+};
+
+bool IsNested(const UiStep& step) { return step.target<NestedStep>() != nullptr; }
 
 void CALLBACK RunNextStep(HWND, UINT, UINT_PTR, DWORD) {
   if (Steps().empty()) {
@@ -25,9 +41,12 @@ void CALLBACK RunNextStep(HWND, UINT, UINT_PTR, DWORD) {
     timer = 0;
     return;
   }
-  UiStep step = std::move(Steps().front());
+  if (running > 0 && !Steps().front().nested) return;
+  QueuedStep step = std::move(Steps().front());
   Steps().pop_front();
-  step();
+  ++running;
+  step.run();
+  --running;
 }
 
 // PNG, stored without compression: enough for screenshots, and needs no library.
@@ -93,14 +112,17 @@ std::string EncodePng(int width, int height, const std::string& rgbRows) {
 }  // namespace
 
 void ScheduleSteps(std::vector<UiStep> steps, UINT intervalMs) {
-  for (UiStep& step : steps) Steps().push_back(std::move(step));
+  for (UiStep& step : steps) {
+    bool nested = IsNested(step);
+    Steps().push_back({std::move(step), nested});
+  }
   if (!timer) timer = SetTimer(nullptr, 0, intervalMs, RunNextStep);
 }
 
 namespace {
 
 UiStep WhenShownAttempt(const std::string& title, std::function<void(HWND)> then, int attempt) {
-  return [=] {
+  return NestedStep{[=] {
     HWND window = FindOwnWindow(title);
     if (window && IsWindowVisible(window)) {
       then(window);
@@ -111,8 +133,8 @@ UiStep WhenShownAttempt(const std::string& title, std::function<void(HWND)> then
       return;
     }
     // Again at the next tick, before the steps behind it.
-    Steps().push_front(WhenShownAttempt(title, then, attempt + 1));
-  };
+    Steps().push_front({WhenShownAttempt(title, then, attempt + 1), true});
+  }};
 }
 
 }  // namespace

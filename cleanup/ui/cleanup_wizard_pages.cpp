@@ -1,0 +1,332 @@
+#include "cleanup/ui/cleanup_wizard_pages.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "cleanup/cleanup_wizard_app.h"
+#include "cleanup/ui/cleanup_wizard_frame.h"
+#include "cleanup/ui/cleanup_wizard_texts.h"
+#include "common/message_pump.h"
+#include "devsetup/unique_resource.h"
+#include "res/cleanup_resource.h"
+
+namespace korva {
+
+namespace {
+
+const char kScanning[] = "Scanning ...";
+const char kDetailLabel[] = "Detailed information on the highlighted item:";
+
+const ListPageLayout kDeviceLayout = {
+    IDD_DEVICE_INSTANCE_LIST,
+    kDeviceInstanceListPageKind,
+    IDC_DEVICE_HEADER,
+    IDC_DEVICE_LIST,
+    IDC_DEVICE_DETAIL_LABEL,
+    IDC_DEVICE_DETAILS,
+    "Scanning device instances\navailable in the registry ...",
+    "The following KORVA device instances are present in the registry.\nThe checked items will "
+    "be removed.",
+    "There are no KORVA device instances in the registry.",
+};
+
+const ListPageLayout kInfLayout = {
+    IDD_INF_FILE_LIST,
+    kInfFileListPageKind,
+    IDC_INF_HEADER,
+    IDC_INF_LIST,
+    IDC_INF_DETAIL_LABEL,
+    IDC_INF_DETAILS,
+    "Scanning .inf files ...\nThis may take a few seconds.",
+    "The following INF files related to KORVA are in existence.\nThe checked items will be "
+    "removed as soon as you click Next.",
+    "There are no INF files related to KORVA in existence.",
+};
+
+// "%#x, %X" in the current locale; empty when the time can't be converted or does not fit.
+std::string FormatFileTime(const FILETIME& universal) {
+  FILETIME local;
+  SYSTEMTIME time;
+  if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &time)) {
+    return "";
+  }
+  std::tm parts{};
+  parts.tm_year = time.wYear - 1900;
+  parts.tm_mon = time.wMonth - 1;
+  parts.tm_mday = time.wDay;
+  parts.tm_hour = time.wHour;
+  parts.tm_min = time.wMinute;
+  parts.tm_sec = time.wSecond;
+  parts.tm_wday = time.wDayOfWeek;
+  parts.tm_isdst = -1;
+  char text[128];
+  if (std::strftime(text, sizeof(text), "%#x, %X", &parts) == 0) return "";
+  return text;
+}
+
+bool IsZero(const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
+
+}  // namespace
+
+// Welcome and task page ----------------------------------------------------------------------
+
+WelcomeTaskPage::WelcomeTaskPage(CleanupWizardApp& app)
+    : CleanupWizardPage(IDD_WELCOME_TASK, kWelcomeTaskPageKind), app_(app) {}
+
+bool WelcomeTaskPage::OnInitDialog() {
+  SetItemText(IDC_WELCOME_TEXT, CleanupWelcomeText(app_.isNt5OrLater == 1));
+  SetItemText(IDC_REGISTRY_TEXT,
+              "The wizard will remove all KORVA device instances from the registry.");
+  SetItemText(IDC_INF_FILES_TEXT,
+              "The wizard will remove all INF files associated with KORVA from your system.");
+  SetItemText(IDC_CLOSING_TEXT,
+              "To continue, click Next.\nYou can end the wizard at any time by clicking Cancel.");
+  cleanupRegistry = 1;
+  cleanupInfFiles = 1;
+  CheckDlgButton(Window(), IDC_CLEANUP_REGISTRY, BST_CHECKED);
+  CheckDlgButton(Window(), IDC_CLEANUP_INF_FILES, BST_CHECKED);
+  return true;
+}
+
+void WelcomeTaskPage::OnCommand(int id, int code) {
+  if (code == BN_CLICKED && (id == IDC_CLEANUP_INF_FILES || id == IDC_CLEANUP_REGISTRY)) {
+    OnTaskCheckBoxClicked();
+  }
+}
+
+void WelcomeTaskPage::OnTaskCheckBoxClicked() {
+  cleanupInfFiles = IsDlgButtonChecked(Window(), IDC_CLEANUP_INF_FILES) == BST_CHECKED ? 1 : 0;
+  cleanupRegistry = IsDlgButtonChecked(Window(), IDC_CLEANUP_REGISTRY) == BST_CHECKED ? 1 : 0;
+  if (CleanupWizardFrame* frame = app_.Frame()) frame->UpdateButtons();
+}
+
+// List pages ---------------------------------------------------------------------------------
+
+ScanListPage::ScanListPage(CleanupWizardApp& app, const ListPageLayout& layout)
+    : CleanupWizardPage(layout.templateId, layout.pageKind), app_(app), layout_(layout) {}
+
+bool ScanListPage::OnInitDialog() {
+  HWND list = List();
+  DWORD style = ListView_GetExtendedListViewStyle(list);
+  ListView_SetExtendedListViewStyle(list, style | LVS_EX_CHECKBOXES);
+  RECT client{};
+  GetClientRect(list, &client);
+  LVCOLUMNA column{};
+  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+  column.fmt = LVCFMT_LEFT;
+  column.cx = client.right - client.left - 20;
+  column.pszText = const_cast<char*>("");
+  SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  SetItemText(layout_.headerId, kScanning);
+  SetItemText(layout_.detailLabelId, kDetailLabel);
+  EnableWindow(Item(layout_.detailLabelId), FALSE);
+  return true;
+}
+
+void ScanListPage::ScanAndFill() {
+  HWND list = List();
+  SetItemText(layout_.headerId, kScanning);
+  EnableWindow(Item(layout_.detailLabelId), FALSE);
+  ListView_DeleteAllItems(list);
+  SetItemText(layout_.detailBoxId, "");
+  PumpPendingMessages();
+
+  ScanProgressBox progress;
+  progress.ShowWithText(app_.mainWindow, layout_.progressText);
+  HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+
+  Scan();
+  size_t count = RecordCount();
+  for (size_t i = 0; i < count; ++i) {
+    std::string text = ItemText(i);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(i);
+    item.pszText = const_cast<char*>(text.c_str());
+    int row =
+        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0) continue;  // that record gets no item
+    LVITEMA data{};
+    data.mask = LVIF_PARAM;
+    data.iItem = row;
+    data.lParam = static_cast<LPARAM>(i);
+    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+    ListView_SetCheckState(list, row, RecordSelected(i));
+  }
+
+  const char* header = layout_.noneFoundHeader;
+  if (count != 0) {
+    EnableWindow(Item(layout_.detailLabelId), TRUE);
+    header = layout_.foundHeader;
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetSelectionMark(list, 0);
+    ListView_EnsureVisible(list, 0, FALSE);
+    SendMessageA(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+  }
+  SetItemText(layout_.headerId, header);
+  if (progress.Window()) DestroyWindow(progress.Window());
+  SetCursor(kept);
+}
+
+void ScanListPage::StoreCheckStates() {
+  size_t count = RecordCount();
+  for (size_t record = 0; record < count; ++record) SetRecordSelected(record, false);
+  HWND list = List();
+  int items = ListView_GetItemCount(list);
+  for (int i = 0; i < items; ++i) {
+    LVITEMA data{};
+    data.mask = LVIF_PARAM;
+    data.iItem = i;
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+    if (data.lParam < 0 || static_cast<size_t>(data.lParam) >= count) continue;
+    SetRecordSelected(static_cast<size_t>(data.lParam), ListView_GetCheckState(list, i) != 0);
+  }
+}
+
+bool ScanListPage::OnNotify(const NMHDR& header, LRESULT& result) {
+  if (static_cast<int>(header.idFrom) != layout_.listId || header.code != LVN_ITEMCHANGED) {
+    return false;
+  }
+  OnListItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));
+  result = 0;
+  return true;
+}
+
+void ScanListPage::OnListItemChanged(const NMLISTVIEW& change) {
+  if (!(change.uNewState & LVIS_SELECTED) || change.iItem < 0) return;
+  LVITEMA data{};
+  data.mask = LVIF_PARAM;
+  data.iItem = change.iItem;
+  SendMessageA(List(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+  if (data.lParam < 0 || static_cast<size_t>(data.lParam) >= RecordCount()) return;
+  SetItemText(layout_.detailBoxId, DetailsText(static_cast<size_t>(data.lParam)));
+}
+
+DeviceInstanceListPage::DeviceInstanceListPage(CleanupWizardApp& app)
+    : ScanListPage(app, kDeviceLayout) {}
+
+void DeviceInstanceListPage::Scan() { app_.DeviceInstances().Scan(); }
+size_t DeviceInstanceListPage::RecordCount() { return app_.DeviceInstances().Items().size(); }
+std::string DeviceInstanceListPage::ItemText(size_t record) {
+  return app_.DeviceInstances().Items()[record].description;
+}
+bool DeviceInstanceListPage::RecordSelected(size_t record) {
+  return app_.DeviceInstances().Items()[record].selected;
+}
+void DeviceInstanceListPage::SetRecordSelected(size_t record, bool selected) {
+  app_.DeviceInstances().Items()[record].selected = selected;
+}
+std::string DeviceInstanceListPage::DetailsText(size_t record) {
+  const DeviceInstanceRecord& r = app_.DeviceInstances().Items()[record];
+  return DeviceDetailsText(r.description, r.hardwareId, r.manufacturer, r.infPath);
+}
+
+InfFileListPage::InfFileListPage(CleanupWizardApp& app) : ScanListPage(app, kInfLayout) {}
+
+void InfFileListPage::Scan() { app_.InfFiles().Scan(); }
+size_t InfFileListPage::RecordCount() { return app_.InfFiles().Items().size(); }
+std::string InfFileListPage::ItemText(size_t record) {
+  return app_.InfFiles().Items()[record].name;
+}
+bool InfFileListPage::RecordSelected(size_t record) {
+  return app_.InfFiles().Items()[record].selected;
+}
+void InfFileListPage::SetRecordSelected(size_t record, bool selected) {
+  app_.InfFiles().Items()[record].selected = selected;
+}
+std::string InfFileListPage::DetailsText(size_t record) {
+  const std::string path = app_.InfFiles().Items()[record].path;
+  std::string size, created, modified, accessed;
+  char full[MAX_PATH] = {};
+  DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  WIN32_FIND_DATAA found{};
+  UniqueFindHandle search;
+  if (length > 0 && length < MAX_PATH) search.Reset(FindFirstFileA(full, &found));
+  if (search.Valid()) {
+    if (IsZero(found.ftCreationTime)) found.ftCreationTime = found.ftLastWriteTime;
+    if (IsZero(found.ftLastAccessTime)) found.ftLastAccessTime = found.ftLastWriteTime;
+    created = FormatFileTime(found.ftCreationTime);
+    modified = FormatFileTime(found.ftLastWriteTime);
+    accessed = FormatFileTime(found.ftLastAccessTime);
+    char digits[16];
+    std::snprintf(digits, sizeof(digits), "%d", static_cast<int>(found.nFileSizeLow));
+    size = FormatThousands(digits);
+  }
+  return InfDetailsText(path, size, created, modified, accessed);
+}
+
+// Results page -------------------------------------------------------------------------------
+
+CleanupResultsPage::CleanupResultsPage(CleanupWizardApp& app)
+    : CleanupWizardPage(IDD_CLEANUP_RESULTS, kCleanupResultsPageKind), app_(app) {}
+
+bool CleanupResultsPage::OnInitDialog() {
+  SetItemText(IDC_RESULTS_HEADLINE, "");
+  return true;
+}
+
+void CleanupResultsPage::BuildReport() {
+  std::vector<RemovalOutcome> outcomes;
+  for (const DeviceInstanceRecord& r : app_.DeviceInstances().Results()) {
+    RemovalOutcome outcome;
+    outcome.isDevice = true;
+    outcome.description = r.description;
+    outcome.hardwareId = r.hardwareId;
+    outcome.error = r.error;
+    outcomes.push_back(outcome);
+  }
+  for (const InfFileRecord& r : app_.InfFiles().Results()) {
+    RemovalOutcome outcome;
+    outcome.path = r.path;
+    outcome.error = r.error;
+    outcomes.push_back(outcome);
+  }
+  CleanupReport report = BuildCleanupReport(outcomes, GetSystemMessageText);
+  SetItemText(IDC_RESULTS_HEADLINE, report.headline);
+  SetItemText(IDC_REPORT, report.report);
+}
+
+std::string GetSystemMessageText(unsigned long code) {
+  char* buffer = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0,
+      nullptr);
+  if (!buffer) return "";
+  std::string text(buffer, length);
+  LocalFree(buffer);
+  return TrimSpace(text);
+}
+
+// Scan progress box and About box ------------------------------------------------------------
+
+ScanProgressBox::ScanProgressBox() : Dialog(IDD_SCAN_PROGRESS) {}
+
+void ScanProgressBox::ShowWithText(HWND parent, const std::string& text) {
+  if (!Create(parent)) return;
+  // Centred over the frame.
+  RECT box, over;
+  GetWindowRect(Window(), &box);
+  GetWindowRect(parent ? parent : GetDesktopWindow(), &over);
+  POINT at = {over.left + ((over.right - over.left) - (box.right - box.left)) / 2,
+              over.top + ((over.bottom - over.top) - (box.bottom - box.top)) / 2};
+  if (parent) ScreenToClient(parent, &at);
+  SetWindowPos(Window(), HWND_TOP, at.x, at.y, 0, 0, SWP_NOSIZE);
+  ShowWindow(Window(), SW_SHOWNORMAL);
+  SetItemText(IDC_PROGRESS_TEXT, text);
+  PumpPendingMessages();
+}
+
+bool ScanProgressBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+  if (message < WM_CTLCOLORMSGBOX || message > WM_CTLCOLORSTATIC) return false;
+  // The default brush and colours, then the red text; the brush goes back directly.
+  result = DefWindowProcA(Window(), message, wParam, lParam);
+  SetTextColor(reinterpret_cast<HDC>(wParam), RGB(200, 10, 0));
+  return true;
+}
+
+CleanupAboutBox::CleanupAboutBox() : Dialog(IDD_ABOUTBOX) {}
+
+}  // namespace korva

@@ -1,0 +1,135 @@
+// The four pages of the Cleanup Wizard, its scan progress box and its About box.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "cleanup/engine/device_instance_list.h"
+#include "cleanup/engine/inf_file_list.h"
+#include "common/dialog.h"
+#include "common/wizard_page.h"
+
+namespace korva {
+
+class CleanupWizardApp;
+using CleanupWizardPage = WizardPage;
+
+class WelcomeTaskPage : public CleanupWizardPage {
+ public:
+  explicit WelcomeTaskPage(CleanupWizardApp& app);
+
+  int cleanupRegistry = 0;
+  int cleanupInfFiles = 0;
+
+ protected:
+  bool OnInitDialog() override;
+  void OnCommand(int id, int code) override;
+
+ private:
+  void OnTaskCheckBoxClicked();
+
+  CleanupWizardApp& app_;
+};
+
+// What differs between the two list pages.
+struct ListPageLayout {
+  int templateId;
+  int pageKind;
+  int headerId, listId, detailLabelId, detailBoxId;
+  const char* progressText;
+  const char* foundHeader;
+  const char* noneFoundHeader;
+};
+
+// A page that shows what one engine's scan found, each record with a check box.
+class ScanListPage : public CleanupWizardPage {
+ public:
+  // Runs the engine's scan under the progress box and refills the list, all records checked.
+  void ScanAndFill();
+  // The list's check marks into the records' `selected`; records without an item are
+  // deselected, so that nothing the user never saw is removed.
+  void StoreCheckStates();
+  HWND List() const { return Item(layout_.listId); }
+
+ protected:
+  ScanListPage(CleanupWizardApp& app, const ListPageLayout& layout);
+  bool OnInitDialog() override;
+  bool OnNotify(const NMHDR& header, LRESULT& result) override;
+
+  virtual void Scan() = 0;
+  virtual size_t RecordCount() = 0;
+  virtual std::string ItemText(size_t record) = 0;
+  virtual bool RecordSelected(size_t record) = 0;
+  virtual void SetRecordSelected(size_t record, bool selected) = 0;
+  virtual std::string DetailsText(size_t record) = 0;
+
+  CleanupWizardApp& app_;
+
+ private:
+  void OnListItemChanged(const NMLISTVIEW& change);
+
+  ListPageLayout layout_;
+};
+
+class DeviceInstanceListPage : public ScanListPage {
+ public:
+  explicit DeviceInstanceListPage(CleanupWizardApp& app);
+
+ protected:
+  void Scan() override;
+  size_t RecordCount() override;
+  std::string ItemText(size_t record) override;
+  bool RecordSelected(size_t record) override;
+  void SetRecordSelected(size_t record, bool selected) override;
+  std::string DetailsText(size_t record) override;
+};
+
+class InfFileListPage : public ScanListPage {
+ public:
+  explicit InfFileListPage(CleanupWizardApp& app);
+
+ protected:
+  void Scan() override;
+  size_t RecordCount() override;
+  std::string ItemText(size_t record) override;
+  bool RecordSelected(size_t record) override;
+  void SetRecordSelected(size_t record, bool selected) override;
+  std::string DetailsText(size_t record) override;
+};
+
+class CleanupResultsPage : public CleanupWizardPage {
+ public:
+  explicit CleanupResultsPage(CleanupWizardApp& app);
+  // The headline and the report from the engines' result records.
+  void BuildReport();
+
+ protected:
+  bool OnInitDialog() override;
+
+ private:
+  CleanupWizardApp& app_;
+};
+
+// The platform's text for an error code, without the white space around it; empty when it has
+// none.
+std::string GetSystemMessageText(unsigned long code);
+
+// The small box with red text that shows while a scan runs.
+class ScanProgressBox : public Dialog {
+ public:
+  ScanProgressBox();
+  void ShowWithText(HWND parent, const std::string& text);
+
+ protected:
+  void OnOk() override {}
+  void OnCancel() override {}
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+};
+
+class CleanupAboutBox : public Dialog {
+ public:
+  CleanupAboutBox();
+};
+
+}  // namespace korva

@@ -1,0 +1,139 @@
+#include "cleanup/ui/cleanup_wizard_texts.h"
+
+#include <cctype>
+#include <clocale>
+#include <cstdio>
+
+namespace korva {
+
+const char kCleanupWizardTitle[] = "KORVA Cleanup Wizard";
+
+namespace {
+
+bool Skipped(int index, bool cleanupRegistry, bool cleanupInfFiles) {
+  int kind = index + 1;
+  return (kind == kDeviceInstanceListPageKind && !cleanupRegistry) ||
+         (kind == kInfFileListPageKind && !cleanupInfFiles);
+}
+
+std::string Format(const char* format, const std::string& a, const std::string& b = "",
+                   const std::string& c = "", const std::string& d = "",
+                   const std::string& e = "") {
+  int length =
+      std::snprintf(nullptr, 0, format, a.c_str(), b.c_str(), c.c_str(), d.c_str(), e.c_str());
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(&text[0], text.size(), format, a.c_str(), b.c_str(), c.c_str(), d.c_str(),
+                e.c_str());
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+int NextCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles) {
+  int next = current + 1;
+  if (Skipped(next, cleanupRegistry, cleanupInfFiles)) ++next;  // one page at most
+  return next;
+}
+
+int PreviousCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles) {
+  if (current < 1) return current;
+  int previous = current - 1;
+  if (Skipped(previous, cleanupRegistry, cleanupInfFiles)) --previous;
+  return previous;
+}
+
+WizardButtonStates CleanupButtonStates(int pageKind, bool cleanupRegistry, bool cleanupInfFiles) {
+  WizardButtonStates states;
+  if (pageKind == kWelcomeTaskPageKind) {
+    states.back = false;
+    states.next = cleanupRegistry || cleanupInfFiles;
+  } else if (pageKind == kCleanupResultsPageKind) {
+    states.back = states.cancel = false;
+    states.nextReadsFinish = true;
+  }
+  return states;
+}
+
+std::string CleanupWelcomeText(bool isNt5OrLater) {
+  std::string text =
+      "Welcome to the KORVA Cleanup Wizard. This wizard will help you to completely remove KORVA "
+      "device instances and KORVA INF files from your system.\n";
+  if (isNt5OrLater) {
+    text +=
+        "\nMake sure you are logged on as an Administrator. Administrator privileges are "
+        "required to uninstall device drivers and remove INF files.\n";
+  }
+  return text;
+}
+
+std::string FormatThousands(const std::string& digits) {
+  const char* separators = std::localeconv()->thousands_sep;
+  char separator = separators && separators[0] ? separators[0] : '.';
+  std::string grouped;
+  size_t taken = 0;
+  for (size_t i = digits.size(); i > 0; --i) {
+    grouped.insert(grouped.begin(), digits[i - 1]);
+    if (++taken % 3 == 0 && i > 1) grouped.insert(grouped.begin(), separator);
+  }
+  return grouped;
+}
+
+std::string DeviceDetailsText(const std::string& description, const std::string& hardwareId,
+                              const std::string& manufacturer, const std::string& infPath) {
+  return Format(
+      "Description:\t%s\r\nHardware ID:\t%s\r\nManufacturer:\t%s\r\nAssociated INF:\t%s\r\n",
+      description, hardwareId, manufacturer, infPath);
+}
+
+std::string InfDetailsText(const std::string& path, const std::string& size,
+                           const std::string& created, const std::string& modified,
+                           const std::string& accessed) {
+  return Format(
+      "Full path:\t\t%s\r\nSize:\t\t%s "
+      "bytes\r\nCreated:\t\t%s\r\nModified:\t\t%s\r\nAccessed:\t%s\r\n",
+      path, size, created, modified, accessed);
+}
+
+CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
+                                 const std::function<std::string(unsigned long)>& messageText) {
+  CleanupReport result;
+  bool failed = false;
+  for (const RemovalOutcome& outcome : outcomes) {
+    std::string name = outcome.isDevice ? Format("Device instance \"%s\"  \"%s\"\r\n",
+                                                 outcome.description, outcome.hardwareId)
+                                        : Format("File \"%s\"\r\n", outcome.path);
+    result.report += name;
+    if (outcome.error == 0) {
+      result.report += "       successfully removed\r\n";
+      continue;
+    }
+    failed = true;
+    char code[32];
+    // Printed as a signed number: the device set-up services' own codes come out negative.
+    std::snprintf(code, sizeof(code), "%d", static_cast<int>(outcome.error));
+    result.report += std::string("       *** failed to remove, error = ") + code + "\r\n";
+    result.report += "       *** " + messageText(outcome.error) + "\r\n";
+  }
+  if (outcomes.empty()) {
+    result.headline = "The wizard has not performed any operations.\n";
+  } else if (failed) {
+    result.headline =
+        "The wizard has failed to perform some operations.\nThe results are summarized below.";
+  } else {
+    result.headline =
+        "The wizard has successfully completed all operations.\nThe results are summarized "
+        "below.";
+  }
+  return result;
+}
+
+std::string TrimSpace(const std::string& text) {
+  size_t start = 0;
+  size_t end = text.size();
+  while (start < end && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+  while (end > start && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(start, end - start);
+}
+
+}  // namespace korva

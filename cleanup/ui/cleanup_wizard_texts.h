@@ -1,0 +1,62 @@
+// The Cleanup Wizard's page sequence, button rules, and the texts its pages build.
+// Platform-free.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/wizard_buttons.h"
+
+namespace korva {
+
+enum CleanupPageKind {
+  kWelcomeTaskPageKind = 1,
+  kDeviceInstanceListPageKind = 2,
+  kInfFileListPageKind = 3,
+  kCleanupResultsPageKind = 4,
+};
+
+// The page index (0 to 3; the page kind less one) that Next and Back lead to from `current`:
+// a list page whose task is not chosen is skipped.
+int NextCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles);
+int PreviousCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles);
+WizardButtonStates CleanupButtonStates(int pageKind, bool cleanupRegistry, bool cleanupInfFiles);
+
+extern const char kCleanupWizardTitle[];
+std::string CleanupWelcomeText(bool isNt5OrLater);
+
+// Digits grouped by threes from the right with the first character of the current locale's
+// thousands separator ("." when it has none).
+std::string FormatThousands(const std::string& digits);
+
+std::string DeviceDetailsText(const std::string& description, const std::string& hardwareId,
+                              const std::string& manufacturer, const std::string& infPath);
+// Empty size and times when the file's status could not be read.
+std::string InfDetailsText(const std::string& path, const std::string& size,
+                           const std::string& created, const std::string& modified,
+                           const std::string& accessed);
+
+// One removal attempt as the report shows it.
+struct RemovalOutcome {
+  bool isDevice = false;
+  std::string description;  // device instances
+  std::string hardwareId;   // device instances
+  std::string path;         // files
+  unsigned long error = 0;
+};
+
+struct CleanupReport {
+  std::string headline;
+  std::string report;
+};
+
+// The report of the removal run: device instances first, then files, as given; `messageText`
+// gives the platform's text for an error code (empty when it has none).
+CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
+                                 const std::function<std::string(unsigned long)>& messageText);
+
+// White space removed at both ends, as the standard library's test knows it.
+std::string TrimSpace(const std::string& text);
+
+}  // namespace korva

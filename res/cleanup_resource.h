@@ -1,0 +1,39 @@
+// Resource ids of KORVAcw, the KORVA Cleanup Wizard.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_CLEANUP_FRAME 102
+#define IDR_MAINFRAME 128
+#define IDD_WELCOME_TASK 130
+#define IDD_INF_FILE_LIST 131
+#define IDD_DEVICE_INSTANCE_LIST 132
+#define IDD_CLEANUP_RESULTS 133
+#define IDD_SCAN_PROGRESS 135
+
+// Frame
+#define IDC_BACK 1000
+#define IDC_NEXT 1001
+#define IDC_CANCEL_BUTTON 1002
+// Welcome and task page
+#define IDC_WELCOME_TEXT 1003
+#define IDC_CLEANUP_INF_FILES 1004
+#define IDC_CLEANUP_REGISTRY 1005
+#define IDC_REGISTRY_TEXT 1006
+#define IDC_INF_FILES_TEXT 1007
+#define IDC_CLOSING_TEXT 1008
+// INF file page
+#define IDC_INF_LIST 1010
+#define IDC_INF_DETAILS 1019
+#define IDC_INF_HEADER 1038
+#define IDC_INF_DETAIL_LABEL 1040
+// Device instance page
+#define IDC_DEVICE_LIST 1016
+#define IDC_DEVICE_DETAILS 1036
+#define IDC_DEVICE_HEADER 1037
+#define IDC_DEVICE_DETAIL_LABEL 1039
+// Results page
+#define IDC_RESULTS_HEADLINE 1018
+#define IDC_REPORT 1019
+// Scan progress box
+#define IDC_PROGRESS_TEXT 1013

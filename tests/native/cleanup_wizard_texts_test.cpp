@@ -1,0 +1,124 @@
+#include "cleanup/ui/cleanup_wizard_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+namespace korva {
+namespace {
+
+TEST(CleanupPageSequenceTest, TheFourTaskCombinations) {
+  // Forward from the welcome page, as Next takes it.
+  auto forward = [](bool registry, bool inf) {
+    std::string pages = "0";
+    for (int page = 0; page < 3;) {
+      page = NextCleanupPage(page, registry, inf);
+      pages += std::to_string(page);
+    }
+    return pages;
+  };
+  EXPECT_EQ(forward(true, true), "0123");
+  EXPECT_EQ(forward(true, false), "013");
+  EXPECT_EQ(forward(false, true), "023");
+  // Back retraces them.
+  EXPECT_EQ(PreviousCleanupPage(3, true, true), 2);
+  EXPECT_EQ(PreviousCleanupPage(3, true, false), 1);
+  EXPECT_EQ(PreviousCleanupPage(2, false, true), 0);
+  EXPECT_EQ(PreviousCleanupPage(1, true, true), 0);
+  EXPECT_EQ(PreviousCleanupPage(0, true, true), 0);
+}
+
+TEST(CleanupPageSequenceTest, ButtonRules) {
+  auto states = [](int kind, bool registry, bool inf) {
+    WizardButtonStates s = CleanupButtonStates(kind, registry, inf);
+    return std::string(s.back ? "B" : "-") + (s.next ? "N" : "-") + (s.cancel ? "C" : "-") +
+           (s.nextReadsFinish ? "F" : "");
+  };
+  EXPECT_EQ(states(kWelcomeTaskPageKind, true, true), "-NC");
+  EXPECT_EQ(states(kWelcomeTaskPageKind, false, true), "-NC");
+  EXPECT_EQ(states(kWelcomeTaskPageKind, true, false), "-NC");
+  EXPECT_EQ(states(kWelcomeTaskPageKind, false, false), "--C");
+  EXPECT_EQ(states(kDeviceInstanceListPageKind, true, true), "BNC");
+  EXPECT_EQ(states(kInfFileListPageKind, false, true), "BNC");
+  EXPECT_EQ(states(kCleanupResultsPageKind, true, true), "-N-F");
+}
+
+TEST(CleanupTextsTest, WelcomeText) {
+  const std::string base =
+      "Welcome to the KORVA Cleanup Wizard. This wizard will help you to completely remove KORVA "
+      "device instances and KORVA INF files from your system.\n";
+  EXPECT_EQ(CleanupWelcomeText(false), base);
+  EXPECT_EQ(CleanupWelcomeText(true),
+            base +
+                "\nMake sure you are logged on as an Administrator. Administrator privileges are "
+                "required to uninstall device drivers and remove INF files.\n");
+}
+
+TEST(CleanupTextsTest, FormatThousandsFollowsTheLocale) {
+  // The C locale has no thousands separator: "." stands in.
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(FormatThousands("1234"), "1.234");
+  EXPECT_EQ(FormatThousands("1234567"), "1.234.567");
+  EXPECT_EQ(FormatThousands("123"), "123");
+  EXPECT_EQ(FormatThousands("123456"), "123.456");
+  EXPECT_EQ(FormatThousands(""), "");
+  EXPECT_EQ(FormatThousands("0"), "0");
+  if (std::setlocale(LC_ALL, "en_US.UTF-8")) {
+    EXPECT_EQ(FormatThousands("1234567"), "1,234,567");
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+TEST(CleanupTextsTest, DetailTexts) {
+  EXPECT_EQ(DeviceDetailsText("Board", "USB\\VID_0547&PID_1002", "", ""),
+            "Description:\tBoard\r\nHardware ID:\tUSB\\VID_0547&PID_1002\r\nManufacturer:\t\r\n"
+            "Associated INF:\t\r\n");
+  EXPECT_EQ(InfDetailsText("C:\\windows\\inf\\oem7.inf", "", "", "", ""),
+            "Full path:\t\tC:\\windows\\inf\\oem7.inf\r\nSize:\t\t bytes\r\nCreated:\t\t\r\n"
+            "Modified:\t\t\r\nAccessed:\t\r\n");
+}
+
+TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
+  auto text = [](unsigned long code) {
+    return code == 32 ? std::string("Sharing violation.") : std::string();
+  };
+  EXPECT_EQ(BuildCleanupReport({}, text).headline,
+            "The wizard has not performed any operations.\n");
+  EXPECT_EQ(BuildCleanupReport({}, text).report, "");
+
+  RemovalOutcome device;
+  device.isDevice = true;
+  device.description = "Board";
+  device.hardwareId = "USB\\VID_0547&PID_1002";
+  RemovalOutcome inf;
+  inf.path = "C:\\windows\\inf\\oem7.inf";
+  RemovalOutcome pnf;
+  pnf.path = "C:\\windows\\inf\\oem7.pnf";
+  CleanupReport ok = BuildCleanupReport({device, inf, pnf}, text);
+  EXPECT_EQ(ok.headline,
+            "The wizard has successfully completed all operations.\nThe results are summarized "
+            "below.");
+  EXPECT_EQ(ok.report,
+            "Device instance \"Board\"  \"USB\\VID_0547&PID_1002\"\r\n       successfully "
+            "removed\r\nFile \"C:\\windows\\inf\\oem7.inf\"\r\n       successfully removed\r\n"
+            "File \"C:\\windows\\inf\\oem7.pnf\"\r\n       successfully removed\r\n");
+
+  device.error = 0xE000020B;  // a device set-up code: printed as a negative number
+  inf.error = 32;
+  CleanupReport failed = BuildCleanupReport({device, inf}, text);
+  EXPECT_EQ(failed.headline,
+            "The wizard has failed to perform some operations.\nThe results are summarized below.");
+  EXPECT_EQ(failed.report,
+            "Device instance \"Board\"  \"USB\\VID_0547&PID_1002\"\r\n       *** failed to "
+            "remove, error = -536870389\r\n       *** \r\nFile \"C:\\windows\\inf\\oem7.inf\"\r\n"
+            "       *** failed to remove, error = 32\r\n       *** Sharing violation.\r\n");
+}
+
+TEST(CleanupTextsTest, TrimSpace) {
+  EXPECT_EQ(TrimSpace("  Access denied.\r\n"), "Access denied.");
+  EXPECT_EQ(TrimSpace("\r\n"), "");
+  EXPECT_EQ(TrimSpace("a b"), "a b");
+}
+
+}  // namespace
+}  // namespace korva

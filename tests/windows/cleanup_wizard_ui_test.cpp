@@ -1,0 +1,535 @@
+// The Cleanup Wizard's real dialogs under Wine and Xvfb, driven from inside their modal loops:
+// the task choices and page sequences, the scan list pages, the removal run and its report.
+// Screenshots of every page land in <build>\screenshots.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cleanup/cleanup_wizard_app.h"
+#include "cleanup/ui/cleanup_wizard_frame.h"
+#include "res/cleanup_resource.h"
+#include "support/fault_injecting_device_setup.h"
+#include "support/recording_message_box.h"
+#include "support/ui_driver.h"
+#include "support/wine_test_env.h"
+
+namespace korva::testing {
+namespace {
+
+bool Enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
+
+std::string ItemText(HWND list, int row) {
+  char text[512] = {};
+  LVITEMA item{};
+  item.pszText = text;
+  item.cchTextMax = sizeof(text);
+  SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+int RowOf(HWND list, const std::string& text) {
+  for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+    if (ItemText(list, row) == text) return row;
+  }
+  return -1;
+}
+
+void Check(HWND list, int row, bool checked) { ListView_SetCheckState(list, row, checked); }
+bool Checked(HWND list, int row) { return ListView_GetCheckState(list, row) != 0; }
+
+void Select(HWND list, int row) {
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+// An INF file of the class below <Windows>\inf, with the ident; its path.
+std::string PlaceKitInf(const std::string& name, const std::string& classGuid, size_t padding = 0) {
+  std::string text =
+      "[Version]\r\nClassGuid=" + classGuid +
+      "\r\n[Models]\r\n%D%=Install, USB\\VID_0547&PID_1002\r\n[Install.HW.AddReg]\r\n"
+      "HKR,,CleanupWizard_DeviceIdentString,,\"" +
+      std::string(kKitIdent) + "\"\r\n";
+  if (padding > text.size()) text += std::string(padding - text.size(), ';');
+  return PlaceFile("inf", name, text);
+}
+
+class CleanupWizardUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RemovePlacedInfFiles();
+    classGuid = NewClassGuid();
+    classText = testbed::GuidText(classGuid);
+  }
+  void TearDown() override { RemovePlacedInfFiles(); }
+
+  std::string SeedKitDevice(const std::string& tag, const std::string& description) {
+    std::string id = "USB\\VID_0547&PID_" + tag + "\\CW" + tag;
+    SeedDevice(id, classGuid, {"USB\\VID_0547&PID_" + tag}, kKitIdent, description);
+    return id;
+  }
+
+  int RunWizard(std::vector<UiStep> steps) {
+    steps.push_back([this] {
+      if (app.Frame()) {
+        ADD_FAILURE() << "the script left the wizard open";
+        EndDialog(app.Frame()->Window(), 99);
+      }
+    });
+    ScheduleSteps(std::move(steps));
+    int code = app.Run("-c " + classText);
+    EXPECT_LE(StepsLeft(), 1u);
+    ClearSteps();
+    return code;
+  }
+
+  CleanupWizardFrame& Frame() { return *app.Frame(); }
+  HWND Button(int id) { return Frame().Item(id); }
+  HWND DeviceList() { return Frame().deviceInstanceListPage.List(); }
+  HWND InfList() { return Frame().infFileListPage.List(); }
+  std::string Text(const Dialog& page, int id) { return page.ItemText(id); }
+  void Shot(const std::string& page) {
+    SaveScreenshot(Frame().Window(), ScreenshotFolder() + "\\cleanup-" + page + ".png");
+  }
+  void ClickNext() { ASSERT_TRUE(Click(Button(IDC_NEXT))); }
+  void ClickBack() { ASSERT_TRUE(Click(Button(IDC_BACK))); }
+  void SetTask(int box, bool checked) {
+    HWND check = Frame().welcomeTaskPage.Item(box);
+    if ((IsDlgButtonChecked(Frame().welcomeTaskPage.Window(), box) == BST_CHECKED) != checked) {
+      ASSERT_TRUE(Click(check));
+    }
+  }
+
+  GUID classGuid{};
+  std::string classText;
+  FaultInjectingDeviceSetup setup;
+  CleanupSettings settings;
+  DeviceInstanceList devices{setup, settings};
+  InfFileList infFiles{settings};
+  TeeMessageBox boxes;
+  CleanupWizardApp app{settings, devices, infFiles, boxes};
+};
+
+TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
+  SeedKitDevice("5001", "CW board");
+  PlaceKitInf("korvatest_cw1.inf", classText);
+  int infScans = 0;
+  infFiles.beforeExamine = [&](const std::string& path) {
+    if (path.find("korvatest_cw1") != std::string::npos) ++infScans;
+  };
+  std::vector<UiStep> steps = {
+      [this] {
+        EXPECT_EQ(WindowText(Frame().Window()), "KORVA Cleanup Wizard");
+        EXPECT_FALSE(Enabled(Button(IDC_BACK)));
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        EXPECT_TRUE(Enabled(Button(IDC_CANCEL_BUTTON)));
+        EXPECT_EQ(Frame().welcomeTaskPage.cleanupRegistry, 1);
+        EXPECT_EQ(Frame().welcomeTaskPage.cleanupInfFiles, 1);
+        Shot("1-welcome");
+        // Both boxes off disable Next; either one enables it again.
+        SetTask(IDC_CLEANUP_REGISTRY, false);
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        SetTask(IDC_CLEANUP_INF_FILES, false);
+        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        SetTask(IDC_CLEANUP_INF_FILES, true);
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        SetTask(IDC_CLEANUP_INF_FILES, false);
+        SetTask(IDC_CLEANUP_REGISTRY, true);
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        SetTask(IDC_CLEANUP_INF_FILES, true);
+        ClickNext();
+      },
+      [&, this] {
+        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(setup.classDevsCalls, 1);
+        EXPECT_TRUE(Enabled(Button(IDC_BACK)));
+        int row = RowOf(DeviceList(), "CW board");
+        ASSERT_GE(row, 0);
+        EXPECT_TRUE(Checked(DeviceList(), row));
+        Check(DeviceList(), row, false);
+        Shot("2-device-instances");
+        ClickBack();
+        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_EQ(setup.classDevsCalls, 1);  // Back scans nothing
+        ClickNext();
+        EXPECT_EQ(setup.classDevsCalls, 2);  // every arrival by Next does
+        EXPECT_TRUE(Checked(DeviceList(), RowOf(DeviceList(), "CW board")));
+        ClickNext();
+        EXPECT_EQ(Frame().currentPage, 2);
+        EXPECT_EQ(infScans, 1);
+        ClickBack();
+        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(infScans, 1);
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), 0);
+  // Cancel removed nothing.
+  EXPECT_TRUE(devices.Results().empty());
+  EXPECT_TRUE(infFiles.Results().empty());
+  EXPECT_TRUE(testbed::DeviceExists("USB\\VID_0547&PID_5001\\CW5001"));
+  EXPECT_TRUE(FileExists(WindowsFolder() + "\\inf\\korvatest_cw1.inf"));
+}
+
+TEST_F(CleanupWizardUiTest, OnlyOneTaskSkipsTheOtherListBothWays) {
+  std::vector<UiStep> steps = {
+      [this] {
+        SetTask(IDC_CLEANUP_REGISTRY, false);
+        ClickNext();
+        EXPECT_EQ(Frame().currentPage, 2);  // straight to the INF files
+        EXPECT_EQ(setup.classDevsCalls, 0);
+        ClickBack();
+        EXPECT_EQ(Frame().currentPage, 0);
+        SetTask(IDC_CLEANUP_REGISTRY, true);
+        SetTask(IDC_CLEANUP_INF_FILES, false);
+        ClickNext();
+        EXPECT_EQ(Frame().currentPage, 1);
+        ClickNext();
+        // Straight to the results: the removal run has run.
+        EXPECT_EQ(Frame().currentPage, 3);
+        EXPECT_EQ(WindowText(Button(IDC_NEXT)), "Finish");
+        EXPECT_FALSE(Enabled(Button(IDC_BACK)));
+        EXPECT_FALSE(Enabled(Button(IDC_CANCEL_BUTTON)));
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        ClickNext();  // Finish
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), 0);
+}
+
+TEST_F(CleanupWizardUiTest, EnterEscapeAndCloseDoNothing) {
+  SeedKitDevice("5101", "CW board for keys");
+  std::vector<UiStep> steps = {
+      [this] {
+        PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(Frame().Window(), WM_CLOSE, 0, 0);
+        SendMessageA(Frame().Window(), WM_COMMAND, IDOK, 0);
+        SendMessageA(Frame().Window(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageA(Frame().welcomeTaskPage.Window(), WM_COMMAND, IDCANCEL, 0);
+        ClickNext();
+      },
+      [this] {
+        EXPECT_EQ(GetFocus(), DeviceList());
+        PostMessageA(DeviceList(), WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(DeviceList(), WM_KEYDOWN, VK_ESCAPE, 0);
+      },
+      [this] {
+        ASSERT_NE(app.Frame(), nullptr);
+        EXPECT_EQ(Frame().currentPage, 1);
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  RunWizard(std::move(steps));
+  EXPECT_TRUE(devices.Results().empty());
+}
+
+TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
+  std::string id = SeedKitDevice("5201", "CW board with details");
+  for (int i = 0; i < 8; ++i)
+    SeedKitDevice("52" + std::to_string(10 + i), "CW filler " + std::to_string(i));
+  // A 1234567-byte INF file, and one that goes away after the scan.
+  std::string big = PlaceKitInf("korvatest_big.inf", classText, 1234567);
+  std::string gone = PlaceKitInf("korvatest_gone.inf", classText);
+  std::vector<UiStep> steps = {
+      [this] { ClickNext(); },
+      [this, id] {
+        const ScanListPage& page = Frame().deviceInstanceListPage;
+        EXPECT_EQ(Text(page, IDC_DEVICE_HEADER),
+                  "The following KORVA device instances are present in the registry.\nThe checked "
+                  "items will be removed.");
+        EXPECT_TRUE(Enabled(page.Item(IDC_DEVICE_DETAIL_LABEL)));
+        EXPECT_EQ(Text(page, IDC_DEVICE_DETAIL_LABEL),
+                  "Detailed information on the highlighted item:");
+        // Item 0 selected, focused and visible, the list focused, its details shown.
+        EXPECT_EQ(ListView_GetNextItem(DeviceList(), -1, LVNI_SELECTED), 0);
+        EXPECT_EQ(ListView_GetNextItem(DeviceList(), -1, LVNI_FOCUSED), 0);
+        EXPECT_EQ(ListView_GetTopIndex(DeviceList()), 0);
+        EXPECT_EQ(GetFocus(), DeviceList());
+        const DeviceInstanceRecord& first = devices.Items()[0];
+        EXPECT_EQ(Text(page, IDC_DEVICE_DETAILS),
+                  "Description:\t" + first.description + "\r\nHardware ID:\t" + first.hardwareId +
+                      "\r\nManufacturer:\t" + first.manufacturer + "\r\nAssociated INF:\t" +
+                      first.infPath + "\r\n");
+        for (int row = 0; row < ListView_GetItemCount(DeviceList()); ++row) {
+          EXPECT_TRUE(Checked(DeviceList(), row));
+        }
+        Select(DeviceList(), RowOf(DeviceList(), "CW board with details"));
+        // Seeded with a manufacturer; no driver, so no INF line content.
+        EXPECT_EQ(Text(page, IDC_DEVICE_DETAILS),
+                  "Description:\tCW board with details\r\nHardware ID:\tUSB\\VID_0547&PID_5201\r\n"
+                  "Manufacturer:\tKORVA\r\nAssociated INF:\t\r\n");
+        ClickNext();
+      },
+      [this, big, gone] {
+        const ScanListPage& page = Frame().infFileListPage;
+        EXPECT_EQ(Text(page, IDC_INF_HEADER),
+                  "The following INF files related to KORVA are in existence.\nThe checked items "
+                  "will be removed as soon as you click Next.");
+        int row = RowOf(InfList(), "korvatest_big.inf");
+        ASSERT_GE(row, 0);
+        Select(InfList(), row);
+        std::string details = Text(page, IDC_INF_DETAILS);
+        EXPECT_EQ(details.rfind(
+                      "Full path:\t\t" + big + "\r\nSize:\t\t1,234,567 bytes\r\nCreated:\t\t", 0),
+                  0u)
+            << details;
+        // "%#x, %X" in the prefix's English locale: "Monday, December 7, 2026, 3:04:05 PM".
+        EXPECT_NE(details.find(", 20"), std::string::npos) << details;
+        EXPECT_NE(details.find("\r\nModified:\t\t"), std::string::npos);
+        EXPECT_NE(details.find("M\r\nAccessed:\t"), std::string::npos) << details;
+        Shot("3-inf-files");
+        RemoveFile(gone);
+        Select(InfList(), RowOf(InfList(), "korvatest_gone.inf"));
+        EXPECT_EQ(Text(page, IDC_INF_DETAILS),
+                  "Full path:\t\t" + gone +
+                      "\r\nSize:\t\t bytes\r\nCreated:\t\t\r\nModified:\t\t\r\nAccessed:\t\r\n");
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  RunWizard(std::move(steps));
+}
+
+TEST_F(CleanupWizardUiTest, NothingFoundAndNothingDone) {
+  std::vector<UiStep> steps = {
+      [this] { ClickNext(); },
+      [this] {
+        const ScanListPage& page = Frame().deviceInstanceListPage;
+        EXPECT_EQ(Text(page, IDC_DEVICE_HEADER),
+                  "There are no KORVA device instances in the registry.");
+        EXPECT_FALSE(Enabled(page.Item(IDC_DEVICE_DETAIL_LABEL)));
+        EXPECT_EQ(Text(page, IDC_DEVICE_DETAILS), "");
+        EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
+        Shot("2-device-instances-none");
+        ClickNext();
+        EXPECT_EQ(Text(Frame().infFileListPage, IDC_INF_HEADER),
+                  "There are no INF files related to KORVA in existence.");
+        ClickNext();
+        EXPECT_EQ(Text(Frame().cleanupResultsPage, IDC_RESULTS_HEADLINE),
+                  "The wizard has not performed any operations.\n");
+        EXPECT_EQ(Text(Frame().cleanupResultsPage, IDC_REPORT), "");
+        ClickNext();
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), 0);
+}
+
+TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
+  std::string goes = SeedKitDevice("5301", "CW board that goes");
+  std::string stays = SeedKitDevice("5302", "CW board that stays");
+  std::string inf = PlaceKitInf("korvatest_go.inf", classText);
+  std::string pnf = PlaceFile("inf", "korvatest_go.pnf", "compiled");
+  std::string kept = PlaceKitInf("korvatest_keep.inf", classText);
+  std::vector<UiStep> steps = {
+      [this] { ClickNext(); },
+      [this] {
+        Check(DeviceList(), RowOf(DeviceList(), "CW board that stays"), false);
+        ClickNext();
+      },
+      [this] {
+        Check(InfList(), RowOf(InfList(), "korvatest_keep.inf"), false);
+        // Nothing has reached the engines yet.
+        for (const DeviceInstanceRecord& r : devices.Items()) EXPECT_TRUE(r.selected);
+        for (const InfFileRecord& r : infFiles.Items()) EXPECT_TRUE(r.selected);
+        ClickNext();
+      },
+      [this] {
+        Shot("4-results");
+        ClickNext();
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), 0);
+  EXPECT_FALSE(testbed::DeviceExists(goes));
+  EXPECT_TRUE(testbed::DeviceExists(stays));
+  EXPECT_FALSE(FileExists(inf));
+  EXPECT_FALSE(FileExists(pnf));
+  EXPECT_TRUE(FileExists(kept));
+}
+
+TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
+  SeedKitDevice("5401", "CW board ok");
+  std::string inf = PlaceKitInf("korvatest_ok.inf", classText);
+  PlaceFile("inf", "korvatest_ok.pnf", "compiled");
+  std::string report, headline;
+  std::vector<UiStep> steps = {
+      [this] { ClickNext(); },
+      [this] { ClickNext(); },
+      [&, this] {
+        ClickNext();
+        headline = Text(Frame().cleanupResultsPage, IDC_RESULTS_HEADLINE);
+        report = Text(Frame().cleanupResultsPage, IDC_REPORT);
+        ClickNext();
+      },
+  };
+  RunWizard(std::move(steps));
+  EXPECT_EQ(headline,
+            "The wizard has successfully completed all operations.\nThe results are summarized "
+            "below.");
+  std::string pnf = inf.substr(0, inf.size() - 3) + "pnf";
+  EXPECT_EQ(report,
+            "Device instance \"CW board ok\"  \"USB\\VID_0547&PID_5401\"\r\n       "
+            "successfully removed\r\nFile \"" +
+                inf + "\"\r\n       successfully removed\r\nFile \"" + pnf +
+                "\"\r\n       successfully removed\r\n");
+}
+
+TEST_F(CleanupWizardUiTest, FailuresWithTheirCodesAndTexts) {
+  SeedKitDevice("5501", "CW board that will not go");
+  std::string held = PlaceKitInf("korvatest_held.inf", classText);
+  FileHolder holder(held, true);
+  ASSERT_TRUE(holder.Holding());
+  setup.removeError = 0xE0000219;  // a device set-up code: no platform text under Wine
+  std::string report, headline;
+  std::vector<UiStep> steps = {
+      [this] { ClickNext(); },
+      [this] { ClickNext(); },
+      [&, this] {
+        ClickNext();
+        headline = Text(Frame().cleanupResultsPage, IDC_RESULTS_HEADLINE);
+        report = Text(Frame().cleanupResultsPage, IDC_REPORT);
+        Shot("4-results-failed");
+        ClickNext();
+      },
+  };
+  RunWizard(std::move(steps));
+  EXPECT_EQ(headline,
+            "The wizard has failed to perform some operations.\nThe results are summarized below.");
+  EXPECT_EQ(report,
+            "Device instance \"CW board that will not go\"  \"USB\\VID_0547&PID_5501\"\r\n"
+            "       *** failed to remove, error = -536870375\r\n       *** \r\n"
+            "File \"" +
+                held +
+                "\"\r\n       *** failed to remove, error = 32\r\n"
+                "       *** " +
+                GetSystemMessageText(32) + "\r\n");
+  EXPECT_FALSE(GetSystemMessageText(32).empty());
+  EXPECT_EQ(GetSystemMessageText(32).find('\n'), std::string::npos);
+}
+
+// A list that the user showed, then left out by unchecking its task, stays out of the run.
+TEST_F(CleanupWizardUiTest, AListWhoseTaskWasUncheckedAfterItsScanIsNotRemoved) {
+  std::string id = SeedKitDevice("5601", "CW board seen then left out");
+  std::vector<UiStep> steps = {
+      [this] { ClickNext(); },
+      [this] {
+        ASSERT_GE(RowOf(DeviceList(), "CW board seen then left out"), 0);
+        ClickBack();
+        SetTask(IDC_CLEANUP_REGISTRY, false);
+        ClickNext();  // the INF files
+        ClickNext();  // the results
+        EXPECT_EQ(Frame().currentPage, 3);
+        ClickNext();
+      },
+  };
+  RunWizard(std::move(steps));
+  EXPECT_TRUE(testbed::DeviceExists(id));
+  EXPECT_TRUE(devices.Results().empty());
+}
+
+// A record the list could not show is not removed: the user never saw it.
+WNDPROC listProcedure = nullptr;
+int insertsToRefuse = 0;
+LRESULT CALLBACK RefusingList(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == LVM_INSERTITEMA && insertsToRefuse > 0) {
+    --insertsToRefuse;
+    return -1;
+  }
+  return CallWindowProcA(listProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(CleanupWizardUiTest, ARecordWithoutAListItemIsNotRemoved) {
+  std::string unseen = SeedKitDevice("5701", "CW board never shown");
+  std::string seen = SeedKitDevice("5702", "CW board shown");
+  std::vector<UiStep> steps = {
+      [this] {
+        listProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            DeviceList(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefusingList)));
+        insertsToRefuse = 1;  // the first record's item
+        ClickNext();
+      },
+      [this] {
+        EXPECT_EQ(ListView_GetItemCount(DeviceList()), 1);
+        ClickNext();  // the INF files
+        ClickNext();  // the results
+        ClickNext();  // Finish
+      },
+  };
+  RunWizard(std::move(steps));
+  ASSERT_EQ(devices.Items().size(), 2u);
+  EXPECT_EQ(devices.Results().size(), 1u);
+  // The first record had no item: it stays, whichever of the two it was.
+  int remaining = testbed::DeviceExists(unseen) + testbed::DeviceExists(seen);
+  EXPECT_EQ(remaining, 1);
+  EXPECT_TRUE(
+      testbed::DeviceExists(devices.Items()[0].description == "CW board shown" ? seen : unseen));
+}
+
+TEST_F(CleanupWizardUiTest, TheProgressBoxShowsCentredInRedWhileTheScanRuns) {
+  PlaceKitInf("korvatest_progress.inf", classText);
+  bool seen = false;
+  infFiles.beforeExamine = [&](const std::string& path) {
+    if (seen || path.find("korvatest_progress") == std::string::npos) return;
+    seen = true;
+    HWND frame = Frame().Window();
+    HWND box = nullptr;
+    for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (GetDlgItem(child, IDC_PROGRESS_TEXT) && IsWindowVisible(child)) box = child;
+    }
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowText(GetDlgItem(box, IDC_PROGRESS_TEXT)),
+              "Scanning .inf files ...\nThis may take a few seconds.");
+    RECT boxRect, frameRect;
+    GetWindowRect(box, &boxRect);
+    GetClientRect(frame, &frameRect);
+    MapWindowPoints(frame, nullptr, reinterpret_cast<POINT*>(&frameRect), 2);
+    EXPECT_NEAR((boxRect.left + boxRect.right) / 2, (frameRect.left + frameRect.right) / 2, 12);
+    EXPECT_NEAR((boxRect.top + boxRect.bottom) / 2, (frameRect.top + frameRect.bottom) / 2, 24);
+    HDC dc = GetDC(box);
+    SendMessageA(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDC_PROGRESS_TEXT)));
+    EXPECT_EQ(GetTextColor(dc), RGB(200, 10, 0));
+    ReleaseDC(box, dc);
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_WAIT));
+    Shot("3-scanning");
+  };
+  std::vector<UiStep> steps = {
+      [this] {
+        SetTask(IDC_CLEANUP_REGISTRY, false);
+        ClickNext();
+      },
+      [this] {
+        // The box is gone once the list is filled.
+        for (HWND child = GetWindow(Frame().Window(), GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+          EXPECT_EQ(GetDlgItem(child, IDC_PROGRESS_TEXT), nullptr);
+        }
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  RunWizard(std::move(steps));
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(CleanupWizardUiTest, TheAboutBox) {
+  std::string line;
+  std::vector<UiStep> steps = {
+      [this] {
+        SendMessageA(Frame().Window(), WM_SYSCOMMAND, 0x0010, 0);
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+      WhenShown("About Cleanup Wizard",
+                [&](HWND about) {
+                  for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                    if (WindowText(c).find("Version") != std::string::npos) line = WindowText(c);
+                  }
+                  SaveScreenshot(about, ScreenshotFolder() + "\\cleanup-about.png");
+                  ASSERT_TRUE(Click(GetDlgItem(about, IDOK)));
+                }),
+  };
+  RunWizard(std::move(steps));
+  EXPECT_EQ(line, "CleanUpWiz Version 1.0");
+}
+
+}  // namespace
+}  // namespace korva::testing
