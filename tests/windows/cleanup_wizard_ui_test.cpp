@@ -229,6 +229,15 @@ TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
   std::string id = SeedKitDevice("5201", "CW board with details");
   for (int i = 0; i < 8; ++i)
     SeedKitDevice("52" + std::to_string(10 + i), "CW filler " + std::to_string(i));
+  testbed::DeviceSeed nobody;
+  nobody.instanceId = "USB\\VID_0547&PID_5299\\CW5299";
+  nobody.classGuid = classGuid;
+  nobody.hardwareIds = {"USB\\VID_0547&PID_5299"};
+  nobody.description = "CW board of nobody";
+  ASSERT_EQ(testbed::AddDevice(nobody), 0u);
+  ASSERT_EQ(testbed::SetHardwareValue(nobody.instanceId, "CleanupWizard_DeviceIdentString", REG_SZ,
+                                      testbed::StringData(kKitIdent)),
+            0u);
   // A 1234567-byte INF file, and one that goes away after the scan.
   std::string big = PlaceKitInf("korvatest_big.inf", classText, 1234567);
   std::string gone = PlaceKitInf("korvatest_gone.inf", classText);
@@ -260,6 +269,11 @@ TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
         EXPECT_EQ(Text(page, IDC_DEVICE_DETAILS),
                   "Description:\tCW board with details\r\nHardware ID:\tUSB\\VID_0547&PID_5201\r\n"
                   "Manufacturer:\tKORVA\r\nAssociated INF:\t\r\n");
+        // No manufacturer and no driver: both lines end right after their tab.
+        Select(DeviceList(), RowOf(DeviceList(), "CW board of nobody"));
+        EXPECT_EQ(Text(page, IDC_DEVICE_DETAILS),
+                  "Description:\tCW board of nobody\r\nHardware ID:\tUSB\\VID_0547&PID_5299\r\n"
+                  "Manufacturer:\t\r\nAssociated INF:\t\r\n");
         ClickNext();
       },
       [this, big, gone] {
