@@ -6,33 +6,17 @@
 
 namespace korva {
 
-namespace {
-
-constexpr UINT kAboutCommand = 0x0010;
-
-}  // namespace
-
 CleanupWizardFrame::CleanupWizardFrame(CleanupWizardApp& app)
-    : Dialog(IDD_CLEANUP_FRAME),
+    : WizardFrame(IDD_CLEANUP_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX),
       welcomeTaskPage(app),
       deviceInstanceListPage(app),
       infFileListPage(app),
       cleanupResultsPage(app),
-      app_(app),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      app_(app) {}
 
 bool CleanupWizardFrame::OnInitDialog() {
   app_.mainWindow = Window();
-  if (HMENU systemMenu = GetSystemMenu(Window(), FALSE)) {
-    char about[256] = {};
-    LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, about, sizeof(about));
-    if (about[0]) {
-      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(systemMenu, MF_STRING, kAboutCommand, about);
-    }
-  }
-  SendMessageA(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageA(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  PrepareFrame();
 
   CleanupWizardPage* ordered[] = {&welcomeTaskPage, &deviceInstanceListPage, &infFileListPage,
                                   &cleanupResultsPage};
@@ -53,49 +37,14 @@ void CleanupWizardFrame::OnCommand(int id, int code) {
   if (id == IDC_CANCEL_BUTTON) OnCancelButton();
 }
 
-bool CleanupWizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
-  switch (message) {
-    case DM_GETDEFID:
-      // No default command: Enter outside a button is the accept command, which does nothing.
-      SetMessageResult(0);
-      result = TRUE;
-      return true;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) != kAboutCommand) return false;
-      {
-        CleanupAboutBox about;
-        about.RunModal(Window());
-      }
-      result = TRUE;
-      return true;
-    case WM_PAINT: {
-      if (!IsIconic(Window())) return false;
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(Window(), &paint);
-      SendMessageA(Window(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-      RECT client;
-      GetClientRect(Window(), &client);
-      DrawIcon(dc, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2,
-               (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2, icon_);
-      EndPaint(Window(), &paint);
-      result = TRUE;
-      return true;
-    }
-    case WM_QUERYDRAGICON:
-      result = reinterpret_cast<INT_PTR>(icon_);
-      return true;
-    default:
-      return false;
-  }
+void CleanupWizardFrame::ShowAbout() {
+  CleanupAboutBox about;
+  about.RunModal(Window());
 }
 
 void CleanupWizardFrame::ShowCurrentPage() {
-  for (CleanupWizardPage* page : pages) {
-    if (page && page->Window()) ShowWindow(page->Window(), SW_HIDE);
-  }
-  if (CleanupWizardPage* page = pages[static_cast<size_t>(currentPage)]) {
-    ShowWindow(page->Window(), SW_SHOW);
-  }
+  CleanupWizardPage* current = pages[static_cast<size_t>(currentPage)];
+  ShowOnly(pages, current ? current->Window() : nullptr);
 }
 
 void CleanupWizardFrame::UpdateButtons() {

@@ -7,11 +7,11 @@
 #include <array>
 
 #include "cleanup/ui/cleanup_wizard_pages.h"
-#include "common/dialog.h"
+#include "common/wizard_frame.h"
 
 namespace korva {
 
-class CleanupWizardFrame : public Dialog {
+class CleanupWizardFrame : public WizardFrame {
  public:
   explicit CleanupWizardFrame(CleanupWizardApp& app);
 
@@ -31,16 +31,13 @@ class CleanupWizardFrame : public Dialog {
  protected:
   bool OnInitDialog() override;
   void OnCommand(int id, int code) override;
-  void OnOk() override {}
-  void OnCancel() override {}
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+  void ShowAbout() override;
 
  private:
   CleanupWizardPage& Current() { return *pages[static_cast<size_t>(currentPage)]; }
   void RunRemovals();
 
   CleanupWizardApp& app_;
-  HICON icon_;
 };
 
 }  // namespace korva

@@ -7,37 +7,21 @@
 
 namespace korva {
 
-namespace {
-
-constexpr UINT kAboutCommand = 0x0010;
-
-}  // namespace
-
 InstallWizardFrame::InstallWizardFrame(InstallWizardApp& app)
-    : Dialog(IDD_INSTALL_FRAME),
+    : WizardFrame(IDD_INSTALL_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX),
       welcomePage(app),
       deviceSelectionPage(app),
       deviceDetailsPage(app),
       progressPage(),
       finishPage(app),
-      app_(app),
-      icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      app_(app) {}
 
 InstallWizardFrame::~InstallWizardFrame() = default;
 
 bool InstallWizardFrame::OnInitDialog() {
   app_.mainWindow = Window();
 
-  if (HMENU systemMenu = GetSystemMenu(Window(), FALSE)) {
-    char about[256] = {};
-    LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, about, sizeof(about));
-    if (about[0]) {
-      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(systemMenu, MF_STRING, kAboutCommand, about);
-    }
-  }
-  SendMessageA(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageA(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  PrepareFrame();
 
   InstallWizardPage* ordered[] = {&welcomePage, &deviceSelectionPage, &deviceDetailsPage,
                                   &progressPage, &finishPage};
@@ -69,54 +53,21 @@ void InstallWizardFrame::OnCommand(int id, int code) {
 }
 
 bool InstallWizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
-  switch (message) {
-    case DM_GETDEFID:
-      // No default command: Enter outside a button is the accept command, which does nothing.
-      SetMessageResult(0);
-      result = TRUE;
-      return true;
-    case WM_UPDATE_WIZARD_BUTTONS:
-      UpdateButtons();
-      SetMessageResult(0);
-      result = TRUE;
-      return true;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) != kAboutCommand) return false;
-      {
-        InstallAboutBox about;
-        about.RunModal(Window());
-      }
-      result = TRUE;
-      return true;
-    case WM_PAINT: {
-      if (!IsIconic(Window())) return false;
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(Window(), &paint);
-      SendMessageA(Window(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-      RECT client;
-      GetClientRect(Window(), &client);
-      int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
-      int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
-      DrawIcon(dc, x, y, icon_);
-      EndPaint(Window(), &paint);
-      result = TRUE;
-      return true;
-    }
-    case WM_QUERYDRAGICON:
-      result = reinterpret_cast<INT_PTR>(icon_);
-      return true;
-    default:
-      (void)lParam;
-      return false;
+  if (message != WM_UPDATE_WIZARD_BUTTONS) {
+    return WizardFrame::OnMessage(message, wParam, lParam, result);
   }
+  UpdateButtons();
+  SetMessageResult(0);
+  result = TRUE;
+  return true;
 }
 
-void InstallWizardFrame::ShowCurrentPage() {
-  for (InstallWizardPage* page : pages) {
-    if (page && page->Window()) ShowWindow(page->Window(), SW_HIDE);
-  }
-  ShowWindow(Current().Window(), SW_SHOW);
+void InstallWizardFrame::ShowAbout() {
+  InstallAboutBox about;
+  about.RunModal(Window());
 }
+
+void InstallWizardFrame::ShowCurrentPage() { ShowOnly(pages, Current().Window()); }
 
 void InstallWizardFrame::UpdateButtons() {
   WizardButtonStates states =

@@ -6,13 +6,13 @@
 
 #include <array>
 
-#include "common/dialog.h"
+#include "common/wizard_frame.h"
 #include "install/ui/install_wizard_app.h"
 #include "install/ui/install_wizard_pages.h"
 
 namespace korva {
 
-class InstallWizardFrame : public Dialog {
+class InstallWizardFrame : public WizardFrame {
  public:
   explicit InstallWizardFrame(InstallWizardApp& app);
   ~InstallWizardFrame() override;
@@ -34,15 +34,13 @@ class InstallWizardFrame : public Dialog {
  protected:
   bool OnInitDialog() override;
   void OnCommand(int id, int code) override;
-  void OnOk() override {}
-  void OnCancel() override {}
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+  void ShowAbout() override;
 
  private:
   InstallWizardPage& Current() { return *pages[static_cast<size_t>(currentPage)]; }
 
   InstallWizardApp& app_;
-  HICON icon_;
 };
 
 }  // namespace korva
