@@ -46,4 +46,20 @@ int ReportListView::FirstSelectedRow() const {
   return ListView_GetNextItem(window_, -1, LVNI_SELECTED);
 }
 
+void ReportListView::SetItemData(int row, LPARAM data) const {
+  LVITEMA item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  item.lParam = data;
+  SendMessageA(window_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+LPARAM ReportListView::ItemData(int row) const {
+  LVITEMA item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  SendMessageA(window_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  return item.lParam;
+}
+
 }  // namespace korva

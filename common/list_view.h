@@ -32,6 +32,9 @@ class ReportListView {
   int AppendRow(const std::vector<std::string>& texts, int position = -1);
   // The first row in the selected state, or -1.
   int FirstSelectedRow() const;
+  // The number a row carries besides its texts (its record's index, say).
+  void SetItemData(int row, LPARAM data) const;
+  LPARAM ItemData(int row) const;
 
  private:
   HWND window_ = nullptr;

@@ -8,6 +8,7 @@
 #include "cleanup/cleanup_wizard_app.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
 #include "cleanup/ui/cleanup_wizard_texts.h"
+#include "common/list_view.h"
 #include "common/message_pump.h"
 #include "devsetup/unique_resource.h"
 #include "res/cleanup_resource.h"
@@ -139,20 +140,11 @@ void ScanListPage::ScanAndFill() {
 
   Scan();
   size_t count = RecordCount();
+  ReportListView rows(list);
   for (size_t i = 0; i < count; ++i) {
-    std::string text = ItemText(i);
-    LVITEMA item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(i);
-    item.pszText = const_cast<char*>(text.c_str());
-    int row =
-        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    int row = rows.AppendRow({ItemText(i)}, static_cast<int>(i));
     if (row < 0) continue;  // that record gets no item
-    LVITEMA data{};
-    data.mask = LVIF_PARAM;
-    data.iItem = row;
-    data.lParam = static_cast<LPARAM>(i);
-    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+    rows.SetItemData(row, static_cast<LPARAM>(i));
     ListView_SetCheckState(list, row, RecordSelected(i));
   }
 
@@ -173,15 +165,12 @@ void ScanListPage::ScanAndFill() {
 void ScanListPage::StoreCheckStates() {
   size_t count = RecordCount();
   for (size_t record = 0; record < count; ++record) SetRecordSelected(record, false);
-  HWND list = List();
-  int items = ListView_GetItemCount(list);
+  ReportListView rows(List());
+  int items = ListView_GetItemCount(rows.Window());
   for (int i = 0; i < items; ++i) {
-    LVITEMA data{};
-    data.mask = LVIF_PARAM;
-    data.iItem = i;
-    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
-    if (data.lParam < 0 || static_cast<size_t>(data.lParam) >= count) continue;
-    SetRecordSelected(static_cast<size_t>(data.lParam), ListView_GetCheckState(list, i) != 0);
+    LPARAM record = rows.ItemData(i);
+    if (record < 0 || static_cast<size_t>(record) >= count) continue;
+    SetRecordSelected(static_cast<size_t>(record), ListView_GetCheckState(rows.Window(), i) != 0);
   }
 }
 
@@ -196,12 +185,9 @@ bool ScanListPage::OnNotify(const NMHDR& header, LRESULT& result) {
 
 void ScanListPage::OnListItemChanged(const NMLISTVIEW& change) {
   if (!(change.uNewState & LVIS_SELECTED) || change.iItem < 0) return;
-  LVITEMA data{};
-  data.mask = LVIF_PARAM;
-  data.iItem = change.iItem;
-  SendMessageA(List(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
-  if (data.lParam < 0 || static_cast<size_t>(data.lParam) >= RecordCount()) return;
-  SetItemText(layout_.detailBoxId, DetailsText(static_cast<size_t>(data.lParam)));
+  LPARAM record = ReportListView(List()).ItemData(change.iItem);
+  if (record < 0 || static_cast<size_t>(record) >= RecordCount()) return;
+  SetItemText(layout_.detailBoxId, DetailsText(static_cast<size_t>(record)));
 }
 
 DeviceInstanceListPage::DeviceInstanceListPage(CleanupWizardApp& app)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "install/engine/inf_template.h"
 #include "install/engine/install_paths.h"
 #include "install/engine/usb_device_list.h"
 
@@ -33,8 +34,6 @@ using StagedDriverFiles = std::array<std::string, 2>;
 // Returned when fewer than two binaries could be staged but the platform's last error reads
 // 0, so that the failure is never taken for success.
 constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
-
-constexpr char kReinstallLine[] = "Please reinstall the KORVA Development Kit.";
 
 using ErrorBox = std::function<void(const std::string& text)>;
 

@@ -8,7 +8,11 @@
 
 namespace korva {
 
+// The wizard's name: in generated INF files, and the frame's title by which a running copy is
+// found.
 constexpr char kInstallWizardName[] = "KORVA Installation Wizard";
+// The last line of every message about missing kit files.
+constexpr char kReinstallLine[] = "Please reinstall the KORVA Development Kit.";
 // Template lines are read in pieces of at most this many characters.
 constexpr size_t kTemplatePieceLength = 2047;
 

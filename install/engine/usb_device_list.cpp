@@ -26,9 +26,9 @@ std::string FirstString(const BYTE* buffer, size_t size) {
   return std::string(text, strnlen(text, size));
 }
 
-bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
-
 }  // namespace
+
+bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 int UsbDeviceList::Enumerate(bool presentOnly) {
   Clear();

@@ -40,6 +40,9 @@ constexpr int kInstallNoFreeDriverKey = ERROR_NO_MORE_ITEMS;
 
 constexpr int kHighestDriverKeyIndex = 9998;
 
+// Whether a byte starts a double-byte character of the ANSI code page.
+bool IsAnsiLeadByte(unsigned char c);
+
 class UsbDeviceList {
  public:
   explicit UsbDeviceList(DeviceSetup& setup) : setup_(setup) {}

@@ -7,13 +7,12 @@
 
 #include "install/error_box.h"
 #include "install/ui/install_wizard_frame.h"
+#include "install/engine/inf_template.h"
 #include "install/ui/install_wizard_texts.h"
 
 namespace korva {
 
 namespace {
-
-bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 // The base name of the program file, without folder and extension.
 std::string BaseName(const std::string& modulePath) {
@@ -35,7 +34,7 @@ int PendingQuitCode() {
 
 int InstallWizardApp::Run(const std::string& modulePath) {
   // One wizard at a time: a running one is recognised by its title alone.
-  if (HWND running = FindWindowA(nullptr, kInstallWizardTitle)) {
+  if (HWND running = FindWindowA(nullptr, kInstallWizardName)) {
     SetForegroundWindow(running);
     return kInstallExitFinished;
   }

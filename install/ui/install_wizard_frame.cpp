@@ -2,6 +2,7 @@
 
 #include "common/message_pump.h"
 #include "install/engine/driver_staging.h"
+#include "install/engine/inf_template.h"
 #include "install/ui/install_wizard_texts.h"
 #include "res/install_resource.h"
 
@@ -28,7 +29,7 @@ bool InstallWizardFrame::OnInitDialog() {
   for (InstallWizardPage* page : ordered) page->Create(Window());
   for (size_t i = 0; i < pages.size(); ++i) pages[i] = ordered[i];
 
-  SetWindowTextA(Window(), kInstallWizardTitle);
+  SetWindowTextA(Window(), kInstallWizardName);
   currentPage = 0;
   ShowCurrentPage();
   UpdateButtons();

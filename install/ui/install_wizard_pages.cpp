@@ -66,11 +66,7 @@ void DeviceSelectionPage::FillDeviceList() {
     if (manufacturer.empty()) manufacturer = kUnknownManufacturer;
     devices.GetDeviceProperty(items[i]->devInfoData, SPDRP_DEVICEDESC, description);
     int row = listView_.AppendRow({manufacturer, description});
-    LVITEMA data{};
-    data.mask = LVIF_PARAM;
-    data.iItem = row;
-    data.lParam = static_cast<LPARAM>(i);
-    SendMessageA(listView_.Window(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+    if (row >= 0) listView_.SetItemData(row, static_cast<LPARAM>(i));
   }
 }
 
@@ -100,11 +96,7 @@ void DeviceSelectionPage::OnListItemChanged() {
   std::string text;
   int row = listView_.FirstSelectedRow();
   if (row >= 0) {
-    LVITEMA data{};
-    data.mask = LVIF_PARAM;
-    data.iItem = row;
-    SendMessageA(listView_.Window(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
-    int index = static_cast<int>(data.lParam);
+    int index = static_cast<int>(listView_.ItemData(row));
     UsbDeviceList& devices = app_.deviceList;
     devices.selectedIndex = index;
     if (index >= 0 && static_cast<size_t>(index) < devices.Items().size()) {

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "common/text.h"
+#include "install/engine/inf_template.h"
 
 namespace korva {
 
-const char kInstallWizardTitle[] = "KORVA Installation Wizard";
 const char kUnknownManufacturer[] = ">>Unknown<<";
 const char kNoDevicesHeader[] =
     "No USB devices present.\nConnect your device(s) to the system and click Refresh.";
@@ -25,12 +25,6 @@ const char kDetailsHeader[] = "The KORVA driver will be installed for the follow
 const char kNoDriverHeader[] = "There is currently no driver installed for this device.";
 const char kDriverHeader[] = "The following driver is currently installed for this device:";
 const char kDateNotAvailable[] = "not available";
-
-namespace {
-
-const char kReinstall[] = "Please reinstall the KORVA Development Kit.";
-
-}  // namespace
 
 WizardButtonStates InstallButtonStates(int pageKind, bool hasSelection) {
   WizardButtonStates states;
@@ -124,7 +118,7 @@ std::string UnableToCreateMessage(const std::string& path) {
 }
 
 std::string UnableToExecuteMessage(const std::string& path) {
-  return "Unable to execute " + path + ".\n" + kReinstall;
+  return "Unable to execute " + path + ".\n" + kReinstallLine;
 }
 
 }  // namespace korva

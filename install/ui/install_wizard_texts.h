@@ -18,7 +18,6 @@ enum InstallPageKind {
 // Which of Back, Next and Cancel are usable on a page of that kind.
 WizardButtonStates InstallButtonStates(int pageKind, bool hasSelection);
 
-extern const char kInstallWizardTitle[];
 extern const char kUnknownManufacturer[];
 extern const char kNoDevicesHeader[];
 extern const char kDevicesHeader[];

@@ -19,7 +19,7 @@ namespace {
 const char kKitClassKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{96E73B6E-7A5A-11D4-9F24-0080C82727F4}";
 const char kKitClassName[] = "KorvaUsbDevices";
-const GUID kUsbClass = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
+const GUID kUsbClass = UsbClassGuid();
 
 std::vector<std::string> ClassSubkeys() {
   std::vector<std::string> names;

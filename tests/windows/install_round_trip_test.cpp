@@ -12,7 +12,7 @@
 namespace korva::testing {
 namespace {
 
-const GUID kUsbClass = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
+const GUID kUsbClass = UsbClassGuid();
 
 TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse) {
   const std::string installed = "USB\\VID_0547&PID_1002\\5&1A2B&0&1";

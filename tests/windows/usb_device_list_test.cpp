@@ -14,7 +14,7 @@
 namespace korva::testing {
 namespace {
 
-const GUID kUsbClass = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
+const GUID kUsbClass = UsbClassGuid();
 
 bool Listed(const UsbDeviceList& list, const std::string& instanceId) {
   return IndexOfInstance(list, instanceId) >= 0;

@@ -17,6 +17,8 @@ extern const char kKitClassGuidText[];
 extern const char kKitIdent[];
 
 GUID KitClassGuid();
+// The system's USB set-up class, where a device plugged in without the kit's driver sits.
+GUID UsbClassGuid();
 // A class GUID no other test uses.
 GUID NewClassGuid();
 
