@@ -6,5 +6,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/${KORVA_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The programs must run on a bare Windows: no MinGW runtime DLLs beside them.
+# The programs (and any library of ours) must run on a bare Windows: no MinGW runtime DLLs
+# beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

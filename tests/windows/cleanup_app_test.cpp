@@ -72,24 +72,25 @@ TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
   EXPECT_EQ(settings.deviceIdentString, "ABC");
 }
 
+struct OwnerEvents {
+  UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+// The other instance: a thread that owns the mutex until told to stop.
+DWORD WINAPI OwnTheMutex(void* p) {
+  auto* e = static_cast<OwnerEvents*>(p);
+  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
+  WaitForSingleObject(mutex.Get(), INFINITE);
+  SetEvent(e->ready.Get());
+  WaitForSingleObject(e->done.Get(), INFINITE);
+  ReleaseMutex(mutex.Get());
+  return 0;
+}
+
 TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
-  struct Events {
-    UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-  } events;
-  // The other instance: a thread that owns the mutex until told to stop.
-  UniqueHandle owner(CreateThread(
-      nullptr, 0,
-      [](void* p) -> DWORD {
-        auto* e = static_cast<Events*>(p);
-        UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
-        WaitForSingleObject(mutex.Get(), INFINITE);
-        SetEvent(e->ready.Get());
-        WaitForSingleObject(e->done.Get(), INFINITE);
-        ReleaseMutex(mutex.Get());
-        return 0;
-      },
-      &events, 0, nullptr));
+  OwnerEvents events;
+  UniqueHandle owner(CreateThread(nullptr, 0, OwnTheMutex, &events, 0, nullptr));
   ASSERT_EQ(WaitForSingleObject(events.ready.Get(), 10000), WAIT_OBJECT_0);
   EXPECT_EQ(Run("-h"), kExitAlreadyRunning);
   EXPECT_EQ(Run("-c"), kExitAlreadyRunning);

@@ -22,16 +22,16 @@ HWND WaitForWizard() {
   return nullptr;
 }
 
+BOOL CALLBACK CountWizard(HWND window, LPARAM data) {
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof(title));
+  if (std::string(title) == "KORVA Installation Wizard") ++*reinterpret_cast<int*>(data);
+  return TRUE;
+}
+
 int CountWizards() {
   int count = 0;
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        char title[64] = {};
-        GetWindowTextA(window, title, sizeof(title));
-        if (std::string(title) == "KORVA Installation Wizard") ++*reinterpret_cast<int*>(data);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
+  EnumWindows(CountWizard, reinterpret_cast<LPARAM>(&count));
   return count;
 }
 

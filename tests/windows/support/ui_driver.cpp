@@ -165,20 +165,27 @@ std::string MessageBoxText(HWND box) {
   return text;
 }
 
+namespace {
+
+struct TitleSearch {
+  const std::string* title;
+  HWND found = nullptr;
+};
+
+// A named callback: the 32-bit build needs the platform's calling convention, which a lambda
+// does not take.
+BOOL CALLBACK MatchTitle(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<TitleSearch*>(data);
+  if (WindowText(window) != *s->title) return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
 HWND FindOwnWindow(const std::string& title) {
-  struct Search {
-    const std::string* title;
-    HWND found = nullptr;
-  } search{&title};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (WindowText(window) != *s->title) return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TitleSearch search{&title};
+  EnumThreadWindows(GetCurrentThreadId(), MatchTitle, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
