@@ -64,7 +64,8 @@ class UsbDeviceList {
   int GetDriverValue(HKEY driverKey, int selector, std::string& text);
   UsbDeviceItem* GetSelectedItem();
 
-  // Fills the template for the chosen device; an InfGenResult or the hardware ID's read code.
+  // Fills the template for the chosen device; an InfGenResult, the hardware ID's read code, or
+  // ERROR_INVALID_DATA for a hardware ID that can't go into an INF file.
   int GenerateInf(const std::string& templatePath, const std::string& outputPath,
                   const std::string& driverName);
   // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.

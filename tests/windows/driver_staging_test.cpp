@@ -175,6 +175,23 @@ TEST_F(DriverStagingTest, NothingChosenIsFatalAtTheInfFile) {
   EXPECT_EQ(setup.updateCalls, 0);
 }
 
+// A hardware ID that would write INF text of its own gets no INF file: fatal like any other
+// failure to generate it, and nothing is installed.
+TEST_F(DriverStagingTest, AHardwareIdThatCannotStandInAnInfFileIsFatal) {
+  ASSERT_EQ(testbed::SetHardwareIds(instanceId, {"USB\\VID_0547&PID_3999\r\n[KorvaInstall.HW]"}),
+            0u);
+  ASSERT_TRUE(EnumerateAndSelect(list, instanceId));
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  EXPECT_EQ(Stage(), static_cast<int>(ERROR_INVALID_DATA));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0],
+            "Unable to create a customized INF file (error 13).\n"
+            "Please reinstall the KORVA Development Kit.");
+  EXPECT_EQ(TakeQuitRequest(), 1);
+  EXPECT_EQ(setup.updateCalls, 0);
+  EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+}
+
 TEST(InstallErrorBoxTest, OwnedByTheFrameOnceItExistsCaptionedWithTheProgramBefore) {
   RecordingMessageBox boxes;
   HWND frame = GetDesktopWindow();  // any window serves as the owner here
