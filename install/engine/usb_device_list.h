@@ -77,8 +77,10 @@ class UsbDeviceList {
   const std::vector<std::unique_ptr<UsbDeviceItem>>& Items() const { return items; }
   HDEVINFO DeviceInfoSet() const { return deviceInfoSet.Get(); }
 
-  // Written by the device selection page only; neither Clear nor Enumerate resets it.
-  int selectedIndex = -1;
+  // The index into Items() of the device the user chose, -1 for none. Set by the device
+  // selection page only; neither Clear nor Enumerate resets it.
+  int SelectedIndex() const { return selectedIndex; }
+  void SetSelectedIndex(int index) { selectedIndex = index; }
 
  private:
   // Creates a driver key below the class key and points the hardware key's "Driver" value
@@ -88,6 +90,7 @@ class UsbDeviceList {
   DeviceSetup& setup_;
   UniqueDevInfo deviceInfoSet;
   std::vector<std::unique_ptr<UsbDeviceItem>> items;
+  int selectedIndex = -1;
 };
 
 }  // namespace korva

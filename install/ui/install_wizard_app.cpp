@@ -40,16 +40,11 @@ int InstallWizardApp::Run(const std::string& modulePath) {
   }
 
   programName_ = BaseName(modulePath);
-  InstallPaths paths = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  programFolder = paths.programFolder;
-  templatePath = paths.templatePath;
-  installFolder = paths.installFolder;
-  if (_mkdir(installFolder.c_str()) != 0 && errno != EEXIST) {
-    ShowErrorBox("Unable to create directory " + installFolder + ".\n");
+  paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
+  if (_mkdir(paths_.installFolder.c_str()) != 0 && errno != EEXIST) {
+    ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");
     return kInstallExitFailed;
   }
-  infPath = paths.infPath;
-  alternateFolder = paths.alternateFolder;
 
   OSVERSIONINFOA version;
   std::memset(&version, 0, sizeof(version));
@@ -58,13 +53,12 @@ int InstallWizardApp::Run(const std::string& modulePath) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   GetVersionExA(&version);
 #pragma GCC diagnostic pop
-  isNt5OrLater = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+  isNt5OrLater_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 
   InstallWizardFrame frame(*this);
   frame_ = &frame;
   INT_PTR result = frame.RunModal(nullptr);
   frame_ = nullptr;
-  mainWindow = nullptr;
 
   // Finish and a fatal install step end the frame through the quit request, which the dialog
   // manager puts back on the queue for us; Cancel ends it directly.
@@ -73,8 +67,10 @@ int InstallWizardApp::Run(const std::string& modulePath) {
   return result == IDCANCEL ? kInstallExitCancelled : kInstallExitFinished;
 }
 
+HWND InstallWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
+
 void InstallWizardApp::ShowErrorBox(const std::string& text) {
-  korva::ShowErrorBox(messageBoxes, mainWindow, programName_, text);
+  korva::ShowErrorBox(messageBoxes_, MainWindow(), programName_, text);
 }
 
 }  // namespace korva

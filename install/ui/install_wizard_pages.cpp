@@ -28,7 +28,7 @@ WelcomePage::WelcomePage(InstallWizardApp& app)
     : InstallWizardPage(IDD_WELCOME, kWelcomePageKind), app_(app) {}
 
 bool WelcomePage::OnInitDialog() {
-  SetItemText(IDC_WELCOME_TEXT, WelcomeText(app_.isNt5OrLater != 0));
+  SetItemText(IDC_WELCOME_TEXT, WelcomeText(app_.IsNt5OrLater()));
   return true;
 }
 
@@ -53,7 +53,7 @@ bool DeviceSelectionPage::OnInitDialog() {
 }
 
 void DeviceSelectionPage::FillDeviceList() {
-  UsbDeviceList& devices = app_.deviceList;
+  UsbDeviceList& devices = app_.DeviceList();
   int result = devices.Enumerate(true);
   SetItemText(IDC_SELECTION_HEADER,
               result != 0 || devices.Items().empty() ? kNoDevicesHeader : kDevicesHeader);
@@ -97,8 +97,8 @@ void DeviceSelectionPage::OnListItemChanged() {
   int row = listView_.FirstSelectedRow();
   if (row >= 0) {
     int index = static_cast<int>(listView_.ItemData(row));
-    UsbDeviceList& devices = app_.deviceList;
-    devices.selectedIndex = index;
+    UsbDeviceList& devices = app_.DeviceList();
+    devices.SetSelectedIndex(index);
     if (index >= 0 && static_cast<size_t>(index) < devices.Items().size()) {
       devices.GetDeviceProperty(devices.Items()[static_cast<size_t>(index)]->devInfoData,
                                 SPDRP_HARDWAREID, text);
@@ -116,7 +116,7 @@ void DeviceSelectionPage::OnShowWindow(bool shown) {
 }
 
 void DeviceSelectionPage::RequestButtonUpdate() const {
-  if (app_.mainWindow) SendMessageA(app_.mainWindow, WM_UPDATE_WIZARD_BUTTONS, 0, 0);
+  if (HWND main = app_.MainWindow()) SendMessageA(main, WM_UPDATE_WIZARD_BUTTONS, 0, 0);
 }
 
 // Device details page ------------------------------------------------------------------------
@@ -126,7 +126,7 @@ DeviceDetailsPage::DeviceDetailsPage(InstallWizardApp& app)
 
 void DeviceDetailsPage::OnShowWindow(bool shown) {
   if (!shown) return;
-  UsbDeviceList& devices = app_.deviceList;
+  UsbDeviceList& devices = app_.DeviceList();
   UsbDeviceItem* item = devices.GetSelectedItem();
   if (!item) return;
   const SP_DEVINFO_DATA& element = item->devInfoData;
@@ -181,10 +181,10 @@ bool FinishPage::OnInitDialog() {
 
 void FinishPage::OnShowWindow(bool shown) {
   if (!shown) return;
-  bool succeeded = installResult == 0;
+  bool succeeded = installResult_ == 0;
   EnableWindow(Item(IDC_SAVE_INF), succeeded);
   EnableWindow(Item(IDC_RUN_DEMO), succeeded);
-  SetItemText(IDC_FINISH_RESULT, InstallResultText(installResult));
+  SetItemText(IDC_FINISH_RESULT, InstallResultText(installResult_));
 }
 
 void FinishPage::OnCommand(int id, int code) {
@@ -199,7 +199,7 @@ bool FinishPage::Replace(const std::string& from, const std::string& to) {
 }
 
 void FinishPage::SaveInfFile() {
-  const StagedDriverFiles& staged = app_.stagedDriverFiles;
+  const StagedDriverFiles& staged = app_.StagedFiles();
   if (staged[0].empty() && staged[1].empty()) return;
   SaveAsRequest request;
   request.defaultExtension = "inf";
@@ -207,11 +207,11 @@ void FinishPage::SaveInfFile() {
   request.filter = "INF Files (*.inf)|*.inf|All Files (*.*)|*.*||";
   request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
   std::string destination;
-  if (!app_.saveAs.Ask(app_.mainWindow, request, destination) || destination.empty()) return;
+  if (!app_.SaveAs().Ask(app_.MainWindow(), request, destination) || destination.empty()) return;
   for (char& c : destination) {
     if (c == '/') c = '\\';
   }
-  if (!Replace(app_.infPath, destination)) {
+  if (!Replace(app_.Paths().infPath, destination)) {
     app_.ShowErrorBox(UnableToCreateMessage(destination));
     return;
   }
@@ -220,7 +220,7 @@ void FinishPage::SaveInfFile() {
     size_t cut = destination.rfind('\\');
     if (cut != std::string::npos && cut > 0) destination.resize(cut);
     destination += "\\" + file;
-    if (!Replace(app_.installFolder + "\\" + file, destination)) {
+    if (!Replace(app_.Paths().installFolder + "\\" + file, destination)) {
       app_.ShowErrorBox(UnableToCreateMessage(destination));
     }
   }
@@ -241,9 +241,9 @@ bool FinishPage::Start(const std::string& path) {
 }
 
 void FinishPage::RunDemoApplication() {
-  std::string path = app_.programFolder + "\\korvaapp.exe";
+  std::string path = app_.Paths().programFolder + "\\korvaapp.exe";
   if (Start(path)) return;
-  path = app_.alternateFolder + "\\korvaapp.exe";
+  path = app_.Paths().alternateFolder + "\\korvaapp.exe";
   if (Start(path)) return;
   app_.ShowErrorBox(UnableToExecuteMessage(path));
 }

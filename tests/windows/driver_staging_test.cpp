@@ -165,7 +165,7 @@ TEST_F(DriverStagingTest, AFailedInstallationIsTheResultButNotFatal) {
 
 TEST_F(DriverStagingTest, NothingChosenIsFatalAtTheInfFile) {
   PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
-  list.selectedIndex = -1;
+  list.SetSelectedIndex(-1);
   EXPECT_EQ(Stage(), kNoDeviceSelected);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0],
