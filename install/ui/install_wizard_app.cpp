@@ -60,11 +60,14 @@ int InstallWizardApp::Run(const std::string& modulePath) {
   INT_PTR result = frame.RunModal(nullptr);
   frame_ = nullptr;
 
-  // Finish and a fatal install step end the frame through the quit request, which the dialog
-  // manager puts back on the queue for us; Cancel ends it directly.
+  // The frame ends with the exit code (Finish, Cancel, a fatal install step). A quit request
+  // from elsewhere ends it too; the dialog manager puts that back on the queue for us.
   int quitCode = PendingQuitCode();
   if (quitCode >= 0) return quitCode;
-  return result == IDCANCEL ? kInstallExitCancelled : kInstallExitFinished;
+  if (result == kInstallExitCancelled || result == kInstallExitFailed) {
+    return static_cast<int>(result);
+  }
+  return kInstallExitFinished;
 }
 
 HWND InstallWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }

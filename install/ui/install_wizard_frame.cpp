@@ -93,7 +93,7 @@ void InstallWizardFrame::OnNext() {
       RunInstallStep();
       break;
     case kFinishPageKind:
-      PostQuitMessage(kInstallExitFinished);
+      EndModal(kInstallExitFinished);
       break;
     default:
       break;  // the progress page has no Next
@@ -111,12 +111,19 @@ void InstallWizardFrame::RunInstallStep() {
   GoTo(kProgressPageIndex);
   PumpPendingMessages();
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-  int result = StageAndInstall(app_.Paths(), app_.StagedFiles(), app_.DeviceList(),
-                               [this](const std::string& text) { app_.ShowErrorBox(text); });
+  InstallStepOutcome outcome =
+      StageAndInstall(app_.Paths(), app_.StagedFiles(), app_.DeviceList(),
+                      [this](const std::string& text) { app_.ShowErrorBox(text); });
   SetCursor(kept);
-  if (result != 0) app_.ShowErrorBox(InstallFailedMessage(result));
-  finishPage_.SetInstallResult(result);
+  if (outcome.result != 0) app_.ShowErrorBox(InstallFailedMessage(outcome.result));
+  finishPage_.SetInstallResult(outcome.result);
   GoTo(kFinishPageIndex);
+  if (outcome.fatal) {
+    // Only now, after every message was read: a quit request posted earlier would have closed
+    // the boxes still to come.
+    EndModal(kInstallExitFailed);
+    return;
+  }
   // The button that had the focus was disabled for the install step: give it to Finish, so
   // that Enter ends the wizard.
   SendMessageA(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_NEXT)), TRUE);
@@ -130,6 +137,6 @@ void InstallWizardFrame::OnBack() {
   UpdateButtons();
 }
 
-void InstallWizardFrame::OnCancelButton() { EndModal(IDCANCEL); }
+void InstallWizardFrame::OnCancelButton() { EndModal(kInstallExitCancelled); }
 
 }  // namespace korva

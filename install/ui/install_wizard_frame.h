@@ -41,7 +41,8 @@ class InstallWizardFrame : public WizardFrame {
  private:
   InstallWizardPage& Current() { return *pages_[static_cast<size_t>(currentPage_)]; }
   void GoTo(InstallPageIndex page);
-  // Stages, generates and installs under the progress page, then shows the finish page.
+  // Stages, generates and installs under the progress page, then shows the finish page; a
+  // fatal failure ends the wizard after its messages.
   void RunInstallStep();
 
   InstallWizardApp& app_;

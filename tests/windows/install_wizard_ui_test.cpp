@@ -476,10 +476,26 @@ TEST_F(InstallWizardUiTest, ANegativeCodeShowsWithItsSignAndAsTwosComplement) {
   EXPECT_EQ(boxes.boxes.back().text, "Installation of KORVA failed (error -3).\n");
 }
 
+// Both boxes are real and stay until read: the wizard ends only after the second.
 TEST_F(InstallWizardUiTest, AFatalStagingErrorEndsTheWizardWithExitCode1AfterTwoBoxes) {
   RemoveFile(programFolder + "\\korva98.sys");
   Seed("4403", "UI board without binaries");
-  std::vector<UiStep> steps = ToInstall("UI board without binaries");
+  std::vector<UiStep> steps = ToSelection("UI board without binaries");
+  steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
+  steps.push_back([this] {
+    boxes.real = true;
+    // Blocks in the first box; the next steps run inside the boxes' own loops.
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  std::vector<std::string> read;
+  for (int box = 0; box < 2; ++box) {
+    steps.push_back(WhenShown("KORVA Installation Wizard: ERROR", [this, &read](HWND shown) {
+      read.push_back(MessageBoxText(shown));
+      // The wizard is still there behind the box.
+      EXPECT_NE(app.Frame(), nullptr);
+      ASSERT_TRUE(Click(GetDlgItem(shown, IDOK)));
+    }));
+  }
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFailed);
   ASSERT_EQ(boxes.boxes.size(), 2u);
   EXPECT_EQ(boxes.boxes[0].text,
@@ -490,6 +506,10 @@ TEST_F(InstallWizardUiTest, AFatalStagingErrorEndsTheWizardWithExitCode1AfterTwo
   for (const ShownBox& box : boxes.boxes) {
     EXPECT_EQ(box.caption, "KORVA Installation Wizard: ERROR");
   }
+  // Each box was on the screen and read, the second as well.
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0], boxes.boxes[0].text);
+  EXPECT_EQ(read[1], boxes.boxes[1].text);
 }
 
 TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
