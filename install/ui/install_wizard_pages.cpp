@@ -58,6 +58,8 @@ void DeviceSelectionPage::FillDeviceList() {
   SetItemText(IDC_SELECTION_HEADER,
               result != 0 || devices.Items().empty() ? kNoDevicesHeader : kDevicesHeader);
   ListView_DeleteAllItems(listView_.Window());
+  // No row is selected in the new list, so no hardware ID is shown either.
+  SetItemText(IDC_HARDWARE_ID, "");
   const auto& items = devices.Items();
   for (size_t i = 0; i < items.size(); ++i) {
     std::string manufacturer;
@@ -131,16 +133,19 @@ void DeviceDetailsPage::OnShowWindow(bool shown) {
   if (!item) return;
   const SP_DEVINFO_DATA& element = item->devInfoData;
 
+  // Every text the device or its driver supplies has its "&" doubled, so that the static
+  // controls show it instead of taking it for a mnemonic mark.
   SetItemText(IDC_DETAILS_HEADER, kDetailsHeader);
   std::string text;
   devices.GetDeviceProperty(element, SPDRP_MFG, text);
-  SetItemText(IDC_DETAIL_MANUFACTURER, text.empty() ? kUnknownManufacturer : text);
+  SetItemText(IDC_DETAIL_MANUFACTURER,
+              text.empty() ? kUnknownManufacturer : DoubleAmpersands(text));
   devices.GetDeviceProperty(element, SPDRP_DEVICEDESC, text);
-  SetItemText(IDC_DETAIL_DESCRIPTION, text);
+  SetItemText(IDC_DETAIL_DESCRIPTION, DoubleAmpersands(text));
   devices.GetDeviceProperty(element, SPDRP_HARDWAREID, text);
   SetItemText(IDC_DETAIL_HARDWARE_ID, DoubleAmpersands(text));
   devices.GetDeviceProperty(element, SPDRP_CLASS, text);
-  SetItemText(IDC_DETAIL_CLASS, text);
+  SetItemText(IDC_DETAIL_CLASS, DoubleAmpersands(text));
 
   std::string provider, description, date, header;
   bool hasDriver = false;
@@ -156,9 +161,9 @@ void DeviceDetailsPage::OnShowWindow(bool shown) {
     }
   }
   header = hasDriver ? kDriverHeader : kNoDriverHeader;
-  SetItemText(IDC_DRIVER_PROVIDER, provider);
-  SetItemText(IDC_DRIVER_DESCRIPTION, description);
-  SetItemText(IDC_DRIVER_DATE, date);
+  SetItemText(IDC_DRIVER_PROVIDER, DoubleAmpersands(provider));
+  SetItemText(IDC_DRIVER_DESCRIPTION, DoubleAmpersands(description));
+  SetItemText(IDC_DRIVER_DATE, DoubleAmpersands(date));
   for (int id :
        {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
         IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {

@@ -60,6 +60,22 @@ std::string CellText(HWND list, int row, int column) {
 
 int RowCount(HWND list) { return ListView_GetItemCount(list); }
 
+// What a static control shows of its text: without SS_NOPREFIX, "&&" reads as "&" and a single
+// "&" marks the next character as a mnemonic and is not shown.
+std::string DisplayedText(HWND control) {
+  std::string text = WindowText(control);
+  if (GetWindowLongA(control, GWL_STYLE) & SS_NOPREFIX) return text;
+  std::string shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&') {
+      if (i + 1 >= text.size()) break;
+      ++i;
+    }
+    shown += text[i];
+  }
+  return shown;
+}
+
 int ItemData(HWND list, int row) {
   LVITEMA item{};
   item.mask = LVIF_PARAM;
@@ -139,6 +155,7 @@ class InstallWizardUiTest : public ::testing::Test {
   HWND Button(int id) { return Frame().Item(id); }
   HWND List() { return Frame().Selection().Item(IDC_DEVICE_LIST); }
   std::string PageText(const Dialog& page, int id) { return page.ItemText(id); }
+  std::string Shown(const Dialog& page, int id) { return DisplayedText(page.Item(id)); }
   void Shot(const std::string& page) {
     SaveScreenshot(Frame().Window(), ScreenshotFolder() + "\\install-" + page + ".png");
   }
@@ -220,6 +237,7 @@ TEST_F(InstallWizardUiTest, PageSequenceAndButtonRules) {
         ASSERT_TRUE(Click(Frame().Selection().Item(IDC_REFRESH)));
         EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), -1);
         EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        EXPECT_EQ(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
         // Back to the welcome page, and Next rebuilds the list again.
         SelectRow(List(), row);
         ASSERT_TRUE(Click(Button(IDC_BACK)));
@@ -313,17 +331,28 @@ TEST_F(InstallWizardUiTest, DeviceRowsUnknownManufacturerAndRefresh) {
 }
 
 TEST_F(InstallWizardUiTest, AnEmptyListSaysNoDevicesArePresent) {
-  setup.classListFails = true;
-  std::vector<UiStep> steps = {
-      [this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); },
-      [this] {
-        EXPECT_EQ(PageText(Frame().Selection(), IDC_SELECTION_HEADER), kNoDevicesHeader);
-        EXPECT_EQ(RowCount(List()), 0);
-        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
-        Shot("2-selection-empty");
-        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
-      },
-  };
+  Seed("4103", "UI board unplugged later");
+  std::vector<UiStep> steps = ToSelection("UI board unplugged later");
+  steps.push_back([this] {
+    EXPECT_NE(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
+    // Refresh finds nothing now: nothing of the chosen device stays on the page.
+    setup.classListFails = true;
+    ASSERT_TRUE(Click(Frame().Selection().Item(IDC_REFRESH)));
+    EXPECT_EQ(PageText(Frame().Selection(), IDC_SELECTION_HEADER), kNoDevicesHeader);
+    EXPECT_EQ(RowCount(List()), 0);
+    EXPECT_EQ(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
+    EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+    // Leaving the welcome page finds nothing either.
+    ASSERT_TRUE(Click(Button(IDC_BACK)));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    EXPECT_EQ(PageText(Frame().Selection(), IDC_SELECTION_HEADER), kNoDevicesHeader);
+    EXPECT_EQ(RowCount(List()), 0);
+    EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+    Shot("2-selection-empty");
+    ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+  });
   RunWizard(std::move(steps));
 }
 
@@ -339,12 +368,19 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
   std::string dated = Seed("4203", "UI board with dated driver");
   ASSERT_EQ(testbed::SetDriverValue(dated, "DriverDate", REG_SZ, testbed::StringData("  1-2-2026")),
             0u);
+  // Every text the device and its driver supply shows as it is, ampersands and all.
+  std::string ampersands = Seed("4204", "UI board & more", "Acme & Co");
+  for (const char* value : {"ProviderName", "DriverDesc", "DriverDate"}) {
+    ASSERT_EQ(testbed::SetDriverValue(ampersands, value, REG_SZ,
+                                      testbed::StringData(std::string(value) + " A&B &&C")),
+              0u);
+  }
   std::vector<UiStep> steps = ToSelection("UI board with driver");
   steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
   steps.push_back([this] {
     const DeviceDetailsPage& details = Frame().Details();
     EXPECT_EQ(PageText(details, IDC_DETAILS_HEADER), kDetailsHeader);
-    EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "Maker & Co");
+    EXPECT_EQ(Shown(details, IDC_DETAIL_MANUFACTURER), "Maker & Co");
     EXPECT_EQ(PageText(details, IDC_DETAIL_DESCRIPTION), "UI board with driver");
     EXPECT_EQ(PageText(details, IDC_DETAIL_HARDWARE_ID), "USB\\VID_0547&&PID_4201&&REV_0001");
     EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kDriverHeader);
@@ -385,6 +421,18 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     const DeviceDetailsPage& details = Frame().Details();
     EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "1-2-2026");  // leading blanks go
     EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "");
+    ASSERT_TRUE(Click(Button(IDC_BACK)));
+    SelectRow(List(), RowOf(List(), "UI board & more"));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    const DeviceDetailsPage& details = Frame().Details();
+    EXPECT_EQ(Shown(details, IDC_DETAIL_MANUFACTURER), "Acme & Co");
+    EXPECT_EQ(Shown(details, IDC_DETAIL_DESCRIPTION), "UI board & more");
+    EXPECT_EQ(Shown(details, IDC_DETAIL_HARDWARE_ID), "USB\\VID_0547&PID_4204&REV_0001");
+    EXPECT_EQ(Shown(details, IDC_DRIVER_PROVIDER), "ProviderName A&B &&C");
+    EXPECT_EQ(Shown(details, IDC_DRIVER_DESCRIPTION), "DriverDesc A&B &&C");
+    EXPECT_EQ(Shown(details, IDC_DRIVER_DATE), "DriverDate A&B &&C");
     ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
   });
   RunWizard(std::move(steps));
