@@ -22,6 +22,16 @@ std::string BaseName(const std::string& modulePath) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// Makes the install folder, or finds it there. A file of that name can't take the staged
+// files: that counts as a folder that can't be made, so the user learns it now and not as a
+// broken kit at the install step.
+bool MakeInstallFolder(const std::string& folder) {
+  if (_mkdir(folder.c_str()) == 0) return true;
+  if (errno != EEXIST) return false;
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 int PendingQuitCode() {
   MSG message;
   if (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -41,7 +51,7 @@ int InstallWizardApp::Run(const std::string& modulePath) {
 
   programName_ = BaseName(modulePath);
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  if (_mkdir(paths_.installFolder.c_str()) != 0 && errno != EEXIST) {
+  if (!MakeInstallFolder(paths_.installFolder)) {
     ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");
     return kInstallExitFailed;
   }

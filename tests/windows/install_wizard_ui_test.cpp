@@ -685,20 +685,31 @@ TEST_F(InstallWizardUiTest, TheInstallFolderIsMadeOrReused) {
     ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
   }};
   RunWizard(steps);
-  EXPECT_TRUE(GetFileAttributesA(install.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(FolderExists(install));
   WriteFileBytes(install + "\\old.txt", "kept");
   RunWizard(steps);
   EXPECT_EQ(ReadFileBytes(install + "\\old.txt"), "kept");
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// A missing parent folder, or a file named install in its place (which could hold no staged
+// files): the box at start, and the wizard does not open.
 TEST_F(InstallWizardUiTest, AnInstallFolderThatCannotBeMadeEndsTheProgram) {
-  const std::string nowhere = root + "\\no\\such\\Bin";
-  EXPECT_EQ(app.Run(nowhere + "\\KORVAwiz.exe"), kInstallExitFailed);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "Unable to create directory " + nowhere + "\\install.\n");
-  EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
-  EXPECT_EQ(boxes.boxes[0].owner, nullptr);
+  const std::string blocked = root + "\\Blocked";
+  CreateDirectoryA(blocked.c_str(), nullptr);
+  WriteFileBytes(blocked + "\\install", "a file, not a folder");
+  for (const std::string& folder : {root + "\\no\\such\\Bin", blocked}) {
+    SCOPED_TRACE(folder);
+    boxes.boxes.clear();
+    programFolder = folder;
+    // No steps: should the wizard open after all, the guard ends it.
+    EXPECT_EQ(RunWizard({}), kInstallExitFailed);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Unable to create directory " + folder + "\\install.\n");
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
+    EXPECT_EQ(boxes.boxes[0].owner, nullptr);
+  }
+  EXPECT_EQ(ReadFileBytes(blocked + "\\install"), "a file, not a folder");
 }
 
 }  // namespace
