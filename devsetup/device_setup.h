@@ -1,7 +1,7 @@
 // The one door of both programs to the device set-up services and the registry. The engines
 // take it as an interface so that tests can inject the failures the platform cannot produce.
-// Every operation returns 0 on success or the platform's error code; none touches the
-// thread's last-error value for its caller to read.
+// Every operation returns 0 on success or the platform's error code, which is never 0 for a
+// failure; none touches the thread's last-error value for its caller to read.
 #pragma once
 
 #include <windows.h>
@@ -86,6 +86,11 @@ class SetupApiDeviceSetup : public DeviceSetup {
   DriverUpdateService LoadDriverUpdateService() override;
   DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
                      const char* infPath, DWORD installFlags) override;
+
+ protected:
+  // 0 for a call that succeeded; else its last error, never 0 (a failure whose last error
+  // reads 0 gets kFailureWithoutCode).
+  static DWORD ErrorOf(BOOL ok);
 };
 
 }  // namespace korva

@@ -2,17 +2,15 @@
 
 #include <string>
 
+#include "common/last_error.h"
+
 namespace korva {
 
-namespace {
-
-DWORD ErrorOf(BOOL ok) { return ok ? 0 : GetLastError(); }
-
-}  // namespace
+DWORD SetupApiDeviceSetup::ErrorOf(BOOL ok) { return ok ? 0 : LastErrorOfFailure(); }
 
 UniqueDevInfo SetupApiDeviceSetup::GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error) {
   UniqueDevInfo set(SetupDiGetClassDevsA(classGuid, nullptr, nullptr, flags));
-  if (error) *error = set.Valid() ? 0 : GetLastError();
+  if (error) *error = set.Valid() ? 0 : LastErrorOfFailure();
   return set;
 }
 
@@ -32,7 +30,7 @@ UniqueRegKey SetupApiDeviceSetup::OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_D
                                                 DWORD keyType, REGSAM access, DWORD* error) {
   SP_DEVINFO_DATA copy = element;
   UniqueRegKey key(SetupDiOpenDevRegKey(set, &copy, DICS_FLAG_GLOBAL, 0, keyType, access));
-  if (error) *error = key.Valid() ? 0 : GetLastError();
+  if (error) *error = key.Valid() ? 0 : LastErrorOfFailure();
   return key;
 }
 
@@ -68,7 +66,7 @@ DWORD SetupApiDeviceSetup::GetInfClass(const char* infPath, GUID& classGuid, cha
 UniqueRegKey SetupApiDeviceSetup::OpenClassRegKey(const GUID& classGuid, REGSAM access,
                                                   DWORD& error) {
   UniqueRegKey key(SetupDiOpenClassRegKey(&classGuid, access));
-  error = key.Valid() ? 0 : GetLastError();
+  error = key.Valid() ? 0 : LastErrorOfFailure();
   return key;
 }
 

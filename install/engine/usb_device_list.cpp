@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/last_error.h"
 #include "install/engine/inf_template.h"
 
 namespace korva {
@@ -41,7 +42,8 @@ int UsbDeviceList::Enumerate(bool presentOnly) {
     SP_DEVINFO_DATA element{};
     element.cbSize = sizeof(element);
     error = setup_.EnumDeviceInfo(deviceInfoSet.Get(), index, element);
-    if (error == ERROR_NO_MORE_ITEMS) return 0;
+    // A failure without a code could repeat at every index: it ends the list too.
+    if (error == ERROR_NO_MORE_ITEMS || error == kFailureWithoutCode) return 0;
     if (error != 0) continue;  // an element that can't be read is skipped
     if (!IsListedUsbDevice(element)) continue;
     auto item = std::make_unique<UsbDeviceItem>();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/last_error.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/wine_test_env.h"
 
@@ -238,6 +239,15 @@ TEST_F(DeviceInstanceListTest, FailedRemovalIsRecordedAndTheNextItemIsTried) {
   EXPECT_EQ(setup.removeCalls, 2);
   EXPECT_TRUE(testbed::DeviceExists(a));
   EXPECT_TRUE(testbed::DeviceExists(b));
+  // A removal that fails without a last error is still a failure.
+  setup.removeError = 0;
+  setup.removeFailsWithoutCode = true;
+  list.Items()[1].selected = false;
+  list.RemoveSelected();
+  ASSERT_EQ(list.Results().size(), 3u);
+  EXPECT_EQ(list.Results()[2].error, kFailureWithoutCode);
+  EXPECT_NE(kFailureWithoutCode, 0u);
+  EXPECT_TRUE(testbed::DeviceExists(a));
 }
 
 TEST_F(DeviceInstanceListTest, EnumerationEndingEarlyKeepsWhatWasFound) {
@@ -250,6 +260,12 @@ TEST_F(DeviceInstanceListTest, EnumerationEndingEarlyKeepsWhatWasFound) {
   EXPECT_EQ(list.Scan(), 2);
   setup.enumerationFailsAt = 0;
   EXPECT_EQ(list.Scan(), 0);
+  // A failure whose last error reads 0 ends the walk too, at once.
+  setup.enumerationFailsAt = 2;
+  setup.enumerationError = 0;
+  setup.enumerationCalls = 0;
+  EXPECT_EQ(list.Scan(), 2);
+  EXPECT_EQ(setup.enumerationCalls, 3);
 }
 
 TEST_F(DeviceInstanceListTest, NonStringPropertyLeavesItsTextEmpty) {

@@ -12,6 +12,13 @@ namespace korva::testing {
 class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
  public:
   static constexpr DWORD kNever = ~0u;
+  // A walk that goes on past every failure meets the list's end this many members later, so
+  // that a test of it fails instead of hanging.
+  static constexpr DWORD kRunawayWalk = 10000;
+  // Calls of SetupDiEnumDeviceInfo. (An enumerationError of 0 fails without a last error.)
+  int enumerationCalls = 0;
+  // DIF_REMOVE fails and leaves the last error at 0.
+  bool removeFailsWithoutCode = false;
 
   DWORD enumerationFailsAt = kNever;  // SetupDiEnumDeviceInfo fails from this index on
   DWORD enumerationError = ERROR_INVALID_DATA;
@@ -43,7 +50,11 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     return SetupApiDeviceSetup::GetClassDevs(classGuid, flags, error);
   }
   DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) override {
-    if (index >= enumerationFailsAt) return enumerationError;
+    ++enumerationCalls;
+    if (enumerationFailsAt != kNever && index >= enumerationFailsAt + kRunawayWalk) {
+      return ERROR_NO_MORE_ITEMS;
+    }
+    if (index >= enumerationFailsAt) return FailWith(enumerationError);
     return SetupApiDeviceSetup::EnumDeviceInfo(set, index, element);
   }
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
@@ -86,9 +97,17 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     installerCalls.push_back(function);
     if (function == DIF_REMOVE) {
       ++removeCalls;
+      if (removeFailsWithoutCode) return FailWith(0);
       if (removeError != 0) return removeError;
     }
     return SetupApiDeviceSetup::CallClassInstaller(function, set, element);
+  }
+
+ private:
+  // A platform call that failed with this last error, as the real layer reports it.
+  static DWORD FailWith(DWORD lastError) {
+    SetLastError(lastError);
+    return ErrorOf(FALSE);
   }
 };
 
