@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <string>
+
 #include "devsetup/unique_resource.h"
 
 namespace korva {
@@ -28,9 +30,14 @@ class DeviceSetup {
   virtual UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags,
                                      DWORD* error = nullptr) = 0;
   virtual DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) = 0;
+  // `requiredSize`, when given, receives the size the whole value needs, also when `size` is
+  // too small for it.
   virtual DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element,
-                                          DWORD property, DWORD& type, BYTE* buffer,
-                                          DWORD size) = 0;
+                                          DWORD property, DWORD& type, BYTE* buffer, DWORD size,
+                                          DWORD* requiredSize = nullptr) = 0;
+  // The element's device instance ID; empty on failure.
+  virtual DWORD GetDeviceInstanceId(HDEVINFO set, const SP_DEVINFO_DATA& element,
+                                    std::string& id) = 0;
   // The hardware key (DIREG_DEV) or the driver key (DIREG_DRV); invalid when there is none,
   // and then `error`, when given, holds the platform's code.
   virtual UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
@@ -68,7 +75,9 @@ class SetupApiDeviceSetup : public DeviceSetup {
   UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error = nullptr) override;
   DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) override;
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
-                                  DWORD& type, BYTE* buffer, DWORD size) override;
+                                  DWORD& type, BYTE* buffer, DWORD size,
+                                  DWORD* requiredSize = nullptr) override;
+  DWORD GetDeviceInstanceId(HDEVINFO set, const SP_DEVINFO_DATA& element, std::string& id) override;
   UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
                              REGSAM access, DWORD* error = nullptr) override;
   LONG QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer, DWORD& size) override;

@@ -1,6 +1,7 @@
 #include "devsetup/device_setup.h"
 
 #include <string>
+#include <vector>
 
 #include "common/last_error.h"
 
@@ -20,10 +21,25 @@ DWORD SetupApiDeviceSetup::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_
 
 DWORD SetupApiDeviceSetup::GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element,
                                                      DWORD property, DWORD& type, BYTE* buffer,
-                                                     DWORD size) {
+                                                     DWORD size, DWORD* requiredSize) {
   SP_DEVINFO_DATA copy = element;
   return ErrorOf(
-      SetupDiGetDeviceRegistryPropertyA(set, &copy, property, &type, buffer, size, nullptr));
+      SetupDiGetDeviceRegistryPropertyA(set, &copy, property, &type, buffer, size, requiredSize));
+}
+
+DWORD SetupApiDeviceSetup::GetDeviceInstanceId(HDEVINFO set, const SP_DEVINFO_DATA& element,
+                                               std::string& id) {
+  id.clear();
+  SP_DEVINFO_DATA copy = element;
+  DWORD size = 0;
+  SetupDiGetDeviceInstanceIdA(set, &copy, nullptr, 0, &size);
+  if (size == 0) return LastErrorOfFailure();
+  std::vector<char> text(size + 1, '\0');
+  if (!SetupDiGetDeviceInstanceIdA(set, &copy, text.data(), size, nullptr)) {
+    return LastErrorOfFailure();
+  }
+  id = text.data();
+  return 0;
 }
 
 UniqueRegKey SetupApiDeviceSetup::OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element,

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "devsetup/device_setup.h"
+
 namespace korva::demo {
 
 // The kit's device set-up class and the ident its INF puts into every hardware key.
@@ -25,5 +27,7 @@ struct KitDevice {
 // carries the kit's ident, in the database's order. Returns 0, or the platform's error code
 // when the class could not be enumerated at all (`devices` is then empty).
 DWORD ListKitDevices(std::vector<KitDevice>& devices);
+// The same through the given device set-up services.
+DWORD ListKitDevices(DeviceSetup& setup, std::vector<KitDevice>& devices);
 
 }  // namespace korva::demo

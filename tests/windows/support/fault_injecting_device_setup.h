@@ -58,13 +58,15 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     return SetupApiDeviceSetup::EnumDeviceInfo(set, index, element);
   }
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
-                                  DWORD& type, BYTE* buffer, DWORD size) override {
-    DWORD error =
-        SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type, buffer, size);
+                                  DWORD& type, BYTE* buffer, DWORD size,
+                                  DWORD* requiredSize = nullptr) override {
+    DWORD error = SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type,
+                                                                 buffer, size, requiredSize);
     if (error == 0 && property == binaryProperty) type = REG_BINARY;
     if (error == 0 && property == SPDRP_HARDWAREID && hardwareId) {
       std::string text(hardwareId);
       text.append(2, '\0');
+      if (requiredSize) *requiredSize = static_cast<DWORD>(text.size());
       if (text.size() > size) return ERROR_INSUFFICIENT_BUFFER;
       type = REG_MULTI_SZ;
       std::copy(text.begin(), text.end(), buffer);
