@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cleanup/engine/inf_text_matcher.h"
+#include "common/file_deletion.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva {
@@ -23,11 +24,6 @@ class FileInfSource : public InfSource {
  private:
   FILE* file_;
 };
-
-DWORD DeleteWithNormalAttributes(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileA(path.c_str()) ? 0 : GetLastError();
-}
 
 // Binary mode and no stdio buffer: the matcher reads large blocks and does the text-mode
 // translation itself.
@@ -91,7 +87,7 @@ void InfFileList::RemoveSelected() {
     if (!item.selected) continue;
     InfFileRecord result;
     result.path = item.path;
-    result.error = DeleteWithNormalAttributes(item.path);
+    result.error = DeleteFileWithNormalAttributes(item.path);
     bool deleted = result.error == 0;
     results.push_back(std::move(result));
     if (!deleted) continue;
@@ -101,10 +97,9 @@ void InfFileList::RemoveSelected() {
     size_t slash = item.path.rfind('\\');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) continue;
     std::string companion = item.path.substr(0, dot) + ".pnf";
-    if (!SetFileAttributesA(companion.c_str(), FILE_ATTRIBUTE_NORMAL)) continue;
     InfFileRecord companionResult;
+    if (!DeleteFileIfPresent(companion, companionResult.error)) continue;
     companionResult.path = companion;
-    companionResult.error = DeleteFileA(companion.c_str()) ? 0 : GetLastError();
     results.push_back(std::move(companionResult));
   }
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "common/file_deletion.h"
+
 namespace korva::testing {
 
 const char kKitClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
@@ -48,10 +50,7 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void RemoveFile(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
-}
+void RemoveFile(const std::string& path) { DeleteFileWithNormalAttributes(path); }
 
 void RemovePlacedInfFiles() {
   for (const char* sub : {"inf", "inf\\other"}) {
