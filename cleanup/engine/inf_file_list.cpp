@@ -12,6 +12,16 @@ namespace {
 
 const char* const kInfFolders[] = {"inf", "inf\\other"};
 
+// The search for "*.inf" also matches names by their short 8.3 forms ("oem5.inf_old" may be
+// OEM5~1.INF), and the .pnf derived from such a name belongs to another file: only names
+// whose extension is exactly "inf", in any letter case, are the INF files looked for.
+bool HasInfExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.size() - dot != 4) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return lower(name[dot + 1]) == 'i' && lower(name[dot + 2]) == 'n' && lower(name[dot + 3]) == 'f';
+}
+
 class FileInfSource : public InfSource {
  public:
   explicit FileInfSource(FILE* file) : file_(file) {}
@@ -57,6 +67,7 @@ void InfFileList::ScanFolder(const std::string& folder) {
   UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
   if (!search.Valid()) return;
   do {
+    if (!HasInfExtension(found.cFileName)) continue;
     std::string path = folder + "\\" + found.cFileName;
     if (beforeExamine) beforeExamine(path);
     if (IsKitInfFile(path, matcher)) {

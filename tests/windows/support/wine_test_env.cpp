@@ -54,16 +54,15 @@ void RemoveFile(const std::string& path) { DeleteFileWithNormalAttributes(path);
 
 void RemovePlacedInfFiles() {
   for (const char* sub : {"inf", "inf\\other"}) {
-    for (const char* ext : {"inf", "pnf"}) {
-      std::string folder = WindowsFolder() + "\\" + sub;
-      std::string pattern = folder + "\\korvatest*." + ext;
-      WIN32_FIND_DATAA found;
-      UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
-      if (!search.Valid()) continue;
-      do {
+    std::string folder = WindowsFolder() + "\\" + sub;
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle search(FindFirstFileA((folder + "\\korvatest*").c_str(), &found));
+    if (!search.Valid()) continue;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         RemoveFile(folder + "\\" + found.cFileName);
-      } while (FindNextFileA(search.Get(), &found));
-    }
+      }
+    } while (FindNextFileA(search.Get(), &found));
   }
 }
 
