@@ -196,7 +196,12 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
       "\r\n",
       "\r\r\n",
       " ",
-      "\xE4"};
+      "\xE4",
+      "_",
+      "-",
+      "V2",
+      "\"",
+      ","};
   InfSearchTerms terms{settings.classGuidText, settings.identValueName, settings.deviceIdentString,
                        false};
   InfTextMatcher matcher(terms);
