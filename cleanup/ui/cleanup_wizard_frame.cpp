@@ -61,6 +61,7 @@ void CleanupWizardFrame::UpdateButtons() {
 }
 
 void CleanupWizardFrame::OnNext() {
+  if (busy_) return;
   if (currentPage_ >= kCleanupResultsPageIndex) {
     EndModal(IDCANCEL);  // Finish: the removals have run
     return;
@@ -69,6 +70,7 @@ void CleanupWizardFrame::OnNext() {
                                  welcomeTaskPage_.cleanupInfFiles != 0);
   ShowCurrentPage();
   UpdateButtons();
+  busy_ = true;
   switch (Current().pageKind) {
     case kDeviceInstanceListPageKind:
       deviceInstanceListPage_.ScanAndFill();
@@ -82,6 +84,7 @@ void CleanupWizardFrame::OnNext() {
     default:
       break;
   }
+  busy_ = false;
   ShowCurrentPage();
   UpdateButtons();
 }
@@ -101,7 +104,7 @@ void CleanupWizardFrame::RunRemovals() {
 }
 
 void CleanupWizardFrame::OnBack() {
-  if (currentPage_ <= kWelcomeTaskPageIndex) return;
+  if (busy_ || currentPage_ <= kWelcomeTaskPageIndex) return;
   currentPage_ = PreviousCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
                                      welcomeTaskPage_.cleanupInfFiles != 0);
   ShowCurrentPage();

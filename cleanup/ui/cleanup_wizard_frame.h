@@ -41,6 +41,9 @@ class CleanupWizardFrame : public WizardFrame {
 
   CleanupWizardApp& app_;
   int currentPage_ = kWelcomeTaskPageIndex;
+  // Set while Next's work runs: a scan pumps the messages already queued, and a second click
+  // among them must not start the next page's work inside this one.
+  bool busy_ = false;
   WelcomeTaskPage welcomeTaskPage_;
   DeviceInstanceListPage deviceInstanceListPage_;
   InfFileListPage infFileListPage_;

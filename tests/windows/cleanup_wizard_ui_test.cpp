@@ -11,6 +11,7 @@
 
 #include "cleanup/cleanup_wizard_app.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
+#include "common/message_pump.h"
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
@@ -171,6 +172,39 @@ TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
   EXPECT_TRUE(infFiles.Results().empty());
   EXPECT_TRUE(testbed::DeviceExists("USB\\VID_0547&PID_5001\\CW5001"));
   EXPECT_TRUE(FileExists(WindowsFolder() + "\\inf\\korvatest_cw1.inf"));
+}
+
+// A click queued before the first is handled reaches the frame while the scan pumps messages:
+// it is ignored, so the page scanned stays the one shown, with the keyboard on its list.
+TEST_F(CleanupWizardUiTest, NextAndBackClickedDuringAScanAreIgnored) {
+  SeedKitDevice("5801", "CW board clicked twice");
+  PlaceKitInf("korvatest_twice.inf", classText);
+  int infScans = 0;
+  infFiles.beforeExamine = [&](const std::string& path) {
+    if (path.find("korvatest_twice") != std::string::npos) ++infScans;
+  };
+  auto clickTwice = [this](int first, int second) {
+    PostMessageA(Button(first), BM_CLICK, 0, 0);
+    PostMessageA(Button(second), BM_CLICK, 0, 0);
+    PumpPendingMessages();  // both, as the dialog's loop takes them
+  };
+  std::vector<UiStep> steps = {
+      [&, this] {
+        clickTwice(IDC_NEXT, IDC_NEXT);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
+        EXPECT_EQ(infScans, 0);
+        EXPECT_EQ(GetFocus(), DeviceList());
+        EXPECT_TRUE(IsWindowVisible(DeviceList()));
+        clickTwice(IDC_NEXT, IDC_BACK);
+        EXPECT_EQ(Frame().CurrentPage(), 2);
+        EXPECT_EQ(infScans, 1);
+        EXPECT_EQ(GetFocus(), InfList());
+        EXPECT_TRUE(IsWindowVisible(InfList()));
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), 0);
+  EXPECT_TRUE(devices.Results().empty());
 }
 
 TEST_F(CleanupWizardUiTest, OnlyOneTaskSkipsTheOtherListBothWays) {
