@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
+#include "support/ui_driver.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -80,8 +82,17 @@ TEST_F(CleanupWizardAppTest, InvalidClassGuidBox) {
   EXPECT_TRUE(devices.Results().empty());
 }
 
+// An interactive run: the wizard opens (its dialogs are linked into this program) with the
+// settings read, and Cancel ends it.
 TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
+  std::string shownWith;
+  testing::ScheduleSteps({testing::WhenShown("KORVA Cleanup Wizard", [&](HWND frame) {
+    shownWith = settings.classGuidText;
+    ASSERT_TRUE(testing::Click(GetDlgItem(frame, IDC_CANCEL_BUTTON)));
+  })});
   ASSERT_EQ(Run("-c {36fc9e60-c465-11cf-8056-444553540000} -i abc"), kExitOk);
+  testing::ClearSteps();
+  EXPECT_EQ(shownWith, "{36FC9E60-C465-11CF-8056-444553540000}");
   EXPECT_TRUE(boxes.boxes.empty());
   GUID guid = ToGuid(settings.classGuid);
   EXPECT_EQ(guid.Data1, 0x36fc9e60u);
