@@ -11,8 +11,8 @@
 
 namespace korva {
 
-// The largest string property read: a list of hardware IDs takes a few hundred bytes, so a
-// longer one is not worth the memory.
+// The largest string property read. A list of hardware IDs takes a few hundred bytes; the
+// bound keeps one odd device from making the program take any amount of memory.
 constexpr DWORD kStringPropertyLimit = 64 * 1024;
 
 // The answer of ReadStringProperty for a value that is there but is no string.

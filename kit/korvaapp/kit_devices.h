@@ -1,5 +1,5 @@
 // The demo program's view of the device database: the kit's device instances, read through
-// SetupAPI and the registry. No user interface here, so a test can call it in-process.
+// the device set-up layer (devsetup). No user interface here, so a test can call it in-process.
 #pragma once
 
 #include <windows.h>
