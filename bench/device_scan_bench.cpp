@@ -104,10 +104,11 @@ class TimedDeviceSetup : public korva::SetupApiDeviceSetup {
     return error;
   }
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
-                                  DWORD& type, BYTE* buffer, DWORD size) override {
+                                  DWORD& type, BYTE* buffer, DWORD size,
+                                  DWORD* requiredSize) override {
     double start = Now();
-    DWORD error =
-        SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type, buffer, size);
+    DWORD error = SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type,
+                                                                 buffer, size, requiredSize);
     inside += Now() - start;
     return error;
   }

@@ -231,6 +231,11 @@ TEST(UsbDeviceListFaultTest, FailuresOfThePlatform) {
   setup.enumerationError = ERROR_NO_MORE_ITEMS;
   EXPECT_EQ(list.Enumerate(true), 0);
   EXPECT_TRUE(list.Items().empty());
+  // But a failure without a last error ends the list: skipped, it would repeat forever.
+  setup.enumerationError = 0;
+  setup.enumerationCalls = 0;
+  EXPECT_EQ(list.Enumerate(true), 0);
+  EXPECT_EQ(setup.enumerationCalls, 1);
 
   // A hardware ID of another type is never listed.
   setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;
