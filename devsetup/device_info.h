@@ -39,18 +39,24 @@ enum class MemberFailure {
   kSkipsTheMember,  // other failures skip that one member
 };
 
+// A walk that skips failed members ends after this many failures in a row: a failure that
+// repeats at every index (a set the platform no longer takes, say) would otherwise never end.
+constexpr DWORD kFailedMembersInARowLimit = 256;
+
 bool EndsTheWalk(DWORD error, MemberFailure onFailure);
 
 // Calls visit(index, element) for each member of `set` that can be read, from index 0 on.
 template <typename Visit>
 void ForEachMember(DeviceSetup& setup, HDEVINFO set, MemberFailure onFailure, Visit&& visit) {
+  DWORD failedInARow = 0;
   for (DWORD index = 0;; ++index) {
     SP_DEVINFO_DATA element{};
     element.cbSize = sizeof(element);
     DWORD error = setup.EnumDeviceInfo(set, index, element);
     if (error == 0) {
+      failedInARow = 0;
       visit(index, element);
-    } else if (EndsTheWalk(error, onFailure)) {
+    } else if (EndsTheWalk(error, onFailure) || ++failedInARow >= kFailedMembersInARowLimit) {
       return;
     }
   }

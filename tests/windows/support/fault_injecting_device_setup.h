@@ -20,7 +20,8 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   // DIF_REMOVE fails and leaves the last error at 0.
   bool removeFailsWithoutCode = false;
 
-  DWORD enumerationFailsAt = kNever;  // SetupDiEnumDeviceInfo fails from this index on
+  DWORD enumerationFailsAt = kNever;   // SetupDiEnumDeviceInfo fails from this index on
+  DWORD enumerationFailures = kNever;  // at so many indices (at every one from there by default)
   DWORD enumerationError = ERROR_INVALID_DATA;
   DWORD removeError = 0;          // DIF_REMOVE fails with this code when not 0
   DWORD binaryProperty = kNever;  // this SPDRP_ property reads as REG_BINARY
@@ -54,7 +55,9 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     if (enumerationFailsAt != kNever && index >= enumerationFailsAt + kRunawayWalk) {
       return ERROR_NO_MORE_ITEMS;
     }
-    if (index >= enumerationFailsAt) return FailWith(enumerationError);
+    if (index >= enumerationFailsAt && index - enumerationFailsAt < enumerationFailures) {
+      return FailWith(enumerationError);
+    }
     return SetupApiDeviceSetup::EnumDeviceInfo(set, index, element);
   }
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
