@@ -65,17 +65,19 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
   std::string ident;
   ReadRegistryString(hardwareKey.Get(), kIdentValueName, ident);
   bool identMatches = !ident.empty() && EqualsIgnoreCase(ident, settings_.deviceIdentString);
+  // Most instances of a crowded class fail here: their properties are never read.
+  if (!(identMatches || settings_.expertMode)) return;
 
   std::string hardwareId;
   GetDeviceStringProperty(element, SPDRP_HARDWAREID, hardwareId);
-  if (!IsUsbHardwareId(hardwareId) || !(identMatches || settings_.expertMode)) return;
+  if (!IsUsbHardwareId(hardwareId)) return;
 
   DeviceInstanceRecord record;
   record.devInfoData = element;
   GetDeviceStringProperty(element, SPDRP_MFG, record.manufacturer);
   GetDeviceStringProperty(element, SPDRP_DEVICEDESC, record.description);
   GetDeviceStringProperty(element, SPDRP_LOCATION_INFORMATION, record.location);
-  GetDeviceStringProperty(element, SPDRP_HARDWAREID, record.hardwareId);
+  record.hardwareId = std::move(hardwareId);
   UniqueRegKey driverKey = OpenDeviceKey(element, DIREG_DRV);
   if (driverKey.Valid()) ReadRegistryString(driverKey.Get(), "InfPath", record.infPath);
   record.selected = true;
