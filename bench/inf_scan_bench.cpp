@@ -2,7 +2,7 @@
 //   scan   the Cleanup Wizard's InfFileList::Scan
 //   read   file search, open, read in 1 MB blocks, no parsing: the platform's floor
 //   fgets  the straightforward algorithm: fopen "rt", fgets into 2000 bytes, cut, upper-case,
-//          three searches
+//          three searches (the ident test's two for whole fields)
 // Prints "<mode> <seconds of the best of N runs> <MB> <kit files> <peak working set KB>" and
 // the names of the kit files.
 #include <windows.h>

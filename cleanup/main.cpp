@@ -1,5 +1,6 @@
 // KORVAcw: the KORVA Cleanup Wizard.
 #include <windows.h>
+#include <commctrl.h>
 
 #include "cleanup/cleanup_wizard_app.h"
 
@@ -14,6 +15,9 @@ korva::InfFileList infFileList(cleanupSettings);
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  // The list pages' list views: registered here, not only where the manifest loads them.
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   korva::SystemMessageBox messageBoxes;
   korva::CleanupWizardApp app(cleanupSettings, deviceInstanceList, infFileList, messageBoxes);
   return app.Run(commandLine ? commandLine : "");

@@ -1,11 +1,13 @@
 // The one door of both programs to the device set-up services and the registry. The engines
 // take it as an interface so that tests can inject the failures the platform cannot produce.
-// Every operation returns 0 on success or the platform's error code; none touches the
-// thread's last-error value for its caller to read.
+// Every operation returns 0 on success or the platform's error code, which is never 0 for a
+// failure; none touches the thread's last-error value for its caller to read.
 #pragma once
 
 #include <windows.h>
 #include <setupapi.h>
+
+#include <string>
 
 #include "devsetup/unique_resource.h"
 
@@ -28,9 +30,14 @@ class DeviceSetup {
   virtual UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags,
                                      DWORD* error = nullptr) = 0;
   virtual DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) = 0;
+  // `requiredSize`, when given, receives the size the whole value needs, also when `size` is
+  // too small for it.
   virtual DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element,
-                                          DWORD property, DWORD& type, BYTE* buffer,
-                                          DWORD size) = 0;
+                                          DWORD property, DWORD& type, BYTE* buffer, DWORD size,
+                                          DWORD* requiredSize = nullptr) = 0;
+  // The element's device instance ID; empty on failure.
+  virtual DWORD GetDeviceInstanceId(HDEVINFO set, const SP_DEVINFO_DATA& element,
+                                    std::string& id) = 0;
   // The hardware key (DIREG_DEV) or the driver key (DIREG_DRV); invalid when there is none,
   // and then `error`, when given, holds the platform's code.
   virtual UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
@@ -68,7 +75,9 @@ class SetupApiDeviceSetup : public DeviceSetup {
   UniqueDevInfo GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error = nullptr) override;
   DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) override;
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
-                                  DWORD& type, BYTE* buffer, DWORD size) override;
+                                  DWORD& type, BYTE* buffer, DWORD size,
+                                  DWORD* requiredSize = nullptr) override;
+  DWORD GetDeviceInstanceId(HDEVINFO set, const SP_DEVINFO_DATA& element, std::string& id) override;
   UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
                              REGSAM access, DWORD* error = nullptr) override;
   LONG QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer, DWORD& size) override;
@@ -86,6 +95,11 @@ class SetupApiDeviceSetup : public DeviceSetup {
   DriverUpdateService LoadDriverUpdateService() override;
   DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
                      const char* infPath, DWORD installFlags) override;
+
+ protected:
+  // 0 for a call that succeeded; else its last error, never 0 (a failure whose last error
+  // reads 0 gets kFailureWithoutCode).
+  static DWORD ErrorOf(BOOL ok);
 };
 
 }  // namespace korva

@@ -1,18 +1,17 @@
 #include "devsetup/device_setup.h"
 
 #include <string>
+#include <vector>
+
+#include "common/last_error.h"
 
 namespace korva {
 
-namespace {
-
-DWORD ErrorOf(BOOL ok) { return ok ? 0 : GetLastError(); }
-
-}  // namespace
+DWORD SetupApiDeviceSetup::ErrorOf(BOOL ok) { return ok ? 0 : LastErrorOfFailure(); }
 
 UniqueDevInfo SetupApiDeviceSetup::GetClassDevs(const GUID* classGuid, DWORD flags, DWORD* error) {
   UniqueDevInfo set(SetupDiGetClassDevsA(classGuid, nullptr, nullptr, flags));
-  if (error) *error = set.Valid() ? 0 : GetLastError();
+  if (error) *error = set.Valid() ? 0 : LastErrorOfFailure();
   return set;
 }
 
@@ -22,17 +21,32 @@ DWORD SetupApiDeviceSetup::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_
 
 DWORD SetupApiDeviceSetup::GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element,
                                                      DWORD property, DWORD& type, BYTE* buffer,
-                                                     DWORD size) {
+                                                     DWORD size, DWORD* requiredSize) {
   SP_DEVINFO_DATA copy = element;
   return ErrorOf(
-      SetupDiGetDeviceRegistryPropertyA(set, &copy, property, &type, buffer, size, nullptr));
+      SetupDiGetDeviceRegistryPropertyA(set, &copy, property, &type, buffer, size, requiredSize));
+}
+
+DWORD SetupApiDeviceSetup::GetDeviceInstanceId(HDEVINFO set, const SP_DEVINFO_DATA& element,
+                                               std::string& id) {
+  id.clear();
+  SP_DEVINFO_DATA copy = element;
+  DWORD size = 0;
+  SetupDiGetDeviceInstanceIdA(set, &copy, nullptr, 0, &size);
+  if (size == 0) return LastErrorOfFailure();
+  std::vector<char> text(size + 1, '\0');
+  if (!SetupDiGetDeviceInstanceIdA(set, &copy, text.data(), size, nullptr)) {
+    return LastErrorOfFailure();
+  }
+  id = text.data();
+  return 0;
 }
 
 UniqueRegKey SetupApiDeviceSetup::OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element,
                                                 DWORD keyType, REGSAM access, DWORD* error) {
   SP_DEVINFO_DATA copy = element;
   UniqueRegKey key(SetupDiOpenDevRegKey(set, &copy, DICS_FLAG_GLOBAL, 0, keyType, access));
-  if (error) *error = key.Valid() ? 0 : GetLastError();
+  if (error) *error = key.Valid() ? 0 : LastErrorOfFailure();
   return key;
 }
 
@@ -68,7 +82,7 @@ DWORD SetupApiDeviceSetup::GetInfClass(const char* infPath, GUID& classGuid, cha
 UniqueRegKey SetupApiDeviceSetup::OpenClassRegKey(const GUID& classGuid, REGSAM access,
                                                   DWORD& error) {
   UniqueRegKey key(SetupDiOpenClassRegKey(&classGuid, access));
-  error = key.Valid() ? 0 : GetLastError();
+  error = key.Valid() ? 0 : LastErrorOfFailure();
   return key;
 }
 

@@ -5,6 +5,23 @@
 
 namespace korva {
 
+namespace {
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+bool IsBracedGuidText(const std::string& text) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+  for (size_t i = 1; i < 37; ++i) {
+    bool hyphen = i == 9 || i == 14 || i == 19 || i == 24;
+    if (hyphen ? text[i] != '-' : !IsHexDigit(text[i])) return false;
+  }
+  return true;
+}
+
 StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser& parseGuid,
                                CleanupSettings& settings) {
   settings.classGuidText = kDefaultClassGuidText;
@@ -16,15 +33,28 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
     settings.classGuidText = value;
   }
   if (FindCommandLineOption(commandLine, "-i", &value, true)) {
-    if (value.empty()) return StartAction::kInvalidArgument;
+    // Quotes are no syntax here: `-i "My Ident"` would look for the ident "My.
+    if (value.empty() || value.find('"') != std::string::npos) {
+      return StartAction::kInvalidArgument;
+    }
     settings.deviceIdentString = value;
   }
-  if (FindCommandLineOption(commandLine, "-nogui", nullptr, true)) settings.interactive = false;
+  if (FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
+    // Unattended, a mistyped option must not be ignored: `-c={other class}` would leave the
+    // default class to be emptied without a question.
+    if (!EveryTokenIsKnown(commandLine, {"-c", "-i", "-nogui", "-expert", "-h", "/h", "-?", "/?"},
+                           {"-c", "-i"})) {
+      return StartAction::kInvalidArgument;
+    }
+    settings.interactive = false;
+  }
   if (FindCommandLineOption(commandLine, "-expert", nullptr, true)) settings.expertMode = true;
   for (const char* help : {"-h", "/h", "-?", "/?"}) {
     if (FindCommandLineOption(commandLine, help, nullptr, true)) return StartAction::kShowUsage;
   }
-  if (!parseGuid(settings.classGuidText, settings.classGuid)) {
+  // The platform's parser also takes program identifiers ("htmlfile"), which are no class.
+  if (!IsBracedGuidText(settings.classGuidText) ||
+      !parseGuid(settings.classGuidText, settings.classGuid)) {
     return StartAction::kInvalidClassGuid;
   }
   UpperCaseInPlace(settings.classGuidText);

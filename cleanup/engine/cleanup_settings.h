@@ -46,8 +46,14 @@ enum class StartAction { kRun, kShowUsage, kInvalidArgument, kInvalidClassGuid }
 // Parses the braced text form of a GUID; true on success.
 using GuidParser = std::function<bool(const std::string& text, GuidBytes& guid)>;
 
+// Whether `text` has the braced registry form of a GUID: 32 hexadecimal digits in groups of
+// 8-4-4-4-12 joined by hyphens, between curly braces (38 characters).
+bool IsBracedGuidText(const std::string& text);
+
 // Reads the options in the fixed order of the start-up routine and fills `settings`.
-// Only a kRun answer leaves final settings; the others say which box to show.
+// Only a kRun answer leaves final settings; the others say which box to show. Besides a
+// missing value, an ident with a double quote and, with -nogui, a token that is neither an
+// option nor an option's value are invalid arguments; a class GUID must have the braced form.
 StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser& parseGuid,
                                CleanupSettings& settings);
 

@@ -31,4 +31,22 @@ bool FindCommandLineOption(const std::string& commandLine, const std::string& op
   return true;
 }
 
+bool EveryTokenIsKnown(const std::string& commandLine, const std::vector<std::string>& options,
+                       const std::vector<std::string>& valueOptions) {
+  auto isOneOf = [](const std::string& token, const std::vector<std::string>& list) {
+    for (const std::string& option : list) {
+      if (EqualsIgnoreCaseMultibyte(token, option)) return true;
+    }
+    return false;
+  };
+  size_t pos = 0;
+  bool isValue = false;
+  for (;;) {
+    std::string token = NextToken(commandLine, pos);
+    if (token.empty()) return true;
+    if (!isValue && !isOneOf(token, options)) return false;
+    isValue = isOneOf(token, valueOptions);
+  }
+}
+
 }  // namespace korva

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korva {
 
@@ -11,5 +12,10 @@ namespace korva {
 // option in another search.
 bool FindCommandLineOption(const std::string& commandLine, const std::string& option,
                            std::string* value, bool ignoreCase);
+
+// Whether every token of `commandLine` is one of `options` or the token right after one of
+// `valueOptions`, compared as FindCommandLineOption compares them with ignoreCase set.
+bool EveryTokenIsKnown(const std::string& commandLine, const std::vector<std::string>& options,
+                       const std::vector<std::string>& valueOptions);
 
 }  // namespace korva

@@ -3,14 +3,19 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "devsetup/device_info.h"
 
 namespace korva {
 
 namespace {
 
-// The read buffers: 2000 bytes, of which 1999 are offered, so a zero always ends the text.
+// The registry value buffer: 2000 bytes, of which 1999 are offered, so a zero always ends the
+// text.
 constexpr DWORD kBufferSize = 2000;
 constexpr DWORD kOfferedSize = kBufferSize - 1;
+
+// Expandable strings count as text, as for registry values.
+const StringPropertyRules kPropertyRules{/*expandableCounts=*/true, kStringPropertyLimit};
 
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -37,15 +42,8 @@ UniqueRegKey DeviceInstanceList::OpenDeviceKey(const SP_DEVINFO_DATA& element, D
 int DeviceInstanceList::GetDeviceStringProperty(const SP_DEVINFO_DATA& element, DWORD property,
                                                 std::string& text) {
   if (!deviceInfoSet.Valid()) return -1;
-  text.clear();
-  BYTE buffer[kBufferSize] = {};
-  DWORD type = 0;
-  DWORD error = setup_.GetDeviceRegistryProperty(deviceInfoSet.Get(), element, property, type,
-                                                 buffer, kOfferedSize);
-  if (error != 0) return static_cast<int>(error);
-  if (!IsStringType(type)) return 1;
-  text = reinterpret_cast<const char*>(buffer);
-  return 0;
+  // Read whole, so that a long list of hardware IDs still shows its first one.
+  return ReadStringProperty(setup_, deviceInfoSet.Get(), element, property, kPropertyRules, text);
 }
 
 int DeviceInstanceList::ReadRegistryString(HKEY key, const char* valueName, std::string& text) {
@@ -67,17 +65,19 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
   std::string ident;
   ReadRegistryString(hardwareKey.Get(), kIdentValueName, ident);
   bool identMatches = !ident.empty() && EqualsIgnoreCase(ident, settings_.deviceIdentString);
+  // Most instances of a crowded class fail here: their properties are never read.
+  if (!(identMatches || settings_.expertMode)) return;
 
   std::string hardwareId;
   GetDeviceStringProperty(element, SPDRP_HARDWAREID, hardwareId);
-  if (!IsUsbHardwareId(hardwareId) || !(identMatches || settings_.expertMode)) return;
+  if (!IsUsbHardwareId(hardwareId)) return;
 
   DeviceInstanceRecord record;
   record.devInfoData = element;
   GetDeviceStringProperty(element, SPDRP_MFG, record.manufacturer);
   GetDeviceStringProperty(element, SPDRP_DEVICEDESC, record.description);
   GetDeviceStringProperty(element, SPDRP_LOCATION_INFORMATION, record.location);
-  GetDeviceStringProperty(element, SPDRP_HARDWAREID, record.hardwareId);
+  record.hardwareId = std::move(hardwareId);
   UniqueRegKey driverKey = OpenDeviceKey(element, DIREG_DRV);
   if (driverKey.Valid()) ReadRegistryString(driverKey.Get(), "InfPath", record.infPath);
   record.selected = true;
@@ -90,12 +90,8 @@ int DeviceInstanceList::Scan() {
   GUID classGuid = ToGuid(settings_.classGuid);
   deviceInfoSet = setup_.GetClassDevs(&classGuid, 0);
   if (!deviceInfoSet.Valid()) return 0;
-  for (DWORD index = 0;; ++index) {
-    SP_DEVINFO_DATA element{};
-    element.cbSize = sizeof(element);
-    if (setup_.EnumDeviceInfo(deviceInfoSet.Get(), index, element) != 0) break;
-    ExamineInstance(element);
-  }
+  ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kEndsTheWalk,
+                [this](DWORD, const SP_DEVINFO_DATA& element) { ExamineInstance(element); });
   return static_cast<int>(items.size());
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cleanup/engine/inf_text_matcher.h"
+#include "common/file_deletion.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva {
@@ -10,6 +11,16 @@ namespace korva {
 namespace {
 
 const char* const kInfFolders[] = {"inf", "inf\\other"};
+
+// The search for "*.inf" also matches names by their short 8.3 forms ("oem5.inf_old" may be
+// OEM5~1.INF), and the .pnf derived from such a name belongs to another file: only names
+// whose extension is exactly "inf", in any letter case, are the INF files looked for.
+bool HasInfExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.size() - dot != 4) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return lower(name[dot + 1]) == 'i' && lower(name[dot + 2]) == 'n' && lower(name[dot + 3]) == 'f';
+}
 
 class FileInfSource : public InfSource {
  public:
@@ -23,11 +34,6 @@ class FileInfSource : public InfSource {
  private:
   FILE* file_;
 };
-
-DWORD DeleteWithNormalAttributes(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileA(path.c_str()) ? 0 : GetLastError();
-}
 
 // Binary mode and no stdio buffer: the matcher reads large blocks and does the text-mode
 // translation itself.
@@ -61,6 +67,7 @@ void InfFileList::ScanFolder(const std::string& folder) {
   UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
   if (!search.Valid()) return;
   do {
+    if (!HasInfExtension(found.cFileName)) continue;
     std::string path = folder + "\\" + found.cFileName;
     if (beforeExamine) beforeExamine(path);
     if (IsKitInfFile(path, matcher)) {
@@ -91,7 +98,7 @@ void InfFileList::RemoveSelected() {
     if (!item.selected) continue;
     InfFileRecord result;
     result.path = item.path;
-    result.error = DeleteWithNormalAttributes(item.path);
+    result.error = DeleteFileWithNormalAttributes(item.path);
     bool deleted = result.error == 0;
     results.push_back(std::move(result));
     if (!deleted) continue;
@@ -101,10 +108,9 @@ void InfFileList::RemoveSelected() {
     size_t slash = item.path.rfind('\\');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) continue;
     std::string companion = item.path.substr(0, dot) + ".pnf";
-    if (!SetFileAttributesA(companion.c_str(), FILE_ATTRIBUTE_NORMAL)) continue;
     InfFileRecord companionResult;
+    if (!DeleteFileIfPresent(companion, companionResult.error)) continue;
     companionResult.path = companion;
-    companionResult.error = DeleteFileA(companion.c_str()) ? 0 : GetLastError();
     results.push_back(std::move(companionResult));
   }
 }

@@ -50,7 +50,10 @@ bool Contains(std::string_view haystack, const std::string& needle) {
 }  // namespace
 
 InfTextMatcher::InfTextMatcher(InfSearchTerms terms) : terms_(std::move(terms)) {
-  for (int c = 0; c < 256; ++c) upper_[c] = static_cast<unsigned char>(std::toupper(c));
+  for (int c = 0; c < 256; ++c) {
+    upper_[c] = static_cast<unsigned char>(std::toupper(c));
+    fieldCharacter_[c] = IsFieldCharacter(static_cast<unsigned char>(c));
+  }
 
   const std::string& guid = terms_.classGuidText;
   size_t bestScore = SIZE_MAX;
@@ -73,13 +76,26 @@ bool InfTextMatcher::IsKitInf(const InfMarks& marks) const {
   return marks.classFound && marks.usbFound && (marks.identFound || terms_.expertMode);
 }
 
+// Every occurrence counts, not only the first: "X_NAME NAME" holds NAME as a field.
+bool InfTextMatcher::ContainsField(std::string_view text, const std::string& field) const {
+  auto isFieldCharacter = [this](char c) { return fieldCharacter_[static_cast<unsigned char>(c)]; };
+  for (size_t at = text.find(field); at != std::string_view::npos; at = text.find(field, at + 1)) {
+    size_t end = at + field.size();
+    if ((at == 0 || !isFieldCharacter(text[at - 1])) &&
+        (end == text.size() || !isFieldCharacter(text[end]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void InfTextMatcher::ExaminePiece(const char* piece, size_t length, InfMarks& marks) const {
   std::string_view text(piece, length);
   if (!marks.classFound && Contains(text, "CLASSGUID") && Contains(text, terms_.classGuidText)) {
     marks.classFound = true;
   }
-  if (!marks.identFound && Contains(text, terms_.identValueName) &&
-      Contains(text, terms_.deviceIdentString)) {
+  if (!marks.identFound && ContainsField(text, terms_.identValueName) &&
+      ContainsField(text, terms_.deviceIdentString)) {
     marks.identFound = true;
   }
   if (!marks.usbFound && Contains(text, "USB\\")) marks.usbFound = true;

@@ -5,18 +5,28 @@
 // feed or when full. Each piece is cut at its first ';' (and, being a C string, at its first
 // NUL), upper-cased with the current locale, and searched for three marks:
 //   class: "CLASSGUID" and the class GUID text in the same piece;
-//   ident: the ident value name and the ident string in the same piece;
+//   ident: the ident value name and the ident string in the same piece, each as a whole
+//          field: the characters just before and after it are the piece's start or end or
+//          no field character (a letter or digit of the current locale, '_' or '-');
 //   USB:   "USB\".
 // The file is the kit's when class and USB are found and ident is found or expert mode is on.
 #pragma once
 
+#include <cctype>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korva {
 
 constexpr size_t kInfPieceLength = 1999;
+
+// A character that continues a field (of the ident test) under the current locale: a letter,
+// a digit, '_' or '-'. The ident {...} is not found in {...}-V2.
+inline bool IsFieldCharacter(unsigned char c) {
+  return std::isalnum(c) != 0 || c == '_' || c == '-';
+}
 
 struct InfSearchTerms {
   std::string classGuidText;      // upper-case
@@ -63,9 +73,11 @@ class InfTextMatcher {
   bool ContainsClassGuid(InfSource& source) const;
   InfMarks Read(InfSource& source, bool stopWhenDecided) const;
   void ExaminePiece(const char* piece, size_t length, InfMarks& marks) const;
+  bool ContainsField(std::string_view text, const std::string& field) const;
 
   InfSearchTerms terms_;
   unsigned char upper_[256];
+  bool fieldCharacter_[256];
   // The class GUID's search anchor: its position in the text and every byte that
   // upper-cases to the byte there.
   size_t anchor_ = 0;

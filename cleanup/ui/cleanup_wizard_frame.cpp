@@ -1,30 +1,32 @@
 #include "cleanup/ui/cleanup_wizard_frame.h"
 
 #include "cleanup/cleanup_wizard_app.h"
-#include "cleanup/ui/cleanup_wizard_texts.h"
 #include "res/cleanup_resource.h"
 
 namespace korva {
 
 CleanupWizardFrame::CleanupWizardFrame(CleanupWizardApp& app)
     : WizardFrame(IDD_CLEANUP_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX),
-      welcomeTaskPage(app),
-      deviceInstanceListPage(app),
-      infFileListPage(app),
-      cleanupResultsPage(app),
-      app_(app) {}
+      app_(app),
+      welcomeTaskPage_(app),
+      deviceInstanceListPage_(app),
+      infFileListPage_(app),
+      cleanupResultsPage_(app) {}
 
 bool CleanupWizardFrame::OnInitDialog() {
   app_.mainWindow = Window();
   PrepareFrame();
 
-  CleanupWizardPage* ordered[] = {&welcomeTaskPage, &deviceInstanceListPage, &infFileListPage,
-                                  &cleanupResultsPage};
+  std::array<CleanupWizardPage*, kCleanupPageCount> ordered{};
+  ordered[kWelcomeTaskPageIndex] = &welcomeTaskPage_;
+  ordered[kDeviceInstanceListPageIndex] = &deviceInstanceListPage_;
+  ordered[kInfFileListPageIndex] = &infFileListPage_;
+  ordered[kCleanupResultsPageIndex] = &cleanupResultsPage_;
   for (CleanupWizardPage* page : ordered) page->Create(Window());
-  for (size_t i = 0; i < pages.size(); ++i) pages[i] = ordered[i];
+  pages_ = ordered;
 
   SetWindowTextA(Window(), kCleanupWizardTitle);
-  currentPage = 0;
+  currentPage_ = kWelcomeTaskPageIndex;
   ShowCurrentPage();
   UpdateButtons();
   return true;
@@ -43,14 +45,14 @@ void CleanupWizardFrame::ShowAbout() {
 }
 
 void CleanupWizardFrame::ShowCurrentPage() {
-  CleanupWizardPage* current = pages[static_cast<size_t>(currentPage)];
-  ShowOnly(pages, current ? current->Window() : nullptr);
+  CleanupWizardPage* current = pages_[static_cast<size_t>(currentPage_)];
+  ShowOnly(pages_, current ? current->Window() : nullptr);
 }
 
 void CleanupWizardFrame::UpdateButtons() {
   WizardButtonStates states =
-      CleanupButtonStates(Current().pageKind, welcomeTaskPage.cleanupRegistry != 0,
-                          welcomeTaskPage.cleanupInfFiles != 0);
+      CleanupButtonStates(Current().pageKind, welcomeTaskPage_.cleanupRegistry != 0,
+                          welcomeTaskPage_.cleanupInfFiles != 0);
   EnableWindow(Item(IDC_BACK), states.back);
   EnableWindow(Item(IDC_NEXT), states.next);
   EnableWindow(Item(IDC_CANCEL_BUTTON), states.cancel);
@@ -59,20 +61,22 @@ void CleanupWizardFrame::UpdateButtons() {
 }
 
 void CleanupWizardFrame::OnNext() {
-  if (currentPage >= 3) {
+  if (busy_) return;
+  if (currentPage_ >= kCleanupResultsPageIndex) {
     EndModal(IDCANCEL);  // Finish: the removals have run
     return;
   }
-  currentPage = NextCleanupPage(currentPage, welcomeTaskPage.cleanupRegistry != 0,
-                                welcomeTaskPage.cleanupInfFiles != 0);
+  currentPage_ = NextCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
+                                 welcomeTaskPage_.cleanupInfFiles != 0);
   ShowCurrentPage();
   UpdateButtons();
+  busy_ = true;
   switch (Current().pageKind) {
     case kDeviceInstanceListPageKind:
-      deviceInstanceListPage.ScanAndFill();
+      deviceInstanceListPage_.ScanAndFill();
       break;
     case kInfFileListPageKind:
-      infFileListPage.ScanAndFill();
+      infFileListPage_.ScanAndFill();
       break;
     case kCleanupResultsPageKind:
       RunRemovals();
@@ -80,6 +84,7 @@ void CleanupWizardFrame::OnNext() {
     default:
       break;
   }
+  busy_ = false;
   ShowCurrentPage();
   UpdateButtons();
 }
@@ -87,21 +92,21 @@ void CleanupWizardFrame::OnNext() {
 void CleanupWizardFrame::RunRemovals() {
   // A list whose task is unchecked now stays out of the run, even if it was scanned before the
   // user went back and unchecked it.
-  if (welcomeTaskPage.cleanupRegistry) {
-    deviceInstanceListPage.StoreCheckStates();
+  if (welcomeTaskPage_.cleanupRegistry) {
+    deviceInstanceListPage_.StoreCheckStates();
     app_.DeviceInstances().RemoveSelected();
   }
-  if (welcomeTaskPage.cleanupInfFiles) {
-    infFileListPage.StoreCheckStates();
+  if (welcomeTaskPage_.cleanupInfFiles) {
+    infFileListPage_.StoreCheckStates();
     app_.InfFiles().RemoveSelected();
   }
-  cleanupResultsPage.BuildReport();
+  cleanupResultsPage_.BuildReport();
 }
 
 void CleanupWizardFrame::OnBack() {
-  if (currentPage < 1) return;
-  currentPage = PreviousCleanupPage(currentPage, welcomeTaskPage.cleanupRegistry != 0,
-                                    welcomeTaskPage.cleanupInfFiles != 0);
+  if (busy_ || currentPage_ <= kWelcomeTaskPageIndex) return;
+  currentPage_ = PreviousCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
+                                     welcomeTaskPage_.cleanupInfFiles != 0);
   ShowCurrentPage();
   UpdateButtons();
 }

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "cleanup/ui/cleanup_wizard_pages.h"
+#include "cleanup/ui/cleanup_wizard_texts.h"
 #include "common/wizard_frame.h"
 
 namespace korva {
@@ -15,18 +16,15 @@ class CleanupWizardFrame : public WizardFrame {
  public:
   explicit CleanupWizardFrame(CleanupWizardApp& app);
 
-  void OnNext();
-  void OnBack();
-  void OnCancelButton();
+  // Recomputes Back, Next and Cancel; the welcome page calls it when a task box changes.
   void UpdateButtons();
-  void ShowCurrentPage();
 
-  int currentPage = 0;
-  WelcomeTaskPage welcomeTaskPage;
-  DeviceInstanceListPage deviceInstanceListPage;
-  InfFileListPage infFileListPage;
-  CleanupResultsPage cleanupResultsPage;
-  std::array<CleanupWizardPage*, 4> pages{};
+  // The index of the page shown (CleanupPageIndex).
+  int CurrentPage() const { return currentPage_; }
+  WelcomeTaskPage& WelcomeTask() { return welcomeTaskPage_; }
+  DeviceInstanceListPage& DeviceInstancePage() { return deviceInstanceListPage_; }
+  InfFileListPage& InfFilePage() { return infFileListPage_; }
+  CleanupResultsPage& ResultsPage() { return cleanupResultsPage_; }
 
  protected:
   bool OnInitDialog() override;
@@ -34,10 +32,24 @@ class CleanupWizardFrame : public WizardFrame {
   void ShowAbout() override;
 
  private:
-  CleanupWizardPage& Current() { return *pages[static_cast<size_t>(currentPage)]; }
+  void OnNext();
+  void OnBack();
+  void OnCancelButton();
+  void ShowCurrentPage();
+  CleanupWizardPage& Current() { return *pages_[static_cast<size_t>(currentPage_)]; }
   void RunRemovals();
 
   CleanupWizardApp& app_;
+  int currentPage_ = kWelcomeTaskPageIndex;
+  // Set while Next's work runs: a scan pumps the messages already queued, and a second click
+  // among them must not start the next page's work inside this one.
+  bool busy_ = false;
+  WelcomeTaskPage welcomeTaskPage_;
+  DeviceInstanceListPage deviceInstanceListPage_;
+  InfFileListPage infFileListPage_;
+  CleanupResultsPage cleanupResultsPage_;
+  // Filled when the pages' windows exist, in the order of CleanupPageIndex.
+  std::array<CleanupWizardPage*, kCleanupPageCount> pages_{};
 };
 
 }  // namespace korva

@@ -11,9 +11,8 @@ const char kCleanupWizardTitle[] = "KORVA Cleanup Wizard";
 namespace {
 
 bool Skipped(int index, bool cleanupRegistry, bool cleanupInfFiles) {
-  int kind = index + 1;
-  return (kind == kDeviceInstanceListPageKind && !cleanupRegistry) ||
-         (kind == kInfFileListPageKind && !cleanupInfFiles);
+  return (index == kDeviceInstanceListPageIndex && !cleanupRegistry) ||
+         (index == kInfFileListPageIndex && !cleanupInfFiles);
 }
 
 std::string Format(const char* format, const std::string& a, const std::string& b = "",
@@ -37,7 +36,7 @@ int NextCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles) {
 }
 
 int PreviousCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles) {
-  if (current < 1) return current;
+  if (current <= kWelcomeTaskPageIndex) return current;
   int previous = current - 1;
   if (Skipped(previous, cleanupRegistry, cleanupInfFiles)) --previous;
   return previous;

@@ -17,8 +17,17 @@ enum CleanupPageKind {
   kCleanupResultsPageKind = 4,
 };
 
-// The page index (0 to 3; the page kind less one) that Next and Back lead to from `current`:
-// a list page whose task is not chosen is skipped.
+// The frame's pages by their index, in the wizard's order.
+enum CleanupPageIndex {
+  kWelcomeTaskPageIndex = 0,
+  kDeviceInstanceListPageIndex = 1,
+  kInfFileListPageIndex = 2,
+  kCleanupResultsPageIndex = 3,
+  kCleanupPageCount = 4,
+};
+
+// The page index that Next and Back lead to from `current`: a list page whose task is not
+// chosen is skipped.
 int NextCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles);
 int PreviousCleanupPage(int current, bool cleanupRegistry, bool cleanupInfFiles);
 WizardButtonStates CleanupButtonStates(int pageKind, bool cleanupRegistry, bool cleanupInfFiles);

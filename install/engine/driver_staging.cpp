@@ -4,15 +4,11 @@
 
 #include <cstdio>
 
+#include "common/file_deletion.h"
+
 namespace korva {
 
 namespace {
-
-// Read-only files go too.
-void DeleteWhatever(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
-}
 
 std::string Format(const char* format, int code, const char* line) {
   char text[512];
@@ -28,7 +24,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   const char* driverName = nullptr;
   for (const DriverBinary& binary : kDriverBinaryTable) {
     std::string target = paths.installFolder + "\\" + binary.file;
-    DeleteWhatever(target);
+    DeleteFileWithNormalAttributes(target);
     bool copied =
         CopyFileA((paths.programFolder + "\\" + binary.file).c_str(), target.c_str(), FALSE) ||
         CopyFileA((paths.alternateFolder + "\\" + binary.file).c_str(), target.c_str(), FALSE);
@@ -52,7 +48,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     return {code, true};
   }
 
-  DeleteWhatever(paths.infPath);
+  DeleteFileWithNormalAttributes(paths.infPath);
   int code = deviceList.GenerateInf(paths.templatePath, paths.infPath, driverName);
   if (code != 0) {
     showErrorBox(

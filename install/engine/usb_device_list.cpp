@@ -5,13 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devsetup/device_info.h"
 #include "install/engine/inf_template.h"
 
 namespace korva {
 
 namespace {
 
-constexpr DWORD kPropertyBufferSize = 1024;
+// Expandable strings are no text here, and a property longer than 1024 bytes is not read (a
+// device whose hardware ID list is longer is not listed).
+const StringPropertyRules kPropertyRules{/*expandableCounts=*/false, /*sizeLimit=*/1024};
 constexpr DWORD kDriverValueBufferSize = 2048;
 constexpr int kLineBufferSize = 2048;
 constexpr DWORD kClassNameBufferSize = 512;
@@ -37,18 +40,16 @@ int UsbDeviceList::Enumerate(bool presentOnly) {
   UniqueDevInfo set = setup_.GetClassDevs(nullptr, flags, &error);
   if (!set.Valid()) return static_cast<int>(error);
   deviceInfoSet = std::move(set);
-  for (DWORD index = 0;; ++index) {
-    SP_DEVINFO_DATA element{};
-    element.cbSize = sizeof(element);
-    error = setup_.EnumDeviceInfo(deviceInfoSet.Get(), index, element);
-    if (error == ERROR_NO_MORE_ITEMS) return 0;
-    if (error != 0) continue;  // an element that can't be read is skipped
-    if (!IsListedUsbDevice(element)) continue;
-    auto item = std::make_unique<UsbDeviceItem>();
-    item->memberIndex = static_cast<int>(index);
-    item->devInfoData = element;
-    items.push_back(std::move(item));
-  }
+  // An element that can't be read is skipped.
+  ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kSkipsTheMember,
+                [this](DWORD index, const SP_DEVINFO_DATA& element) {
+                  if (!IsListedUsbDevice(element)) return;
+                  auto item = std::make_unique<UsbDeviceItem>();
+                  item->memberIndex = static_cast<int>(index);
+                  item->devInfoData = element;
+                  items.push_back(std::move(item));
+                });
+  return 0;
 }
 
 void UsbDeviceList::Clear() {
@@ -68,15 +69,7 @@ bool UsbDeviceList::IsListedUsbDevice(const SP_DEVINFO_DATA& element) {
 int UsbDeviceList::GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD property,
                                      std::string& text) {
   if (!deviceInfoSet.Valid()) return -1;
-  text.clear();
-  BYTE buffer[kPropertyBufferSize] = {};
-  DWORD type = 0;
-  DWORD error = setup_.GetDeviceRegistryProperty(deviceInfoSet.Get(), element, property, type,
-                                                 buffer, sizeof(buffer));
-  if (error != 0) return static_cast<int>(error);
-  if (!IsStringType(type)) return 1;
-  text = FirstString(buffer, sizeof(buffer));
-  return 0;
+  return ReadStringProperty(setup_, deviceInfoSet.Get(), element, property, kPropertyRules, text);
 }
 
 UniqueRegKey UsbDeviceList::OpenDriverKey(const SP_DEVINFO_DATA& element) {

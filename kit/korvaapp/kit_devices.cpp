@@ -4,8 +4,9 @@
 
 #include <set>
 #include <utility>
+#include <vector>
 
-#include "devsetup/unique_resource.h"
+#include "devsetup/device_info.h"
 
 namespace korva::demo {
 
@@ -32,89 +33,80 @@ bool IsUsbHardwareId(const std::string& hardwareId) {
   return EqualsIgnoreAsciiCase(hardwareId.substr(0, 4), "USB\\");
 }
 
-std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA& element) {
-  DWORD size = 0;
-  SetupDiGetDeviceInstanceIdA(set, &element, nullptr, 0, &size);
-  if (size == 0) return "";
-  std::vector<char> id(size + 1, '\0');
-  if (!SetupDiGetDeviceInstanceIdA(set, &element, id.data(), size, nullptr)) return "";
-  return id.data();
-}
-
 // A string property (the first string of a list); empty when missing or of another type.
-std::string StringProperty(HDEVINFO set, SP_DEVINFO_DATA& element, DWORD property) {
-  DWORD type = 0;
-  DWORD size = 0;
-  SetupDiGetDeviceRegistryPropertyA(set, &element, property, &type, nullptr, 0, &size);
-  if (size == 0) return "";
-  // Two spare zeros, so that even a stored text without its terminator ends inside the buffer.
-  std::vector<BYTE> buffer(size + 2, 0);
-  if (!SetupDiGetDeviceRegistryPropertyA(set, &element, property, &type, buffer.data(), size,
-                                         nullptr)) {
-    return "";
-  }
-  if (type != REG_SZ && type != REG_MULTI_SZ && type != REG_EXPAND_SZ) return "";
-  return reinterpret_cast<const char*>(buffer.data());
+std::string StringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
+                           DWORD property) {
+  std::string text;
+  ReadStringProperty(setup, set, element, property, StringPropertyRules(), text);
+  return text;
 }
 
 // The REG_SZ value of a key; empty when missing or of another type.
-std::string RegistryString(HKEY key, const char* name) {
+std::string RegistryString(DeviceSetup& setup, HKEY key, const char* name) {
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      type != REG_SZ) {
+  if (setup.QueryValue(key, name, type, nullptr, size) != ERROR_SUCCESS || type != REG_SZ) {
     return "";
   }
   std::vector<BYTE> buffer(size + 2, 0);
-  if (RegQueryValueExA(key, name, nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS ||
-      type != REG_SZ) {
+  if (setup.QueryValue(key, name, type, buffer.data(), size) != ERROR_SUCCESS || type != REG_SZ) {
     return "";
   }
   return reinterpret_cast<const char*>(buffer.data());
 }
 
-bool HasKitIdent(HDEVINFO set, SP_DEVINFO_DATA& element) {
-  UniqueRegKey hardwareKey(
-      SetupDiOpenDevRegKey(set, &element, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+bool HasKitIdent(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element) {
+  UniqueRegKey hardwareKey = setup.OpenDevRegKey(set, element, DIREG_DEV, KEY_READ);
   if (!hardwareKey.Valid()) return false;
-  return EqualsIgnoreAsciiCase(RegistryString(hardwareKey.Get(), kKitIdentValueName), kKitIdent);
+  return EqualsIgnoreAsciiCase(RegistryString(setup, hardwareKey.Get(), kKitIdentValueName),
+                               kKitIdent);
+}
+
+std::string InstanceId(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element) {
+  std::string id;
+  setup.GetDeviceInstanceId(set, element, id);
+  return id;
 }
 
 // The instance ids of the class's connected devices; empty when they cannot be read, so that
 // nothing is then claimed to be connected.
-std::set<std::string> ConnectedInstanceIds() {
+std::set<std::string> ConnectedInstanceIds(DeviceSetup& setup) {
   std::set<std::string> ids;
-  UniqueDevInfo present(SetupDiGetClassDevsA(&kKitClassGuid, nullptr, nullptr, DIGCF_PRESENT));
+  UniqueDevInfo present = setup.GetClassDevs(&kKitClassGuid, DIGCF_PRESENT);
   if (!present.Valid()) return ids;
-  for (DWORD index = 0;; ++index) {
-    SP_DEVINFO_DATA element{};
-    element.cbSize = sizeof(element);
-    if (!SetupDiEnumDeviceInfo(present.Get(), index, &element)) break;
-    std::string id = InstanceId(present.Get(), element);
-    if (!id.empty()) ids.insert(std::move(id));
-  }
+  ForEachMember(setup, present.Get(), MemberFailure::kEndsTheWalk,
+                [&](DWORD, const SP_DEVINFO_DATA& element) {
+                  std::string id = InstanceId(setup, present.Get(), element);
+                  if (!id.empty()) ids.insert(std::move(id));
+                });
   return ids;
 }
 
 }  // namespace
 
 DWORD ListKitDevices(std::vector<KitDevice>& devices) {
+  SetupApiDeviceSetup setup;
+  return ListKitDevices(setup, devices);
+}
+
+DWORD ListKitDevices(DeviceSetup& setup, std::vector<KitDevice>& devices) {
   devices.clear();
-  UniqueDevInfo all(SetupDiGetClassDevsA(&kKitClassGuid, nullptr, nullptr, 0));
-  if (!all.Valid()) return GetLastError();
-  const std::set<std::string> connected = ConnectedInstanceIds();
-  for (DWORD index = 0;; ++index) {
-    SP_DEVINFO_DATA element{};
-    element.cbSize = sizeof(element);
-    if (!SetupDiEnumDeviceInfo(all.Get(), index, &element)) break;
-    KitDevice device;
-    device.hardwareId = StringProperty(all.Get(), element, SPDRP_HARDWAREID);
-    if (!IsUsbHardwareId(device.hardwareId) || !HasKitIdent(all.Get(), element)) continue;
-    device.instanceId = InstanceId(all.Get(), element);
-    device.description = StringProperty(all.Get(), element, SPDRP_DEVICEDESC);
-    device.connected = !device.instanceId.empty() && connected.count(device.instanceId) != 0;
-    devices.push_back(std::move(device));
-  }
+  DWORD error = 0;
+  UniqueDevInfo all = setup.GetClassDevs(&kKitClassGuid, 0, &error);
+  if (!all.Valid()) return error;
+  const std::set<std::string> connected = ConnectedInstanceIds(setup);
+  ForEachMember(
+      setup, all.Get(), MemberFailure::kEndsTheWalk, [&](DWORD, const SP_DEVINFO_DATA& element) {
+        KitDevice device;
+        device.hardwareId = StringProperty(setup, all.Get(), element, SPDRP_HARDWAREID);
+        if (!IsUsbHardwareId(device.hardwareId) || !HasKitIdent(setup, all.Get(), element)) {
+          return;
+        }
+        device.instanceId = InstanceId(setup, all.Get(), element);
+        device.description = StringProperty(setup, all.Get(), element, SPDRP_DEVICEDESC);
+        device.connected = !device.instanceId.empty() && connected.count(device.instanceId) != 0;
+        devices.push_back(std::move(device));
+      });
   return 0;
 }
 

@@ -61,6 +61,20 @@ TEST(ReadCleanupOptions, MissingValueIsAnInvalidArgumentEvenAfterHelp) {
   EXPECT_EQ(Read("-i", s), StartAction::kInvalidArgument);
   EXPECT_EQ(Read("-nogui -c {96e73b6e-7a5a-11d4-9f24-0080c82727f4} -i", s),
             StartAction::kInvalidArgument);
+  // An ident with a double quote, as a batch file's "My Ident" splits: rejected alike.
+  EXPECT_EQ(Read("-i \"My Ident\"", s), StartAction::kInvalidArgument);
+  EXPECT_EQ(Read("-i My\"Ident -h", s), StartAction::kInvalidArgument);
+  // With -nogui, a token that is neither an option nor an option's value, also before help.
+  for (const char* line : {"-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
+                           "-nogui -expret", "-nogui --c {36fc9e60-c465-11cf-8056-444553540000}",
+                           "-nogui /c {36fc9e60-c465-11cf-8056-444553540000}", "stray -NOGUI",
+                           "-nogui -h stray", "-nogui -i a b"}) {
+    EXPECT_EQ(Read(line, s), StartAction::kInvalidArgument) << line;
+  }
+  // Values, whatever they look like, and every option are no stray tokens.
+  EXPECT_EQ(Read("-nogui -i -x -expert -C {36fc9e60-c465-11cf-8056-444553540000}", s),
+            StartAction::kRun);
+  EXPECT_EQ(Read("-nogui -c -c -i -nogui -h", s), StartAction::kShowUsage);
 }
 
 TEST(ReadCleanupOptions, HelpComesBeforeTheGuidIsParsed) {
@@ -78,6 +92,20 @@ TEST(ReadCleanupOptions, RejectsGuidsThePlatformDoesNotParse) {
             StartAction::kInvalidClassGuid);
   EXPECT_EQ(Read("-nogui -c 96e73b6e-7a5a-11d4-9f24-0080c82727f4", s),
             StartAction::kInvalidClassGuid);
+  // Only the braced form, whatever else the platform's parser takes (program identifiers).
+  GuidParser anything = [](const std::string&, GuidBytes&) { return true; };
+  for (const char* value :
+       {"htmlfile", "{htmlfile}", "96e73b6e-7a5a-11d4-9f24-0080c82727f4",
+        "{96e73b6e7a5a11d49f240080c82727f4}", "{96e73b6e-7a5a-11d4-9f24-0080c82727fg}",
+        "{96e73b6e-7a5a-11d4-9f24-0080c82727f4"}) {
+    CleanupSettings g;
+    EXPECT_EQ(ReadCleanupOptions(std::string("-c ") + value, anything, g),
+              StartAction::kInvalidClassGuid)
+        << value;
+  }
+  CleanupSettings lower;
+  EXPECT_EQ(ReadCleanupOptions("-c {96e73b6e-7a5a-11d4-9f24-0080c82727f4}", anything, lower),
+            StartAction::kRun);
   // "-c" followed by "-nogui": the GUID text is "-nogui" and non-interactive mode is set.
   CleanupSettings t;
   EXPECT_EQ(Read("-c -nogui", t), StartAction::kInvalidClassGuid);

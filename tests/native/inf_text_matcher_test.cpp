@@ -69,6 +69,37 @@ TEST(InfTextMatcher, BothTermsOfAMarkMustShareAPiece) {
   EXPECT_TRUE(Marks("{96E73b6e-7A5A-11d4-9f24-0080c82727f4} is the CLASSguid\n").classFound);
 }
 
+TEST(InfTextMatcher, TheValueNameAndTheIdentStandAsWholeFields) {
+  const std::string name = "CleanupWizard_DeviceIdentString";
+  const std::string ident = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
+  struct Case {
+    std::string line;
+    bool found;
+  };
+  const Case cases[] = {
+      {"HKR,," + name + ",,\"" + ident + "\"\n", true},
+      {name + "=" + ident, true},  // the line's start and end
+      {"HKR,," + name + ",,\"" + ident + "\";old\n", true},
+      {"HKR,," + name + ",,\"" + ident + "-V2\"\n", false},
+      {"HKR,," + name + ",,\"" + ident + "_2\"\n", false},
+      {"HKR,," + name + ",,\"x" + ident + "\"\n", false},
+      {"HKR,," + name + "Old,,\"" + ident + "\"\n", false},
+      {"HKR,,My" + name + ",,\"" + ident + "\"\n", false},
+      {"HKR,,-" + name + ",,\"" + ident + "\"\n", false},
+      {"HKR,,\xC4" + name + ",,\"" + ident + "\"\n", true},  // no letter in the C locale
+      // A later occurrence of a field counts when an earlier one is part of a longer word.
+      {name + "Old " + name + " " + ident + "2 " + ident + "\n", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Marks(c.line).identFound, c.found) << c.line;
+  // An ident such as "1" is not found inside longer numbers or names.
+  InfSearchTerms one = kTerms;
+  one.deviceIdentString = "1";
+  EXPECT_TRUE(Marks("HKR,," + name + ",,\"1\"\n", one).identFound);
+  EXPECT_FALSE(Marks("HKR,," + name + ",,\"11\"\n", one).identFound);
+  EXPECT_FALSE(Marks("HKR,," + name + ",,\"V1\"\n", one).identFound);
+  EXPECT_FALSE(Marks("HKR,," + name + ",,\"{0001}\"\n", one).identFound);
+}
+
 TEST(InfTextMatcher, IgnoresEverythingAfterASemicolon) {
   EXPECT_FALSE(Marks("; ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n").classFound);
   EXPECT_FALSE(Marks("ClassGuid=;{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n").classFound);
@@ -133,6 +164,12 @@ std::string RandomInfText(std::mt19937& rng) {
                                                      "{96e73b6e-7a5a-11d4-9f24-0080c82727f5}",
                                                      "CleanupWizard_DeviceIdentString",
                                                      "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}",
+                                                     "CleanupWizard_DeviceIdentString",
+                                                     "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}",
+                                                     "_",
+                                                     "-",
+                                                     "x",
+                                                     "7",
                                                      "USB\\",
                                                      "usb\\",
                                                      "USB",

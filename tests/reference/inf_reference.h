@@ -1,6 +1,6 @@
 // The plain line-by-line INF matching, kept as the oracle for the fast matcher: translate as
 // text mode does, cut into fgets pieces of at most 1999 characters, cut each at ';', upper-case,
-// three substring searches.
+// three substring searches (those of the ident test for whole fields).
 #pragma once
 
 #include <cctype>
@@ -10,6 +10,20 @@
 #include "cleanup/engine/inf_text_matcher.h"
 
 namespace korva::testing {
+
+// Whether `field` occurs in `piece` with no field character right before or after it.
+inline bool ReferenceContainsField(const char* piece, const std::string& field) {
+  size_t length = std::strlen(piece);
+  for (const char* at = std::strstr(piece, field.c_str()); at;
+       at = *at ? std::strstr(at + 1, field.c_str()) : nullptr) {
+    size_t start = static_cast<size_t>(at - piece);
+    size_t end = start + field.size();
+    bool before = start == 0 || !IsFieldCharacter(static_cast<unsigned char>(piece[start - 1]));
+    bool after = end == length || !IsFieldCharacter(static_cast<unsigned char>(piece[end]));
+    if (before && after) return true;
+  }
+  return false;
+}
 
 // One fgets piece: cut at ';', upper-case in place, and the three searches.
 inline void ReferenceExaminePiece(char* piece, const InfSearchTerms& terms, InfMarks& marks) {
@@ -21,8 +35,8 @@ inline void ReferenceExaminePiece(char* piece, const InfSearchTerms& terms, InfM
       std::strstr(piece, terms.classGuidText.c_str())) {
     marks.classFound = true;
   }
-  if (!marks.identFound && std::strstr(piece, terms.identValueName.c_str()) &&
-      std::strstr(piece, terms.deviceIdentString.c_str())) {
+  if (!marks.identFound && ReferenceContainsField(piece, terms.identValueName) &&
+      ReferenceContainsField(piece, terms.deviceIdentString)) {
     marks.identFound = true;
   }
   if (!marks.usbFound && std::strstr(piece, "USB\\")) marks.usbFound = true;

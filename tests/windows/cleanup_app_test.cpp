@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
+#include "support/ui_driver.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -42,28 +44,55 @@ TEST_F(CleanupWizardAppTest, UsageBoxInExpertMode) {
   EXPECT_NE(boxes.boxes[0].text.find("\n-expert\t\tEnable expert mode."), std::string::npos);
 }
 
+// A missing value; an ident with a double quote; with -nogui, a token that is no option (here
+// the kit's device would otherwise go).
 TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
-  EXPECT_EQ(Run("-nogui -h -c"), kExitBadCommandLine);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
-  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-  EXPECT_EQ(boxes.boxes[0].text,
-            "An invalid command line argument was passed.\n"
-            "Use KORVACW -h to display information on how to use the wizard.\n");
+  std::string id = "USB\\VID_0547&PID_1FA2\\app2";
+  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
+  for (const char* line :
+       {"-nogui -h -c", "-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
+        "-nogui -i \"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"", "-nogui /c"}) {
+    boxes.boxes.clear();
+    EXPECT_EQ(Run(line), kExitBadCommandLine) << line;
+    ASSERT_EQ(boxes.boxes.size(), 1u) << line;
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes.boxes[0].text,
+              "An invalid command line argument was passed.\n"
+              "Use KORVACW -h to display information on how to use the wizard.\n");
+  }
+  EXPECT_TRUE(testbed::DeviceExists(id));
+  EXPECT_TRUE(devices.Results().empty());
+  testbed::RemoveDevice(id);
 }
 
+// A quoted GUID; a program identifier, which the platform's parser takes as well.
 TEST_F(CleanupWizardAppTest, InvalidClassGuidBox) {
-  EXPECT_EQ(Run("-nogui -c \"{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\""), kExitBadCommandLine);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
-  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-  EXPECT_EQ(boxes.boxes[0].text,
-            "An invalid ClassGuid string has been passed.\n"
-            "Use KORVACW -h to display information on how to use the wizard.");
+  for (const char* line :
+       {"-nogui -c \"{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\"", "-nogui -c htmlfile"}) {
+    boxes.boxes.clear();
+    EXPECT_EQ(Run(line), kExitBadCommandLine) << line;
+    ASSERT_EQ(boxes.boxes.size(), 1u) << line;
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes.boxes[0].text,
+              "An invalid ClassGuid string has been passed.\n"
+              "Use KORVACW -h to display information on how to use the wizard.");
+  }
+  EXPECT_TRUE(devices.Results().empty());
 }
 
+// An interactive run: the wizard opens (its dialogs are linked into this program) with the
+// settings read, and Cancel ends it.
 TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
+  std::string shownWith;
+  testing::ScheduleSteps({testing::WhenShown("KORVA Cleanup Wizard", [&](HWND frame) {
+    shownWith = settings.classGuidText;
+    ASSERT_TRUE(testing::Click(GetDlgItem(frame, IDC_CANCEL_BUTTON)));
+  })});
   ASSERT_EQ(Run("-c {36fc9e60-c465-11cf-8056-444553540000} -i abc"), kExitOk);
+  testing::ClearSteps();
+  EXPECT_EQ(shownWith, "{36FC9E60-C465-11CF-8056-444553540000}");
   EXPECT_TRUE(boxes.boxes.empty());
   GUID guid = ToGuid(settings.classGuid);
   EXPECT_EQ(guid.Data1, 0x36fc9e60u);

@@ -11,6 +11,7 @@
 
 #include "cleanup/cleanup_wizard_app.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
+#include "common/message_pump.h"
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
@@ -87,8 +88,8 @@ class CleanupWizardUiTest : public ::testing::Test {
 
   CleanupWizardFrame& Frame() { return *app.Frame(); }
   HWND Button(int id) { return Frame().Item(id); }
-  HWND DeviceList() { return Frame().deviceInstanceListPage.List(); }
-  HWND InfList() { return Frame().infFileListPage.List(); }
+  HWND DeviceList() { return Frame().DeviceInstancePage().List(); }
+  HWND InfList() { return Frame().InfFilePage().List(); }
   std::string Text(const Dialog& page, int id) { return page.ItemText(id); }
   void Shot(const std::string& page) {
     SaveScreenshot(Frame().Window(), ScreenshotFolder() + "\\cleanup-" + page + ".png");
@@ -96,8 +97,8 @@ class CleanupWizardUiTest : public ::testing::Test {
   void ClickNext() { ASSERT_TRUE(Click(Button(IDC_NEXT))); }
   void ClickBack() { ASSERT_TRUE(Click(Button(IDC_BACK))); }
   void SetTask(int box, bool checked) {
-    HWND check = Frame().welcomeTaskPage.Item(box);
-    if ((IsDlgButtonChecked(Frame().welcomeTaskPage.Window(), box) == BST_CHECKED) != checked) {
+    HWND check = Frame().WelcomeTask().Item(box);
+    if ((IsDlgButtonChecked(Frame().WelcomeTask().Window(), box) == BST_CHECKED) != checked) {
       ASSERT_TRUE(Click(check));
     }
   }
@@ -125,8 +126,8 @@ TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
         EXPECT_FALSE(Enabled(Button(IDC_BACK)));
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
         EXPECT_TRUE(Enabled(Button(IDC_CANCEL_BUTTON)));
-        EXPECT_EQ(Frame().welcomeTaskPage.cleanupRegistry, 1);
-        EXPECT_EQ(Frame().welcomeTaskPage.cleanupInfFiles, 1);
+        EXPECT_EQ(Frame().WelcomeTask().cleanupRegistry, 1);
+        EXPECT_EQ(Frame().WelcomeTask().cleanupInfFiles, 1);
         Shot("1-welcome");
         // Both boxes off disable Next; either one enables it again.
         SetTask(IDC_CLEANUP_REGISTRY, false);
@@ -142,7 +143,7 @@ TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
         ClickNext();
       },
       [&, this] {
-        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
         EXPECT_EQ(setup.classDevsCalls, 1);
         EXPECT_TRUE(Enabled(Button(IDC_BACK)));
         int row = RowOf(DeviceList(), "CW board");
@@ -151,16 +152,16 @@ TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
         Check(DeviceList(), row, false);
         Shot("2-device-instances");
         ClickBack();
-        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_EQ(Frame().CurrentPage(), 0);
         EXPECT_EQ(setup.classDevsCalls, 1);  // Back scans nothing
         ClickNext();
         EXPECT_EQ(setup.classDevsCalls, 2);  // every arrival by Next does
         EXPECT_TRUE(Checked(DeviceList(), RowOf(DeviceList(), "CW board")));
         ClickNext();
-        EXPECT_EQ(Frame().currentPage, 2);
+        EXPECT_EQ(Frame().CurrentPage(), 2);
         EXPECT_EQ(infScans, 1);
         ClickBack();
-        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
         EXPECT_EQ(infScans, 1);
         ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
       },
@@ -173,22 +174,55 @@ TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
   EXPECT_TRUE(FileExists(WindowsFolder() + "\\inf\\korvatest_cw1.inf"));
 }
 
+// A click queued before the first is handled reaches the frame while the scan pumps messages:
+// it is ignored, so the page scanned stays the one shown, with the keyboard on its list.
+TEST_F(CleanupWizardUiTest, NextAndBackClickedDuringAScanAreIgnored) {
+  SeedKitDevice("5801", "CW board clicked twice");
+  PlaceKitInf("korvatest_twice.inf", classText);
+  int infScans = 0;
+  infFiles.beforeExamine = [&](const std::string& path) {
+    if (path.find("korvatest_twice") != std::string::npos) ++infScans;
+  };
+  auto clickTwice = [this](int first, int second) {
+    PostMessageA(Button(first), BM_CLICK, 0, 0);
+    PostMessageA(Button(second), BM_CLICK, 0, 0);
+    PumpPendingMessages();  // both, as the dialog's loop takes them
+  };
+  std::vector<UiStep> steps = {
+      [&, this] {
+        clickTwice(IDC_NEXT, IDC_NEXT);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
+        EXPECT_EQ(infScans, 0);
+        EXPECT_EQ(GetFocus(), DeviceList());
+        EXPECT_TRUE(IsWindowVisible(DeviceList()));
+        clickTwice(IDC_NEXT, IDC_BACK);
+        EXPECT_EQ(Frame().CurrentPage(), 2);
+        EXPECT_EQ(infScans, 1);
+        EXPECT_EQ(GetFocus(), InfList());
+        EXPECT_TRUE(IsWindowVisible(InfList()));
+        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+      },
+  };
+  EXPECT_EQ(RunWizard(std::move(steps)), 0);
+  EXPECT_TRUE(devices.Results().empty());
+}
+
 TEST_F(CleanupWizardUiTest, OnlyOneTaskSkipsTheOtherListBothWays) {
   std::vector<UiStep> steps = {
       [this] {
         SetTask(IDC_CLEANUP_REGISTRY, false);
         ClickNext();
-        EXPECT_EQ(Frame().currentPage, 2);  // straight to the INF files
+        EXPECT_EQ(Frame().CurrentPage(), 2);  // straight to the INF files
         EXPECT_EQ(setup.classDevsCalls, 0);
         ClickBack();
-        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_EQ(Frame().CurrentPage(), 0);
         SetTask(IDC_CLEANUP_REGISTRY, true);
         SetTask(IDC_CLEANUP_INF_FILES, false);
         ClickNext();
-        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
         ClickNext();
         // Straight to the results: the removal run has run.
-        EXPECT_EQ(Frame().currentPage, 3);
+        EXPECT_EQ(Frame().CurrentPage(), 3);
         EXPECT_EQ(WindowText(Button(IDC_NEXT)), "Finish");
         EXPECT_FALSE(Enabled(Button(IDC_BACK)));
         EXPECT_FALSE(Enabled(Button(IDC_CANCEL_BUTTON)));
@@ -207,7 +241,7 @@ TEST_F(CleanupWizardUiTest, EnterEscapeAndCloseDoNothing) {
         PostMessageA(Frame().Window(), WM_CLOSE, 0, 0);
         SendMessageA(Frame().Window(), WM_COMMAND, IDOK, 0);
         SendMessageA(Frame().Window(), WM_COMMAND, IDCANCEL, 0);
-        SendMessageA(Frame().welcomeTaskPage.Window(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageA(Frame().WelcomeTask().Window(), WM_COMMAND, IDCANCEL, 0);
         ClickNext();
       },
       [this] {
@@ -217,7 +251,7 @@ TEST_F(CleanupWizardUiTest, EnterEscapeAndCloseDoNothing) {
       },
       [this] {
         ASSERT_NE(app.Frame(), nullptr);
-        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
         ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
       },
   };
@@ -244,7 +278,7 @@ TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
   std::vector<UiStep> steps = {
       [this] { ClickNext(); },
       [this, id] {
-        const ScanListPage& page = Frame().deviceInstanceListPage;
+        const ScanListPage& page = Frame().DeviceInstancePage();
         EXPECT_EQ(Text(page, IDC_DEVICE_HEADER),
                   "The following KORVA device instances are present in the registry.\nThe checked "
                   "items will be removed.");
@@ -277,7 +311,7 @@ TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
         ClickNext();
       },
       [this, big, gone] {
-        const ScanListPage& page = Frame().infFileListPage;
+        const ScanListPage& page = Frame().InfFilePage();
         EXPECT_EQ(Text(page, IDC_INF_HEADER),
                   "The following INF files related to KORVA are in existence.\nThe checked items "
                   "will be removed as soon as you click Next.");
@@ -309,7 +343,7 @@ TEST_F(CleanupWizardUiTest, NothingFoundAndNothingDone) {
   std::vector<UiStep> steps = {
       [this] { ClickNext(); },
       [this] {
-        const ScanListPage& page = Frame().deviceInstanceListPage;
+        const ScanListPage& page = Frame().DeviceInstancePage();
         EXPECT_EQ(Text(page, IDC_DEVICE_HEADER),
                   "There are no KORVA device instances in the registry.");
         EXPECT_FALSE(Enabled(page.Item(IDC_DEVICE_DETAIL_LABEL)));
@@ -317,12 +351,12 @@ TEST_F(CleanupWizardUiTest, NothingFoundAndNothingDone) {
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
         Shot("2-device-instances-none");
         ClickNext();
-        EXPECT_EQ(Text(Frame().infFileListPage, IDC_INF_HEADER),
+        EXPECT_EQ(Text(Frame().InfFilePage(), IDC_INF_HEADER),
                   "There are no INF files related to KORVA in existence.");
         ClickNext();
-        EXPECT_EQ(Text(Frame().cleanupResultsPage, IDC_RESULTS_HEADLINE),
+        EXPECT_EQ(Text(Frame().ResultsPage(), IDC_RESULTS_HEADLINE),
                   "The wizard has not performed any operations.\n");
-        EXPECT_EQ(Text(Frame().cleanupResultsPage, IDC_REPORT), "");
+        EXPECT_EQ(Text(Frame().ResultsPage(), IDC_REPORT), "");
         ClickNext();
       },
   };
@@ -371,8 +405,8 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
       [this] { ClickNext(); },
       [&, this] {
         ClickNext();
-        headline = Text(Frame().cleanupResultsPage, IDC_RESULTS_HEADLINE);
-        report = Text(Frame().cleanupResultsPage, IDC_REPORT);
+        headline = Text(Frame().ResultsPage(), IDC_RESULTS_HEADLINE);
+        report = Text(Frame().ResultsPage(), IDC_REPORT);
         ClickNext();
       },
   };
@@ -400,8 +434,8 @@ TEST_F(CleanupWizardUiTest, FailuresWithTheirCodesAndTexts) {
       [this] { ClickNext(); },
       [&, this] {
         ClickNext();
-        headline = Text(Frame().cleanupResultsPage, IDC_RESULTS_HEADLINE);
-        report = Text(Frame().cleanupResultsPage, IDC_REPORT);
+        headline = Text(Frame().ResultsPage(), IDC_RESULTS_HEADLINE);
+        report = Text(Frame().ResultsPage(), IDC_REPORT);
         Shot("4-results-failed");
         ClickNext();
       },
@@ -432,7 +466,7 @@ TEST_F(CleanupWizardUiTest, AListWhoseTaskWasUncheckedAfterItsScanIsNotRemoved) 
         SetTask(IDC_CLEANUP_REGISTRY, false);
         ClickNext();  // the INF files
         ClickNext();  // the results
-        EXPECT_EQ(Frame().currentPage, 3);
+        EXPECT_EQ(Frame().CurrentPage(), 3);
         ClickNext();
       },
   };

@@ -2,10 +2,12 @@
 #include "cleanup/engine/device_instance_list.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
+#include "common/last_error.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/wine_test_env.h"
 
@@ -201,7 +203,9 @@ TEST_F(DeviceInstanceListTest, ScanningTwiceKeepsTheSecondScanAndEarlierResults)
   EXPECT_FALSE(testbed::DeviceExists(b));
 }
 
-TEST_F(DeviceInstanceListTest, ValuesLongerThanTheReadBuffersReadAsEmpty) {
+// Properties are read whole, at the size the platform asks for; registry values are read into
+// 1999 bytes, and a longer one reads as empty.
+TEST_F(DeviceInstanceListTest, LongPropertiesAreReadWholeAndLongRegistryValuesAsEmpty) {
   std::string longIdent = Id("USB\\VID_9999&PID_0001", 1);
   SeedDevice(longIdent, classGuid, {"USB\\VID_9999&PID_0001"},
              std::string(kKitIdent) + std::string(3000, ' '));
@@ -213,14 +217,34 @@ TEST_F(DeviceInstanceListTest, ValuesLongerThanTheReadBuffersReadAsEmpty) {
              kKitIdent);
   std::string exact = Id("USB\\VID_9999&PID_0004", 4);
   SeedDevice(exact, classGuid, {"USB\\VID_9999&PID_0004"}, kKitIdent, std::string(1998, 'e'));
+  // A list of 80 hardware IDs (3,200 bytes): the first one decides, as for a short list.
+  std::vector<std::string> manyIds;
+  for (int i = 0; i < 80; ++i) {
+    char id[64];
+    std::snprintf(id, sizeof(id), "USB\\VID_9999&PID_0005&REV_%04d&XXXXXXXX", i);
+    manyIds.push_back(id);
+  }
+  std::string manyHardwareIds = Id("USB\\VID_9999&PID_0005", 5);
+  SeedDevice(manyHardwareIds, classGuid, manyIds, kKitIdent);
+  // Beyond the reading limit of 64 KB a property is not read.
+  std::string hugeDescription = Id("USB\\VID_9999&PID_0006", 6);
+  SeedDevice(hugeDescription, classGuid, {"USB\\VID_9999&PID_0006"}, kKitIdent,
+             std::string(70000, 'u'));
 
   DeviceInstanceList list(setup, settings);
   list.Scan();
-  // The long ident does not match; the long hardware ID cannot be read, so it is no USB ID.
+  // The long ident does not match.
   ASSERT_EQ(HardwareIds(list.Items()),
-            (std::vector<std::string>{"USB\\VID_9999&PID_0002", "USB\\VID_9999&PID_0004"}));
-  EXPECT_EQ(list.Items()[0].description, "");
-  EXPECT_EQ(list.Items()[1].description, std::string(1998, 'e'));
+            (std::vector<std::string>{
+                "USB\\VID_9999&PID_0002", "USB\\VID_9999&PID_0003" + std::string(2100, 'h'),
+                "USB\\VID_9999&PID_0004", manyIds[0], "USB\\VID_9999&PID_0006"}));
+  EXPECT_EQ(list.Items()[0].description, std::string(2500, 'd'));
+  EXPECT_EQ(list.Items()[2].description, std::string(1998, 'e'));
+  EXPECT_TRUE(list.Items()[4].description.empty());
+  // Nor does a device with a long list hide in expert mode.
+  settings.expertMode = true;
+  list.Scan();
+  EXPECT_EQ(HardwareIds(list.Items()).size(), 6u);
 }
 
 TEST_F(DeviceInstanceListTest, FailedRemovalIsRecordedAndTheNextItemIsTried) {
@@ -238,6 +262,15 @@ TEST_F(DeviceInstanceListTest, FailedRemovalIsRecordedAndTheNextItemIsTried) {
   EXPECT_EQ(setup.removeCalls, 2);
   EXPECT_TRUE(testbed::DeviceExists(a));
   EXPECT_TRUE(testbed::DeviceExists(b));
+  // A removal that fails without a last error is still a failure.
+  setup.removeError = 0;
+  setup.removeFailsWithoutCode = true;
+  list.Items()[1].selected = false;
+  list.RemoveSelected();
+  ASSERT_EQ(list.Results().size(), 3u);
+  EXPECT_EQ(list.Results()[2].error, kFailureWithoutCode);
+  EXPECT_NE(kFailureWithoutCode, 0u);
+  EXPECT_TRUE(testbed::DeviceExists(a));
 }
 
 TEST_F(DeviceInstanceListTest, EnumerationEndingEarlyKeepsWhatWasFound) {
@@ -250,6 +283,12 @@ TEST_F(DeviceInstanceListTest, EnumerationEndingEarlyKeepsWhatWasFound) {
   EXPECT_EQ(list.Scan(), 2);
   setup.enumerationFailsAt = 0;
   EXPECT_EQ(list.Scan(), 0);
+  // A failure whose last error reads 0 ends the walk too, at once.
+  setup.enumerationFailsAt = 2;
+  setup.enumerationError = 0;
+  setup.enumerationCalls = 0;
+  EXPECT_EQ(list.Scan(), 2);
+  EXPECT_EQ(setup.enumerationCalls, 3);
 }
 
 TEST_F(DeviceInstanceListTest, NonStringPropertyLeavesItsTextEmpty) {

@@ -56,6 +56,17 @@ TEST_F(InfFileListTest, FindsTheKitsFilesInInfBeforeInfOther) {
   EXPECT_EQ(list.Items()[1].path, other);
   EXPECT_TRUE(list.Items()[0].selected);
   EXPECT_EQ(list.Items()[0].error, 0u);
+  // The search matches these by their short names; only the extension .inf counts, in any
+  // letter case.
+  for (const char* odd : {"korvatest_old.inf_old", "korvatest_tilde.inf~", "korvatest_f.inform"}) {
+    PlaceFile("inf", odd, kKitInf);
+  }
+  PlaceFile("inf", "KORVATEST_UPPER.INF", kKitInf);
+  ASSERT_EQ(list.Scan(), 3);
+  std::vector<std::string> names = Names(list);
+  std::sort(names.begin(), names.begin() + 2);  // the platform's order within a folder
+  EXPECT_EQ(names, (std::vector<std::string>{"KORVATEST_UPPER.INF", "korvatest_z.inf",
+                                             "korvatest_a.inf"}));
 }
 
 TEST_F(InfFileListTest, ExpertModeNeedsClassAndUsbButNoIdent) {
@@ -185,7 +196,12 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
       "\r\n",
       "\r\r\n",
       " ",
-      "\xE4"};
+      "\xE4",
+      "_",
+      "-",
+      "V2",
+      "\"",
+      ","};
   InfSearchTerms terms{settings.classGuidText, settings.identValueName, settings.deviceIdentString,
                        false};
   InfTextMatcher matcher(terms);

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "res/cleanup_resource.h"
@@ -194,7 +199,69 @@ TEST(KorvaCwResourcesTest, VersionRecord) {
                                });
 }
 
-TEST(KorvaCwResourcesTest, Manifest) { testing::ExpectManifest(Program()); }
+// Whether the program's import table names `function` of `library`, read from the file.
+bool ImportsFunction(const std::string& path, const char* library, const char* function) {
+  std::string bytes;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    char block[65536];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof(block), file)) > 0) bytes.append(block, got);
+    std::fclose(file);
+  }
+  auto read = [&bytes](size_t offset, auto& value) {
+    if (offset > bytes.size() || bytes.size() - offset < sizeof(value)) return false;
+    std::memcpy(&value, bytes.data() + offset, sizeof(value));
+    return true;
+  };
+  IMAGE_DOS_HEADER dos{};
+  IMAGE_FILE_HEADER header{};
+  WORD magic = 0;
+  if (!read(0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) return false;
+  const size_t optional = static_cast<size_t>(dos.e_lfanew) + 4 + sizeof(IMAGE_FILE_HEADER);
+  if (!read(optional - sizeof(header), header) || !read(optional, magic)) return false;
+  const bool wide = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+  IMAGE_DATA_DIRECTORY imports{};
+  size_t directories = optional + (wide ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                        : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory));
+  if (!read(directories + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(imports), imports)) return false;
+  auto fileOffset = [&](DWORD rva) -> size_t {
+    size_t sections = optional + header.SizeOfOptionalHeader;
+    for (WORD i = 0; i < header.NumberOfSections; ++i) {
+      IMAGE_SECTION_HEADER section{};
+      if (!read(sections + i * sizeof(section), section)) break;
+      DWORD size = std::max<DWORD>(section.Misc.VirtualSize, section.SizeOfRawData);
+      if (rva >= section.VirtualAddress && rva - section.VirtualAddress < size) {
+        return rva - section.VirtualAddress + section.PointerToRawData;
+      }
+    }
+    return bytes.size();
+  };
+  auto text = [&](DWORD rva) {
+    size_t at = fileOffset(rva);
+    return at < bytes.size() ? std::string(bytes.c_str() + at) : std::string();
+  };
+  for (size_t at = fileOffset(imports.VirtualAddress);; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    IMAGE_IMPORT_DESCRIPTOR entry{};
+    if (!read(at, entry) || entry.Name == 0) return false;
+    if (_stricmp(text(entry.Name).c_str(), library) != 0) continue;
+    DWORD thunks = entry.OriginalFirstThunk ? entry.OriginalFirstThunk : entry.FirstThunk;
+    for (size_t thunk = fileOffset(thunks);; thunk += wide ? 8 : 4) {
+      ULONGLONG value = 0;
+      DWORD narrow = 0;
+      if (wide ? !read(thunk, value) : !read(thunk, narrow)) break;
+      if (!wide) value = narrow;
+      if (value == 0) break;
+      bool byOrdinal = wide ? (value & IMAGE_ORDINAL_FLAG64) != 0 : (value & IMAGE_ORDINAL_FLAG32);
+      if (!byOrdinal && text(static_cast<DWORD>(value) + 2) == function) return true;
+    }
+  }
+}
+
+TEST(KorvaCwResourcesTest, Manifest) {
+  testing::ExpectManifest(Program());
+  // The common controls are set up by the program itself too, not only through the manifest.
+  EXPECT_TRUE(ImportsFunction(Program().Path(), "comctl32.dll", "InitCommonControlsEx"));
+}
 
 }  // namespace
 }  // namespace korva

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "devsetup/device_info.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
@@ -226,11 +227,26 @@ TEST(UsbDeviceListFaultTest, FailuresOfThePlatform) {
   const size_t all = list.Items().size();
   ASSERT_GT(all, 0u);
 
-  // Elements that can't be read are skipped, not taken for the end of the list.
+  // An element that can't be read is skipped, not taken for the end of the list.
   setup.enumerationFailsAt = 0;
+  setup.enumerationFailures = 1;
+  setup.enumerationError = ERROR_INVALID_DATA;
+  EXPECT_EQ(list.Enumerate(false), 0);
+  EXPECT_GE(list.Items().size(), all - 1);
+  EXPECT_GT(list.Items().size(), 0u);
+  setup.enumerationFailures = FaultInjectingDeviceSetup::kNever;
   setup.enumerationError = ERROR_NO_MORE_ITEMS;
   EXPECT_EQ(list.Enumerate(true), 0);
   EXPECT_TRUE(list.Items().empty());
+  // But a failure without a last error ends the list, and so does a failure that repeats at
+  // every index: skipped, either would go on forever.
+  for (DWORD error : {DWORD{0}, DWORD{ERROR_INVALID_HANDLE}}) {
+    setup.enumerationError = error;
+    setup.enumerationCalls = 0;
+    EXPECT_EQ(list.Enumerate(true), 0);
+    EXPECT_TRUE(list.Items().empty());
+    EXPECT_LE(setup.enumerationCalls, static_cast<int>(kFailedMembersInARowLimit)) << error;
+  }
 
   // A hardware ID of another type is never listed.
   setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;

@@ -12,8 +12,16 @@ namespace korva::testing {
 class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
  public:
   static constexpr DWORD kNever = ~0u;
+  // A walk that goes on past every failure meets the list's end this many members later, so
+  // that a test of it fails instead of hanging.
+  static constexpr DWORD kRunawayWalk = 10000;
+  // Calls of SetupDiEnumDeviceInfo. (An enumerationError of 0 fails without a last error.)
+  int enumerationCalls = 0;
+  // DIF_REMOVE fails and leaves the last error at 0.
+  bool removeFailsWithoutCode = false;
 
-  DWORD enumerationFailsAt = kNever;  // SetupDiEnumDeviceInfo fails from this index on
+  DWORD enumerationFailsAt = kNever;   // SetupDiEnumDeviceInfo fails from this index on
+  DWORD enumerationFailures = kNever;  // at so many indices (at every one from there by default)
   DWORD enumerationError = ERROR_INVALID_DATA;
   DWORD removeError = 0;          // DIF_REMOVE fails with this code when not 0
   DWORD binaryProperty = kNever;  // this SPDRP_ property reads as REG_BINARY
@@ -43,17 +51,25 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     return SetupApiDeviceSetup::GetClassDevs(classGuid, flags, error);
   }
   DWORD EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA& element) override {
-    if (index >= enumerationFailsAt) return enumerationError;
+    ++enumerationCalls;
+    if (enumerationFailsAt != kNever && index >= enumerationFailsAt + kRunawayWalk) {
+      return ERROR_NO_MORE_ITEMS;
+    }
+    if (index >= enumerationFailsAt && index - enumerationFailsAt < enumerationFailures) {
+      return FailWith(enumerationError);
+    }
     return SetupApiDeviceSetup::EnumDeviceInfo(set, index, element);
   }
   DWORD GetDeviceRegistryProperty(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD property,
-                                  DWORD& type, BYTE* buffer, DWORD size) override {
-    DWORD error =
-        SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type, buffer, size);
+                                  DWORD& type, BYTE* buffer, DWORD size,
+                                  DWORD* requiredSize = nullptr) override {
+    DWORD error = SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type,
+                                                                 buffer, size, requiredSize);
     if (error == 0 && property == binaryProperty) type = REG_BINARY;
     if (error == 0 && property == SPDRP_HARDWAREID && hardwareId) {
       std::string text(hardwareId);
       text.append(2, '\0');
+      if (requiredSize) *requiredSize = static_cast<DWORD>(text.size());
       if (text.size() > size) return ERROR_INSUFFICIENT_BUFFER;
       type = REG_MULTI_SZ;
       std::copy(text.begin(), text.end(), buffer);
@@ -86,9 +102,17 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     installerCalls.push_back(function);
     if (function == DIF_REMOVE) {
       ++removeCalls;
+      if (removeFailsWithoutCode) return FailWith(0);
       if (removeError != 0) return removeError;
     }
     return SetupApiDeviceSetup::CallClassInstaller(function, set, element);
+  }
+
+ private:
+  // A platform call that failed with this last error, as the real layer reports it.
+  static DWORD FailWith(DWORD lastError) {
+    SetLastError(lastError);
+    return ErrorOf(FALSE);
   }
 };
 

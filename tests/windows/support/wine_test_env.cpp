@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "common/file_deletion.h"
+
 namespace korva::testing {
 
 const char kKitClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
@@ -53,23 +55,19 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void RemoveFile(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
-}
+void RemoveFile(const std::string& path) { DeleteFileWithNormalAttributes(path); }
 
 void RemovePlacedInfFiles() {
   for (const char* sub : {"inf", "inf\\other"}) {
-    for (const char* ext : {"inf", "pnf"}) {
-      std::string folder = WindowsFolder() + "\\" + sub;
-      std::string pattern = folder + "\\korvatest*." + ext;
-      WIN32_FIND_DATAA found;
-      UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
-      if (!search.Valid()) continue;
-      do {
+    std::string folder = WindowsFolder() + "\\" + sub;
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle search(FindFirstFileA((folder + "\\korvatest*").c_str(), &found));
+    if (!search.Valid()) continue;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         RemoveFile(folder + "\\" + found.cFileName);
-      } while (FindNextFileA(search.Get(), &found));
-    }
+      }
+    } while (FindNextFileA(search.Get(), &found));
   }
 }
 

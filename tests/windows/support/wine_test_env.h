@@ -32,8 +32,8 @@ std::string PlaceFile(const std::string& subfolder, const std::string& name,
 bool FolderExists(const std::string& path);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
-// Removes every *.inf and *.pnf file of inf and inf\other that the tests placed (names
-// starting with "korvatest").
+// Removes every file of inf and inf\other that the tests placed (names starting with
+// "korvatest").
 void RemovePlacedInfFiles();
 
 // The build's own programs, found from the test program's folder.

@@ -1,0 +1,30 @@
+#include "common/file_deletion.h"
+
+#include "common/last_error.h"
+
+namespace korva {
+
+namespace {
+
+bool SetNormalAttributes(const std::string& path) {
+  return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+DWORD Delete(const std::string& path) {
+  return DeleteFileA(path.c_str()) ? 0 : LastErrorOfFailure();
+}
+
+}  // namespace
+
+DWORD DeleteFileWithNormalAttributes(const std::string& path) {
+  SetNormalAttributes(path);  // a failure here shows in the deletion's own code
+  return Delete(path);
+}
+
+bool DeleteFileIfPresent(const std::string& path, DWORD& error) {
+  if (!SetNormalAttributes(path)) return false;
+  error = Delete(path);
+  return true;
+}
+
+}  // namespace korva
