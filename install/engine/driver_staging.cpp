@@ -18,8 +18,8 @@ std::string Format(const char* format, int code, const char* line) {
 
 }  // namespace
 
-int StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
-                    UsbDeviceList& deviceList, const ErrorBox& showErrorBox) {
+InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
+                                   UsbDeviceList& deviceList, const ErrorBox& showErrorBox) {
   int stagedCount = 0;
   const char* driverName = nullptr;
   for (const DriverBinary& binary : kDriverBinaryTable) {
@@ -45,8 +45,7 @@ int StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFi
     std::string text = "Unable to copy driver executables (*.sys).\n";
     text += kReinstallLine;
     showErrorBox(text);
-    PostQuitMessage(1);
-    return code;
+    return {code, true};
   }
 
   DeleteFileWithNormalAttributes(paths.infPath);
@@ -54,10 +53,9 @@ int StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFi
   if (code != 0) {
     showErrorBox(
         Format("Unable to create a customized INF file (error %d).\n%s", code, kReinstallLine));
-    PostQuitMessage(1);
-    return code;
+    return {code, true};
   }
-  return deviceList.InstallDriver(paths.infPath);
+  return {deviceList.InstallDriver(paths.infPath), false};
 }
 
 }  // namespace korva

@@ -37,9 +37,16 @@ constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
 
 using ErrorBox = std::function<void(const std::string& text)>;
 
-// 0, or the code of the step that failed. Missing binaries and an INF file that can't be
-// generated are fatal: the error box is shown and the quit request (exit code 1) is posted.
-int StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
-                    UsbDeviceList& deviceList, const ErrorBox& showErrorBox);
+// What the install step came to.
+struct InstallStepOutcome {
+  int result = 0;      // 0, or the code of the step that failed
+  bool fatal = false;  // the kit can't be used (too few binaries, no INF file): the wizard ends
+};
+
+// Stages the binaries, generates the INF file and installs it. Missing binaries and an INF file
+// that can't be generated are fatal: their error box is shown here, and the caller ends the
+// wizard (exit code 1) once it has shown its own.
+InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
+                                   UsbDeviceList& deviceList, const ErrorBox& showErrorBox);
 
 }  // namespace korva

@@ -4,23 +4,58 @@ namespace korva {
 
 namespace {
 
-// Replaces the non-overlapping occurrences left to right without looking into inserted text.
-int ReplaceAll(std::string& text, const std::string& placeholder, const std::string& value) {
-  int count = 0;
-  for (size_t at = text.find(placeholder); at != std::string::npos;
-       at = text.find(placeholder, at + value.size())) {
-    text.replace(at, placeholder.size(), value);
-    ++count;
-  }
-  return count;
-}
-
 // The four characters after `label` when there are four; empty otherwise.
 std::string NumberAfter(const std::string& upper, const char* label) {
   size_t at = upper.find(label);
   if (at == std::string::npos || upper.size() <= at + 7) return std::string();
   return upper.substr(at + 4, 4);
 }
+
+// The longest start of `text` of at most `limit` bytes that does not split a double-byte
+// character.
+std::string CutAtCharacter(const std::string& text, size_t limit,
+                           const LeadBytePredicate& isLeadByte) {
+  size_t end = 0;
+  while (end < text.size()) {
+    size_t length = 1;
+    if (isLeadByte && isLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size()) {
+      length = 2;
+    }
+    if (end + length > limit) break;
+    end += length;
+  }
+  return text.substr(0, end);
+}
+
+// `suffix` ("(...)", or "(..." from an earlier run) cut so that `room` bytes hold it; the
+// parentheses stay.
+std::string FitSuffix(const std::string& suffix, size_t room, const LeadBytePredicate& isLeadByte) {
+  if (suffix.size() <= room) return suffix;
+  bool closed = suffix.size() >= 2 && suffix.back() == ')';
+  std::string inside = suffix.substr(1, suffix.size() - 1 - (closed ? 1 : 0));
+  size_t marks = closed ? 2 : 1;
+  if (room < marks) return std::string();
+  return "(" + CutAtCharacter(inside, room - marks, isLeadByte) + (closed ? ")" : "");
+}
+
+bool IsControlCharacter(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+struct Placeholder {
+  const char* name;
+  size_t length;
+  std::string TemplateValues::*value;
+};
+
+constexpr char kHardwareIdPlaceholder[] = "$$HWID$$";
+constexpr char kDescriptionPlaceholder[] = "$$DEVDESC$$";
+constexpr char kDriverNamePlaceholder[] = "$$DRVNAME$$";
+
+const Placeholder kPlaceholders[] = {
+    {kHardwareIdPlaceholder, sizeof(kHardwareIdPlaceholder) - 1, &TemplateValues::hardwareId},
+    {kDescriptionPlaceholder, sizeof(kDescriptionPlaceholder) - 1,
+     &TemplateValues::deviceDescription},
+    {kDriverNamePlaceholder, sizeof(kDriverNamePlaceholder) - 1, &TemplateValues::driverName},
+};
 
 }  // namespace
 
@@ -61,14 +96,73 @@ std::string BuildDeviceDescription(const std::string& hardwareId, bool hasDriver
     size_t open = currentDescription.rfind('(');
     if (open != std::string::npos) suffix = currentDescription.substr(open);
   }
+  if (suffix.empty()) return description;
+  // The blank before the suffix counts too.
+  size_t room = kMaxDeviceDescriptionLength > description.size() + 1
+                    ? kMaxDeviceDescriptionLength - description.size() - 1
+                    : 0;
+  suffix = FitSuffix(suffix, room, isLeadByte);
   if (!suffix.empty()) description += " " + suffix;
   return description;
 }
 
+bool IsUsableHardwareId(const std::string& hardwareId) {
+  for (char c : hardwareId) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F) return false;
+    switch (c) {
+      case '"':
+      case '%':
+      case ',':
+      case ';':
+      case '=':
+      case '[':
+      case ']':
+        return false;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+std::string InfQuotedText(const std::string& text) {
+  std::string quoted;
+  quoted.reserve(text.size());
+  for (char c : text) {
+    if (IsControlCharacter(static_cast<unsigned char>(c))) {
+      quoted += ' ';
+    } else {
+      quoted += c;
+      if (c == '"') quoted += c;
+    }
+  }
+  return quoted;
+}
+
 int FillPlaceholders(std::string& line, const TemplateValues& values) {
-  int count = ReplaceAll(line, "$$HWID$$", values.hardwareId);
-  count += ReplaceAll(line, "$$DEVDESC$$", values.deviceDescription);
-  count += ReplaceAll(line, "$$DRVNAME$$", values.driverName);
+  std::string filled;
+  int count = 0;
+  size_t at = 0;
+  while (at < line.size()) {
+    const Placeholder* found = nullptr;
+    if (line[at] == '$') {
+      for (const Placeholder& placeholder : kPlaceholders) {
+        if (line.compare(at, placeholder.length, placeholder.name) == 0) {
+          found = &placeholder;
+          break;
+        }
+      }
+    }
+    if (found) {
+      filled += values.*(found->value);
+      at += found->length;
+      ++count;
+    } else {
+      filled += line[at++];
+    }
+  }
+  line.swap(filled);
   return count;
 }
 

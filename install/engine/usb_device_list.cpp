@@ -107,10 +107,13 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
   TemplateValues values;
   int code = GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, values.hardwareId);
   if (code != 0) return code;
+  // Device data must not write INF text of its own: an ID that can't stand as it is gets no
+  // file, and the description is quoted.
+  if (!IsUsableHardwareId(values.hardwareId)) return ERROR_INVALID_DATA;
   std::string current;
   if (hasDriver) GetDeviceProperty(item->devInfoData, SPDRP_DEVICEDESC, current);
   values.deviceDescription =
-      BuildDeviceDescription(values.hardwareId, hasDriver, current, IsAnsiLeadByte);
+      InfQuotedText(BuildDeviceDescription(values.hardwareId, hasDriver, current, IsAnsiLeadByte));
   values.driverName = driverName;
 
   const std::string marker = GeneratedLineMarker();

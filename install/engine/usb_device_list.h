@@ -64,7 +64,8 @@ class UsbDeviceList {
   int GetDriverValue(HKEY driverKey, int selector, std::string& text);
   UsbDeviceItem* GetSelectedItem();
 
-  // Fills the template for the chosen device; an InfGenResult or the hardware ID's read code.
+  // Fills the template for the chosen device; an InfGenResult, the hardware ID's read code, or
+  // ERROR_INVALID_DATA for a hardware ID that can't go into an INF file.
   int GenerateInf(const std::string& templatePath, const std::string& outputPath,
                   const std::string& driverName);
   // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.
@@ -76,8 +77,10 @@ class UsbDeviceList {
   const std::vector<std::unique_ptr<UsbDeviceItem>>& Items() const { return items; }
   HDEVINFO DeviceInfoSet() const { return deviceInfoSet.Get(); }
 
-  // Written by the device selection page only; neither Clear nor Enumerate resets it.
-  int selectedIndex = -1;
+  // The index into Items() of the device the user chose, -1 for none. Set by the device
+  // selection page only; neither Clear nor Enumerate resets it.
+  int SelectedIndex() const { return selectedIndex; }
+  void SetSelectedIndex(int index) { selectedIndex = index; }
 
  private:
   // Creates a driver key below the class key and points the hardware key's "Driver" value
@@ -87,6 +90,7 @@ class UsbDeviceList {
   DeviceSetup& setup_;
   UniqueDevInfo deviceInfoSet;
   std::vector<std::unique_ptr<UsbDeviceItem>> items;
+  int selectedIndex = -1;
 };
 
 }  // namespace korva

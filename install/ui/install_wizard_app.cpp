@@ -22,6 +22,16 @@ std::string BaseName(const std::string& modulePath) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// Makes the install folder, or finds it there. A file of that name can't take the staged
+// files: that counts as a folder that can't be made, so the user learns it now and not as a
+// broken kit at the install step.
+bool MakeInstallFolder(const std::string& folder) {
+  if (_mkdir(folder.c_str()) == 0) return true;
+  if (errno != EEXIST) return false;
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 int PendingQuitCode() {
   MSG message;
   if (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -40,16 +50,11 @@ int InstallWizardApp::Run(const std::string& modulePath) {
   }
 
   programName_ = BaseName(modulePath);
-  InstallPaths paths = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  programFolder = paths.programFolder;
-  templatePath = paths.templatePath;
-  installFolder = paths.installFolder;
-  if (_mkdir(installFolder.c_str()) != 0 && errno != EEXIST) {
-    ShowErrorBox("Unable to create directory " + installFolder + ".\n");
+  paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
+  if (!MakeInstallFolder(paths_.installFolder)) {
+    ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");
     return kInstallExitFailed;
   }
-  infPath = paths.infPath;
-  alternateFolder = paths.alternateFolder;
 
   OSVERSIONINFOA version;
   std::memset(&version, 0, sizeof(version));
@@ -58,23 +63,27 @@ int InstallWizardApp::Run(const std::string& modulePath) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   GetVersionExA(&version);
 #pragma GCC diagnostic pop
-  isNt5OrLater = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+  isNt5OrLater_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 
   InstallWizardFrame frame(*this);
   frame_ = &frame;
   INT_PTR result = frame.RunModal(nullptr);
   frame_ = nullptr;
-  mainWindow = nullptr;
 
-  // Finish and a fatal install step end the frame through the quit request, which the dialog
-  // manager puts back on the queue for us; Cancel ends it directly.
+  // The frame ends with the exit code (Finish, Cancel, a fatal install step). A quit request
+  // from elsewhere ends it too; the dialog manager puts that back on the queue for us.
   int quitCode = PendingQuitCode();
   if (quitCode >= 0) return quitCode;
-  return result == IDCANCEL ? kInstallExitCancelled : kInstallExitFinished;
+  if (result == kInstallExitCancelled || result == kInstallExitFailed) {
+    return static_cast<int>(result);
+  }
+  return kInstallExitFinished;
 }
 
+HWND InstallWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
+
 void InstallWizardApp::ShowErrorBox(const std::string& text) {
-  korva::ShowErrorBox(messageBoxes, mainWindow, programName_, text);
+  korva::ShowErrorBox(messageBoxes_, MainWindow(), programName_, text);
 }
 
 }  // namespace korva

@@ -8,6 +8,7 @@
 #include "common/message_box.h"
 #include "common/save_as_dialog.h"
 #include "install/engine/driver_staging.h"
+#include "install/engine/install_paths.h"
 #include "install/engine/usb_device_list.h"
 
 namespace korva {
@@ -25,7 +26,9 @@ enum InstallExitCode {
 class InstallWizardApp {
  public:
   InstallWizardApp(UsbDeviceList& deviceList, MessageBoxSeam& messageBoxes, SaveAsSeam& saveAs)
-      : deviceList(deviceList), messageBoxes(messageBoxes), saveAs(saveAs) {}
+      : deviceList_(deviceList), messageBoxes_(messageBoxes), saveAs_(saveAs) {}
+  InstallWizardApp(const InstallWizardApp&) = delete;
+  InstallWizardApp& operator=(const InstallWizardApp&) = delete;
 
   // The start-up routine, given the full path of the program file. Returns the exit code.
   int Run(const std::string& modulePath);
@@ -33,24 +36,27 @@ class InstallWizardApp {
   // An error box: owned by the frame while it exists, else captioned with the program's name.
   void ShowErrorBox(const std::string& text);
 
-  // The frame while the wizard runs, else null.
+  // The frame while the wizard runs, else null; its window is the program's main window.
   InstallWizardFrame* Frame() const { return frame_; }
+  HWND MainWindow() const;
 
-  UsbDeviceList& deviceList;
-  MessageBoxSeam& messageBoxes;
-  SaveAsSeam& saveAs;
-
-  std::string programFolder;
-  std::string installFolder;
-  std::string templatePath;
-  std::string infPath;
-  std::string alternateFolder;
-  int isNt5OrLater = 0;
-  StagedDriverFiles stagedDriverFiles;
-  HWND mainWindow = nullptr;
+  // The folders and paths worked out at start-up.
+  const InstallPaths& Paths() const { return paths_; }
+  bool IsNt5OrLater() const { return isNt5OrLater_; }
+  // The binaries the install step staged, for the finish page's "Save INF file".
+  StagedDriverFiles& StagedFiles() { return stagedDriverFiles_; }
+  const StagedDriverFiles& StagedFiles() const { return stagedDriverFiles_; }
+  UsbDeviceList& DeviceList() { return deviceList_; }
+  SaveAsSeam& SaveAs() { return saveAs_; }
 
  private:
+  UsbDeviceList& deviceList_;
+  MessageBoxSeam& messageBoxes_;
+  SaveAsSeam& saveAs_;
   std::string programName_;
+  InstallPaths paths_;
+  bool isNt5OrLater_ = false;
+  StagedDriverFiles stagedDriverFiles_;
   InstallWizardFrame* frame_ = nullptr;
 };
 

@@ -10,27 +10,26 @@ namespace korva {
 
 InstallWizardFrame::InstallWizardFrame(InstallWizardApp& app)
     : WizardFrame(IDD_INSTALL_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX),
-      welcomePage(app),
-      deviceSelectionPage(app),
-      deviceDetailsPage(app),
-      progressPage(),
-      finishPage(app),
-      app_(app) {}
+      app_(app),
+      welcomePage_(app),
+      deviceSelectionPage_(app),
+      deviceDetailsPage_(app),
+      progressPage_(),
+      finishPage_(app) {}
 
 InstallWizardFrame::~InstallWizardFrame() = default;
 
 bool InstallWizardFrame::OnInitDialog() {
-  app_.mainWindow = Window();
-
   PrepareFrame();
 
-  InstallWizardPage* ordered[] = {&welcomePage, &deviceSelectionPage, &deviceDetailsPage,
-                                  &progressPage, &finishPage};
+  // In the order of InstallPageIndex.
+  InstallWizardPage* ordered[kInstallPageCount] = {
+      &welcomePage_, &deviceSelectionPage_, &deviceDetailsPage_, &progressPage_, &finishPage_};
   for (InstallWizardPage* page : ordered) page->Create(Window());
-  for (size_t i = 0; i < pages.size(); ++i) pages[i] = ordered[i];
+  for (size_t i = 0; i < pages_.size(); ++i) pages_[i] = ordered[i];
 
   SetWindowTextA(Window(), kInstallWizardName);
-  currentPage = 0;
+  currentPage_ = kWelcomePageIndex;
   ShowCurrentPage();
   UpdateButtons();
   return true;
@@ -68,11 +67,11 @@ void InstallWizardFrame::ShowAbout() {
   about.RunModal(Window());
 }
 
-void InstallWizardFrame::ShowCurrentPage() { ShowOnly(pages, Current().Window()); }
+void InstallWizardFrame::ShowCurrentPage() { ShowOnly(pages_, Current().Window()); }
 
 void InstallWizardFrame::UpdateButtons() {
   WizardButtonStates states =
-      InstallButtonStates(Current().pageKind, deviceSelectionPage.HasSelection());
+      InstallButtonStates(Current().pageKind, deviceSelectionPage_.HasSelection());
   EnableWindow(Item(IDC_BACK), states.back);
   EnableWindow(Item(IDC_NEXT), states.next);
   EnableWindow(Item(IDC_CANCEL_BUTTON), states.cancel);
@@ -81,49 +80,63 @@ void InstallWizardFrame::UpdateButtons() {
 }
 
 void InstallWizardFrame::OnNext() {
-  InstallWizardPage& leaving = Current();
-  if (currentPage < 4) ++currentPage;
-  switch (leaving.pageKind) {
+  switch (Current().pageKind) {
     case kWelcomePageKind:
-      deviceSelectionPage.FillDeviceList();
+      // The list is rebuilt each time the welcome page is left.
+      deviceSelectionPage_.FillDeviceList();
+      GoTo(kDeviceSelectionPageIndex);
       break;
-    case kDeviceDetailsPageKind: {
-      ShowCurrentPage();
-      UpdateButtons();
-      PumpPendingMessages();
-      HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-      InstallPaths paths{app_.programFolder, app_.installFolder, app_.templatePath, app_.infPath,
-                         app_.alternateFolder};
-      int result = StageAndInstall(paths, app_.stagedDriverFiles, app_.deviceList,
-                                   [this](const std::string& text) { app_.ShowErrorBox(text); });
-      SetCursor(kept);
-      if (result != 0) app_.ShowErrorBox(InstallFailedMessage(result));
-      ++currentPage;
-      finishPage.installResult = result;
-      ShowCurrentPage();
-      UpdateButtons();
-      // The button that had the focus was disabled for the install step: give it to Finish, so
-      // that Enter ends the wizard.
-      SendMessageA(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_NEXT)), TRUE);
-      return;
-    }
+    case kDeviceSelectionPageKind:
+      GoTo(kDeviceDetailsPageIndex);
+      break;
+    case kDeviceDetailsPageKind:
+      RunInstallStep();
+      break;
     case kFinishPageKind:
-      PostQuitMessage(kInstallExitFinished);
-      return;
-    default:
+      EndModal(kInstallExitFinished);
       break;
+    default:
+      break;  // the progress page has no Next
   }
+}
+
+void InstallWizardFrame::GoTo(InstallPageIndex page) {
+  currentPage_ = page;
   ShowCurrentPage();
   UpdateButtons();
+}
+
+void InstallWizardFrame::RunInstallStep() {
+  // All buttons disabled, and the progress page painted before the thread stops responding.
+  GoTo(kProgressPageIndex);
+  PumpPendingMessages();
+  HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  InstallStepOutcome outcome =
+      StageAndInstall(app_.Paths(), app_.StagedFiles(), app_.DeviceList(),
+                      [this](const std::string& text) { app_.ShowErrorBox(text); });
+  SetCursor(kept);
+  if (outcome.result != 0) app_.ShowErrorBox(InstallFailedMessage(outcome.result));
+  finishPage_.SetInstallResult(outcome.result);
+  GoTo(kFinishPageIndex);
+  if (outcome.fatal) {
+    // Only now, after every message was read: a quit request posted earlier would have closed
+    // the boxes still to come.
+    EndModal(kInstallExitFailed);
+    return;
+  }
+  // The button that had the focus was disabled for the install step: give it to Finish, so
+  // that Enter ends the wizard.
+  SendMessageA(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_NEXT)), TRUE);
 }
 
 void InstallWizardFrame::OnBack() {
-  if (currentPage <= 0) return;
-  --currentPage;
+  // Back is usable on the selection and details pages only, and leads to the page before.
+  if (currentPage_ <= kWelcomePageIndex) return;
+  --currentPage_;
   ShowCurrentPage();
   UpdateButtons();
 }
 
-void InstallWizardFrame::OnCancelButton() { EndModal(IDCANCEL); }
+void InstallWizardFrame::OnCancelButton() { EndModal(kInstallExitCancelled); }
 
 }  // namespace korva

@@ -9,6 +9,7 @@
 #include "common/wizard_frame.h"
 #include "install/ui/install_wizard_app.h"
 #include "install/ui/install_wizard_pages.h"
+#include "install/ui/install_wizard_texts.h"
 
 namespace korva {
 
@@ -23,13 +24,13 @@ class InstallWizardFrame : public WizardFrame {
   void UpdateButtons();
   void ShowCurrentPage();
 
-  int currentPage = 0;
-  WelcomePage welcomePage;
-  DeviceSelectionPage deviceSelectionPage;
-  DeviceDetailsPage deviceDetailsPage;
-  ProgressPage progressPage;
-  FinishPage finishPage;
-  std::array<InstallWizardPage*, 5> pages{};
+  // The index (InstallPageIndex) of the page shown.
+  int CurrentPage() const { return currentPage_; }
+  const WelcomePage& Welcome() const { return welcomePage_; }
+  const DeviceSelectionPage& Selection() const { return deviceSelectionPage_; }
+  const DeviceDetailsPage& Details() const { return deviceDetailsPage_; }
+  const ProgressPage& Progress() const { return progressPage_; }
+  const FinishPage& Finishing() const { return finishPage_; }
 
  protected:
   bool OnInitDialog() override;
@@ -38,9 +39,20 @@ class InstallWizardFrame : public WizardFrame {
   void ShowAbout() override;
 
  private:
-  InstallWizardPage& Current() { return *pages[static_cast<size_t>(currentPage)]; }
+  InstallWizardPage& Current() { return *pages_[static_cast<size_t>(currentPage_)]; }
+  void GoTo(InstallPageIndex page);
+  // Stages, generates and installs under the progress page, then shows the finish page; a
+  // fatal failure ends the wizard after its messages.
+  void RunInstallStep();
 
   InstallWizardApp& app_;
+  int currentPage_ = kWelcomePageIndex;
+  WelcomePage welcomePage_;
+  DeviceSelectionPage deviceSelectionPage_;
+  DeviceDetailsPage deviceDetailsPage_;
+  ProgressPage progressPage_;
+  FinishPage finishPage_;
+  std::array<InstallWizardPage*, kInstallPageCount> pages_{};
 };
 
 }  // namespace korva

@@ -28,7 +28,7 @@ WelcomePage::WelcomePage(InstallWizardApp& app)
     : InstallWizardPage(IDD_WELCOME, kWelcomePageKind), app_(app) {}
 
 bool WelcomePage::OnInitDialog() {
-  SetItemText(IDC_WELCOME_TEXT, WelcomeText(app_.isNt5OrLater != 0));
+  SetItemText(IDC_WELCOME_TEXT, WelcomeText(app_.IsNt5OrLater()));
   return true;
 }
 
@@ -53,11 +53,13 @@ bool DeviceSelectionPage::OnInitDialog() {
 }
 
 void DeviceSelectionPage::FillDeviceList() {
-  UsbDeviceList& devices = app_.deviceList;
+  UsbDeviceList& devices = app_.DeviceList();
   int result = devices.Enumerate(true);
   SetItemText(IDC_SELECTION_HEADER,
               result != 0 || devices.Items().empty() ? kNoDevicesHeader : kDevicesHeader);
   ListView_DeleteAllItems(listView_.Window());
+  // No row is selected in the new list, so no hardware ID is shown either.
+  SetItemText(IDC_HARDWARE_ID, "");
   const auto& items = devices.Items();
   for (size_t i = 0; i < items.size(); ++i) {
     std::string manufacturer;
@@ -97,8 +99,8 @@ void DeviceSelectionPage::OnListItemChanged() {
   int row = listView_.FirstSelectedRow();
   if (row >= 0) {
     int index = static_cast<int>(listView_.ItemData(row));
-    UsbDeviceList& devices = app_.deviceList;
-    devices.selectedIndex = index;
+    UsbDeviceList& devices = app_.DeviceList();
+    devices.SetSelectedIndex(index);
     if (index >= 0 && static_cast<size_t>(index) < devices.Items().size()) {
       devices.GetDeviceProperty(devices.Items()[static_cast<size_t>(index)]->devInfoData,
                                 SPDRP_HARDWAREID, text);
@@ -116,7 +118,7 @@ void DeviceSelectionPage::OnShowWindow(bool shown) {
 }
 
 void DeviceSelectionPage::RequestButtonUpdate() const {
-  if (app_.mainWindow) SendMessageA(app_.mainWindow, WM_UPDATE_WIZARD_BUTTONS, 0, 0);
+  if (HWND main = app_.MainWindow()) SendMessageA(main, WM_UPDATE_WIZARD_BUTTONS, 0, 0);
 }
 
 // Device details page ------------------------------------------------------------------------
@@ -126,21 +128,24 @@ DeviceDetailsPage::DeviceDetailsPage(InstallWizardApp& app)
 
 void DeviceDetailsPage::OnShowWindow(bool shown) {
   if (!shown) return;
-  UsbDeviceList& devices = app_.deviceList;
+  UsbDeviceList& devices = app_.DeviceList();
   UsbDeviceItem* item = devices.GetSelectedItem();
   if (!item) return;
   const SP_DEVINFO_DATA& element = item->devInfoData;
 
+  // Every text the device or its driver supplies has its "&" doubled, so that the static
+  // controls show it instead of taking it for a mnemonic mark.
   SetItemText(IDC_DETAILS_HEADER, kDetailsHeader);
   std::string text;
   devices.GetDeviceProperty(element, SPDRP_MFG, text);
-  SetItemText(IDC_DETAIL_MANUFACTURER, text.empty() ? kUnknownManufacturer : text);
+  SetItemText(IDC_DETAIL_MANUFACTURER,
+              text.empty() ? kUnknownManufacturer : DoubleAmpersands(text));
   devices.GetDeviceProperty(element, SPDRP_DEVICEDESC, text);
-  SetItemText(IDC_DETAIL_DESCRIPTION, text);
+  SetItemText(IDC_DETAIL_DESCRIPTION, DoubleAmpersands(text));
   devices.GetDeviceProperty(element, SPDRP_HARDWAREID, text);
   SetItemText(IDC_DETAIL_HARDWARE_ID, DoubleAmpersands(text));
   devices.GetDeviceProperty(element, SPDRP_CLASS, text);
-  SetItemText(IDC_DETAIL_CLASS, text);
+  SetItemText(IDC_DETAIL_CLASS, DoubleAmpersands(text));
 
   std::string provider, description, date, header;
   bool hasDriver = false;
@@ -156,9 +161,9 @@ void DeviceDetailsPage::OnShowWindow(bool shown) {
     }
   }
   header = hasDriver ? kDriverHeader : kNoDriverHeader;
-  SetItemText(IDC_DRIVER_PROVIDER, provider);
-  SetItemText(IDC_DRIVER_DESCRIPTION, description);
-  SetItemText(IDC_DRIVER_DATE, date);
+  SetItemText(IDC_DRIVER_PROVIDER, DoubleAmpersands(provider));
+  SetItemText(IDC_DRIVER_DESCRIPTION, DoubleAmpersands(description));
+  SetItemText(IDC_DRIVER_DATE, DoubleAmpersands(date));
   for (int id :
        {IDC_DRIVER_GROUP, IDC_DRIVER_PROVIDER_LABEL, IDC_DRIVER_DESCRIPTION_LABEL,
         IDC_DRIVER_DATE_LABEL, IDC_DRIVER_PROVIDER, IDC_DRIVER_DESCRIPTION, IDC_DRIVER_DATE}) {
@@ -181,10 +186,10 @@ bool FinishPage::OnInitDialog() {
 
 void FinishPage::OnShowWindow(bool shown) {
   if (!shown) return;
-  bool succeeded = installResult == 0;
+  bool succeeded = installResult_ == 0;
   EnableWindow(Item(IDC_SAVE_INF), succeeded);
   EnableWindow(Item(IDC_RUN_DEMO), succeeded);
-  SetItemText(IDC_FINISH_RESULT, InstallResultText(installResult));
+  SetItemText(IDC_FINISH_RESULT, InstallResultText(installResult_));
 }
 
 void FinishPage::OnCommand(int id, int code) {
@@ -199,7 +204,7 @@ bool FinishPage::Replace(const std::string& from, const std::string& to) {
 }
 
 void FinishPage::SaveInfFile() {
-  const StagedDriverFiles& staged = app_.stagedDriverFiles;
+  const StagedDriverFiles& staged = app_.StagedFiles();
   if (staged[0].empty() && staged[1].empty()) return;
   SaveAsRequest request;
   request.defaultExtension = "inf";
@@ -207,11 +212,11 @@ void FinishPage::SaveInfFile() {
   request.filter = "INF Files (*.inf)|*.inf|All Files (*.*)|*.*||";
   request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
   std::string destination;
-  if (!app_.saveAs.Ask(app_.mainWindow, request, destination) || destination.empty()) return;
+  if (!app_.SaveAs().Ask(app_.MainWindow(), request, destination) || destination.empty()) return;
   for (char& c : destination) {
     if (c == '/') c = '\\';
   }
-  if (!Replace(app_.infPath, destination)) {
+  if (!Replace(app_.Paths().infPath, destination)) {
     app_.ShowErrorBox(UnableToCreateMessage(destination));
     return;
   }
@@ -220,7 +225,7 @@ void FinishPage::SaveInfFile() {
     size_t cut = destination.rfind('\\');
     if (cut != std::string::npos && cut > 0) destination.resize(cut);
     destination += "\\" + file;
-    if (!Replace(app_.installFolder + "\\" + file, destination)) {
+    if (!Replace(app_.Paths().installFolder + "\\" + file, destination)) {
       app_.ShowErrorBox(UnableToCreateMessage(destination));
     }
   }
@@ -241,9 +246,9 @@ bool FinishPage::Start(const std::string& path) {
 }
 
 void FinishPage::RunDemoApplication() {
-  std::string path = app_.programFolder + "\\korvaapp.exe";
+  std::string path = app_.Paths().programFolder + "\\korvaapp.exe";
   if (Start(path)) return;
-  path = app_.alternateFolder + "\\korvaapp.exe";
+  path = app_.Paths().alternateFolder + "\\korvaapp.exe";
   if (Start(path)) return;
   app_.ShowErrorBox(UnableToExecuteMessage(path));
 }

@@ -76,7 +76,10 @@ class FinishPage : public InstallWizardPage {
  public:
   explicit FinishPage(InstallWizardApp& app);
 
-  int installResult = 0;
+  // The install step's result (0 for success), which the page shows; set by the frame before
+  // the page is first shown.
+  int InstallResult() const { return installResult_; }
+  void SetInstallResult(int result) { installResult_ = result; }
 
   void SaveInfFile();
   void RunDemoApplication();
@@ -92,6 +95,7 @@ class FinishPage : public InstallWizardPage {
   static bool Start(const std::string& path);
 
   InstallWizardApp& app_;
+  int installResult_ = 0;
 };
 
 class InstallAboutBox : public Dialog {

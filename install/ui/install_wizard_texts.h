@@ -15,6 +15,17 @@ enum InstallPageKind {
   kFinishPageKind = 5,
 };
 
+// The frame's fixed order of the pages; the progress page is passed only during the install
+// step.
+enum InstallPageIndex {
+  kWelcomePageIndex = 0,
+  kDeviceSelectionPageIndex = 1,
+  kDeviceDetailsPageIndex = 2,
+  kProgressPageIndex = 3,
+  kFinishPageIndex = 4,
+  kInstallPageCount = 5,
+};
+
 // Which of Back, Next and Cancel are usable on a page of that kind.
 WizardButtonStates InstallButtonStates(int pageKind, bool hasSelection);
 

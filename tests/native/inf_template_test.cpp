@@ -63,6 +63,57 @@ TEST(DeviceDescriptionTest, DoubleByteCharactersStayWhole) {
             "ACD");
 }
 
+TEST(DeviceDescriptionTest, ALongDescriptionIsCutInsideItsParentheses) {
+  const std::string id = "USB\\VID_0547&PID_1002";
+  const std::string prefix = "KORVA Device: VID=0547 PID=1002 ";  // 32 of the 255 characters
+  const size_t room = 255 - prefix.size();                        // for "(...)"
+  auto isLead = [](unsigned char c) { return c >= 0x81 && c <= 0x9F; };
+  const std::string dbcs = "\x82\xA0";  // one double-byte character
+  struct Case {
+    std::string current;
+    std::string suffix;
+  };
+  const Case cases[] = {
+      // Fits exactly: nothing is cut.
+      {std::string(room - 2, 'a'), "(" + std::string(room - 2, 'a') + ")"},
+      {std::string(room - 1, 'a'), "(" + std::string(room - 2, 'a') + ")"},
+      {std::string(1000, 'a'), "(" + std::string(room - 2, 'a') + ")"},
+      // A double-byte character that would straddle the end goes whole.
+      {std::string(room - 3, 'a') + dbcs, "(" + std::string(room - 3, 'a') + ")"},
+      {std::string(room - 4, 'a') + dbcs + "b", "(" + std::string(room - 4, 'a') + dbcs + ")"},
+      // An earlier run's description: its parenthesised part, cut the same way.
+      {"KORVA Device (" + std::string(300, 'c') + ")", "(" + std::string(room - 2, 'c') + ")"},
+      // Without a closing parenthesis there is none to keep.
+      {"KORVA (" + std::string(300, 'c'), "(" + std::string(room - 1, 'c')},
+  };
+  for (const Case& c : cases) {
+    std::string description = BuildDeviceDescription(id, true, c.current, isLead);
+    EXPECT_EQ(description, prefix + c.suffix) << c.current.size();
+    EXPECT_LE(description.size(), 255u);
+  }
+}
+
+TEST(InfTextTest, OnlyHardwareIdsThatStandAsTheyAreAreUsable) {
+  for (const char* usable :
+       {"USB\\VID_0547&PID_1002&REV_0001", "USB\\Class_FF&SubClass_00", "", "USB\\A$$B#!~()'*"}) {
+    EXPECT_TRUE(IsUsableHardwareId(usable)) << usable;
+  }
+  for (const char* unusable :
+       {"USB\\A B", "USB\\A\"B", "USB\\A%B%", "USB\\A,USB\\B", "USB\\A;B", "USB\\A=B", "USB\\A[B",
+        "USB\\A]B", "USB\\A\r\n[S]", "USB\\A\tB", "USB\\A\x7F", "USB\\\xC4", "USB\\\x82\xA0"}) {
+    EXPECT_FALSE(IsUsableHardwareId(unusable)) << unusable;
+  }
+}
+
+TEST(InfTextTest, QuotedTextReadsBackAsItWas) {
+  EXPECT_EQ(InfQuotedText("My Device"), "My Device");
+  EXPECT_EQ(InfQuotedText("Dev \"A; B"), "Dev \"\"A; B");
+  EXPECT_EQ(InfQuotedText("50% %ProviderName% %%"), "50% %ProviderName% %%");
+  EXPECT_EQ(InfQuotedText("a\r\n[S]\r\nHKR,,X\t\x7F\x01"), "a  [S]  HKR,,X   ");
+  // Characters of other code pages stay as they are.
+  EXPECT_EQ(InfQuotedText("\xC4\x82\xA0"), "\xC4\x82\xA0");
+}
+
 TEST(FillPlaceholdersTest, EachPlaceholderEveryTime) {
   TemplateValues values{"USB\\VID_0547&PID_1002", "KORVA Device: VID=0547 PID=1002", "korva"};
   std::string line = "%D%=Install,$$HWID$$ ; $$HWID$$\n";
@@ -82,17 +133,17 @@ TEST(FillPlaceholdersTest, LetterCaseAndBrokenPlaceholdersAreLeftAlone) {
   EXPECT_EQ(line, before);
 }
 
-TEST(FillPlaceholdersTest, InsertedTextIsNotScannedAgainButLaterStepsSeeIt) {
-  // A hardware ID that itself looks like a placeholder is not replaced again by its own step.
+TEST(FillPlaceholdersTest, InsertedTextIsNeverScannedAgain) {
+  // A hardware ID that itself looks like a placeholder is not replaced again.
   TemplateValues values{"$$HWID$$", "D", "n"};
   std::string line = "$$HWID$$$$HWID$$";
   EXPECT_EQ(FillPlaceholders(line, values), 2);
   EXPECT_EQ(line, "$$HWID$$$$HWID$$");
-  // The description step sees the placeholder that the hardware ID brought in.
-  values = TemplateValues{"$$DEVDESC$$", "desc", "n"};
-  line = "$$HWID$$";
-  EXPECT_EQ(FillPlaceholders(line, values), 2);
-  EXPECT_EQ(line, "desc");
+  // Nor for another placeholder: one pass fills all three.
+  values = TemplateValues{"$$DEVDESC$$", "desc $$DRVNAME$$ $$HWID$$", "n"};
+  line = "$$HWID$$ \"$$DEVDESC$$\" $$DRVNAME$$";
+  EXPECT_EQ(FillPlaceholders(line, values), 3);
+  EXPECT_EQ(line, "$$DEVDESC$$ \"desc $$DRVNAME$$ $$HWID$$\" n");
   // Occurrences do not overlap: "$$HWID$$HWID$$" holds one.
   values = TemplateValues{"X", "D", "n"};
   line = "$$HWID$$HWID$$";

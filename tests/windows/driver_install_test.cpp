@@ -97,6 +97,60 @@ TEST_F(DriverInstallTest, UpdateRoadInstallsTheKitsDriver) {
   EXPECT_EQ(ReadFileBytes(driverFile), ReadFileBytes(KitFolder() + "\\korva.sys"));
 }
 
+// What the device reports cannot add to the installation. Its current description (used when
+// a driver is installed) reaches the device as it reads, quotes, percent signs, placeholders and
+// all, with line breaks as blanks and cut to the platform's 255 characters; a hardware ID that
+// could end or split an INF entry is refused before anything is written.
+TEST_F(DriverInstallTest, DeviceTextsAreInstalledAsTheyReadAndAddNothing) {
+  const std::string kPrefix = "KORVA Device: VID=0547 PID=";
+  const std::string injection = "\r\n[KorvaInstall.HW.AddReg]\r\nHKR,,Injected,,\"yes\"\r\n";
+  struct Case {
+    std::string product;
+    std::string hardwareIdTail;  // after the product number
+    std::string description;
+    int generated;
+    std::string installed;  // after the prefix and the product number
+  };
+  const std::string longName(300, 'x');
+  const Case cases[] = {
+      {"2010", "", "Board" + injection, 0,
+       " (Board  [KorvaInstall.HW.AddReg]  HKR,,Injected,,\"yes\"  )"},
+      {"2011", "", "Dev \"A; B 50% %ProviderName% 100%%", 0,
+       " (Dev \"A; B 50% %ProviderName% 100%%)"},
+      {"2012", "", "$$DRVNAME$$ board", 0, " ($$DRVNAME$$ board)"},
+      {"2013", "", longName, 0, " (" + longName.substr(0, 255 - 31 - 3) + ")"},
+      {"2014", injection, "Board", static_cast<int>(ERROR_INVALID_DATA), ""},
+      {"2015", ",USB\\VID_0547&PID_2016;", "Board", static_cast<int>(ERROR_INVALID_DATA), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.product);
+    const std::string id = "USB\\VID_0547&PID_" + c.product + "\\TEXTS";
+    folder = ScratchFolder("texts" + c.product);
+    infPath = folder + "\\korvawiz.inf";
+    CopyKitFile("korva.sys", folder);
+    SeedDevice(id, kUsbClass, {"USB\\VID_0547&PID_" + c.product + c.hardwareIdTail}, "",
+               c.description);
+    ASSERT_EQ(testbed::SetDriverValue(id, "DriverDesc", REG_SZ, testbed::StringData("old")), 0u);
+    ASSERT_TRUE(EnumerateAndSelect(list, id));
+    ASSERT_EQ(list.GenerateInf(KitFolder() + "\\korvawiz.tpl", infPath, "korva"), c.generated);
+    if (c.generated != 0) {
+      EXPECT_EQ(ReadFileBytes(infPath), "");
+      continue;
+    }
+    ASSERT_EQ(list.InstallDriver(infPath), 0);
+    std::string expected = kPrefix + c.product + c.installed;
+    EXPECT_LE(expected.size(), 255u);
+    const GUID kitClass = KitClassGuid();
+    std::vector<testbed::DeviceSummary> kit = testbed::ListDevices(&kitClass);
+    auto device = std::find_if(kit.begin(), kit.end(),
+                               [&](const testbed::DeviceSummary& d) { return d.instanceId == id; });
+    ASSERT_NE(device, kit.end()) << "the device is not in the kit's class";
+    EXPECT_EQ(device->description, expected);
+    EXPECT_EQ(device->identValue, kKitIdent);
+    EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "Injected"), "");
+  }
+}
+
 TEST_F(DriverInstallTest, NoSetAndNoChoiceAreRefusedBeforeAnyCall) {
   EXPECT_EQ(list.InstallDriver("C:\\x.inf"), kInstallNoDeviceSet);
   const std::string id = "USB\\VID_0547&PID_2002\\NOCHOICE";

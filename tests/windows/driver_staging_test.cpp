@@ -40,9 +40,12 @@ class DriverStagingTest : public ::testing::Test {
     for (const std::string& file : files) CopyKitFile(file, folder);
   }
 
+  // The step's result; whether it was fatal goes to `fatal`.
   int Stage() {
-    return StageAndInstall(paths, staged, list,
-                           [this](const std::string& text) { boxes.push_back(text); });
+    InstallStepOutcome outcome = StageAndInstall(
+        paths, staged, list, [this](const std::string& text) { boxes.push_back(text); });
+    fatal = outcome.fatal;
+    return outcome.result;
   }
 
   std::string Staged(const std::string& file) {
@@ -56,6 +59,7 @@ class DriverStagingTest : public ::testing::Test {
   InstallPaths paths;
   StagedDriverFiles staged;
   std::vector<std::string> boxes;
+  bool fatal = false;
   std::string instanceId;
 };
 int DriverStagingTest::serial = 0;
@@ -70,6 +74,7 @@ TEST_F(DriverStagingTest, BinariesInTheProgramFolder) {
   EXPECT_NE(Inf().find("\r\nkorva.sys=1\r\n"), std::string::npos);
   EXPECT_NE(Inf().find("AddService=korva,"), std::string::npos);
   EXPECT_EQ(TakeQuitRequest(), -1);
+  EXPECT_FALSE(fatal);
   EXPECT_TRUE(testbed::HasDriverKey(instanceId));
 }
 
@@ -118,7 +123,8 @@ TEST_F(DriverStagingTest, ASingleBinaryIsFatal) {
   EXPECT_EQ(boxes[0],
             "Unable to copy driver executables (*.sys).\n"
             "Please reinstall the KORVA Development Kit.");
-  EXPECT_EQ(TakeQuitRequest(), 1);
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
   EXPECT_FALSE(FileExists(paths.infPath));
   EXPECT_FALSE(testbed::HasDriverKey(instanceId));
   EXPECT_EQ(staged, (StagedDriverFiles{"korva.sys", ""}));
@@ -131,13 +137,15 @@ TEST_F(DriverStagingTest, ASingleBinaryInTheLastRowIsFatalToo) {
   // Wine's CopyFileA leaves the last error at 0 after that copy.
   EXPECT_EQ(Stage(), kTooFewDriverBinaries);
   EXPECT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(TakeQuitRequest(), 1);
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
 }
 
 TEST_F(DriverStagingTest, NoBinaryAtAllIsFatal) {
   EXPECT_NE(Stage(), 0);
   EXPECT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(TakeQuitRequest(), 1);
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
   EXPECT_EQ(staged, (StagedDriverFiles{"", ""}));
 }
 
@@ -149,7 +157,8 @@ TEST_F(DriverStagingTest, AMissingTemplateIsFatal) {
   EXPECT_EQ(boxes[0],
             "Unable to create a customized INF file (error 1).\n"
             "Please reinstall the KORVA Development Kit.");
-  EXPECT_EQ(TakeQuitRequest(), 1);
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
   EXPECT_FALSE(FileExists(paths.infPath));
   EXPECT_FALSE(testbed::HasDriverKey(instanceId));
 }
@@ -159,20 +168,39 @@ TEST_F(DriverStagingTest, AFailedInstallationIsTheResultButNotFatal) {
   setup.updateError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Stage(), static_cast<int>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(boxes.empty());  // the frame reports it
+  EXPECT_FALSE(fatal);
   EXPECT_EQ(TakeQuitRequest(), -1);
   EXPECT_NE(Inf().find("\r\nkorva.sys=1\r\n"), std::string::npos);
 }
 
 TEST_F(DriverStagingTest, NothingChosenIsFatalAtTheInfFile) {
   PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
-  list.selectedIndex = -1;
+  list.SetSelectedIndex(-1);
   EXPECT_EQ(Stage(), kNoDeviceSelected);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0],
             "Unable to create a customized INF file (error 10).\n"
             "Please reinstall the KORVA Development Kit.");
-  EXPECT_EQ(TakeQuitRequest(), 1);
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
   EXPECT_EQ(setup.updateCalls, 0);
+}
+
+// A hardware ID that would write INF text of its own gets no INF file: fatal like any other
+// failure to generate it, and nothing is installed.
+TEST_F(DriverStagingTest, AHardwareIdThatCannotStandInAnInfFileIsFatal) {
+  ASSERT_EQ(testbed::SetHardwareIds(instanceId, {"USB\\VID_0547&PID_3999\r\n[KorvaInstall.HW]"}),
+            0u);
+  ASSERT_TRUE(EnumerateAndSelect(list, instanceId));
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  EXPECT_EQ(Stage(), static_cast<int>(ERROR_INVALID_DATA));
+  EXPECT_TRUE(fatal);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0],
+            "Unable to create a customized INF file (error 13).\n"
+            "Please reinstall the KORVA Development Kit.");
+  EXPECT_EQ(setup.updateCalls, 0);
+  EXPECT_FALSE(testbed::HasDriverKey(instanceId));
 }
 
 TEST(InstallErrorBoxTest, OwnedByTheFrameOnceItExistsCaptionedWithTheProgramBefore) {

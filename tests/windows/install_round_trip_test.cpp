@@ -40,7 +40,8 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   StagedDriverFiles staged;
   std::vector<std::string> boxes;
   ASSERT_EQ(
-      StageAndInstall(paths, staged, list, [&](const std::string& text) { boxes.push_back(text); }),
+      StageAndInstall(paths, staged, list, [&](const std::string& text) { boxes.push_back(text); })
+          .result,
       0);
   ASSERT_TRUE(boxes.empty());
   list.Clear();

@@ -60,6 +60,22 @@ std::string CellText(HWND list, int row, int column) {
 
 int RowCount(HWND list) { return ListView_GetItemCount(list); }
 
+// What a static control shows of its text: without SS_NOPREFIX, "&&" reads as "&" and a single
+// "&" marks the next character as a mnemonic and is not shown.
+std::string DisplayedText(HWND control) {
+  std::string text = WindowText(control);
+  if (GetWindowLongA(control, GWL_STYLE) & SS_NOPREFIX) return text;
+  std::string shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&') {
+      if (i + 1 >= text.size()) break;
+      ++i;
+    }
+    shown += text[i];
+  }
+  return shown;
+}
+
 int ItemData(HWND list, int row) {
   LVITEMA item{};
   item.mask = LVIF_PARAM;
@@ -137,8 +153,9 @@ class InstallWizardUiTest : public ::testing::Test {
 
   InstallWizardFrame& Frame() { return *app.Frame(); }
   HWND Button(int id) { return Frame().Item(id); }
-  HWND List() { return Frame().deviceSelectionPage.Item(IDC_DEVICE_LIST); }
+  HWND List() { return Frame().Selection().Item(IDC_DEVICE_LIST); }
   std::string PageText(const Dialog& page, int id) { return page.ItemText(id); }
+  std::string Shown(const Dialog& page, int id) { return DisplayedText(page.Item(id)); }
   void Shot(const std::string& page) {
     SaveScreenshot(Frame().Window(), ScreenshotFolder() + "\\install-" + page + ".png");
   }
@@ -175,55 +192,56 @@ TEST_F(InstallWizardUiTest, PageSequenceAndButtonRules) {
       [this] {
         // Welcome page.
         EXPECT_EQ(WindowText(Frame().Window()), "KORVA Installation Wizard");
-        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_EQ(Frame().CurrentPage(), 0);
         EXPECT_FALSE(Enabled(Button(IDC_BACK)));
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
         EXPECT_TRUE(Enabled(Button(IDC_CANCEL_BUTTON)));
-        EXPECT_TRUE(Visible(Frame().welcomePage.Window()));
-        EXPECT_EQ(PageText(Frame().welcomePage, IDC_WELCOME_TEXT), WelcomeText(true));
+        EXPECT_TRUE(Visible(Frame().Welcome().Window()));
+        EXPECT_EQ(PageText(Frame().Welcome(), IDC_WELCOME_TEXT), WelcomeText(true));
         Shot("1-welcome");
         ASSERT_TRUE(Click(Button(IDC_NEXT)));
       },
       [this] {
         // Selection page, nothing selected yet.
-        EXPECT_EQ(Frame().currentPage, 1);
-        EXPECT_FALSE(Visible(Frame().welcomePage.Window()));
+        EXPECT_EQ(Frame().CurrentPage(), 1);
+        EXPECT_FALSE(Visible(Frame().Welcome().Window()));
         EXPECT_TRUE(Enabled(Button(IDC_BACK)));
         EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
-        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_SELECTION_HEADER), kDevicesHeader);
+        EXPECT_EQ(PageText(Frame().Selection(), IDC_SELECTION_HEADER), kDevicesHeader);
         int row = RowOf(List(), "UI board two");
         ASSERT_GE(row, 0);
         SelectRow(List(), row);
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
-        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_HARDWARE_ID),
+        EXPECT_EQ(PageText(Frame().Selection(), IDC_HARDWARE_ID),
                   " USB\\VID_0547&&PID_4002&&REV_0001");
-        EXPECT_EQ(deviceList.selectedIndex, ItemData(List(), row));
+        EXPECT_EQ(deviceList.SelectedIndex(), ItemData(List(), row));
         Shot("2-selection");
         // Clearing the selection empties the field and disables Next again.
         ClearSelection(List());
         EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
-        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_HARDWARE_ID), "");
+        EXPECT_EQ(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
         SelectRow(List(), row);
         ASSERT_TRUE(Click(Button(IDC_NEXT)));
       },
       [this] {
         // Details page; Back keeps the list and its selection.
-        EXPECT_EQ(Frame().currentPage, 2);
+        EXPECT_EQ(Frame().CurrentPage(), 2);
         EXPECT_TRUE(Enabled(Button(IDC_BACK)));
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
         ASSERT_TRUE(Click(Button(IDC_BACK)));
-        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
         int row = RowOf(List(), "UI board two");
         EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), row);
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
         // Refresh rebuilds the list without a selection.
-        ASSERT_TRUE(Click(Frame().deviceSelectionPage.Item(IDC_REFRESH)));
+        ASSERT_TRUE(Click(Frame().Selection().Item(IDC_REFRESH)));
         EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), -1);
         EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+        EXPECT_EQ(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
         // Back to the welcome page, and Next rebuilds the list again.
         SelectRow(List(), row);
         ASSERT_TRUE(Click(Button(IDC_BACK)));
-        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_EQ(Frame().CurrentPage(), 0);
         EXPECT_FALSE(Enabled(Button(IDC_BACK)));
         ASSERT_TRUE(Click(Button(IDC_NEXT)));
         EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_SELECTED), -1);
@@ -233,7 +251,7 @@ TEST_F(InstallWizardUiTest, PageSequenceAndButtonRules) {
   };
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitCancelled);
   EXPECT_TRUE(boxes.boxes.empty());
-  EXPECT_EQ(app.stagedDriverFiles, (StagedDriverFiles{"", ""}));  // Cancel installs nothing
+  EXPECT_EQ(app.StagedFiles(), (StagedDriverFiles{"", ""}));  // Cancel installs nothing
 }
 
 // The accept and dismiss commands do nothing: Enter outside a button, Escape anywhere and the
@@ -253,11 +271,11 @@ TEST_F(InstallWizardUiTest, EnterEscapeAndCloseDoNothing) {
         keys();
         SendMessageA(Frame().Window(), WM_COMMAND, IDOK, 0);
         SendMessageA(Frame().Window(), WM_COMMAND, IDCANCEL, 0);
-        SendMessageA(Frame().welcomePage.Window(), WM_COMMAND, IDOK, 0);
-        SendMessageA(Frame().welcomePage.Window(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageA(Frame().Welcome().Window(), WM_COMMAND, IDOK, 0);
+        SendMessageA(Frame().Welcome().Window(), WM_COMMAND, IDCANCEL, 0);
       },
       [this] {
-        EXPECT_EQ(Frame().currentPage, 0);
+        EXPECT_EQ(Frame().CurrentPage(), 0);
         ASSERT_TRUE(Click(Button(IDC_NEXT)));
       },
       [this] {
@@ -271,7 +289,7 @@ TEST_F(InstallWizardUiTest, EnterEscapeAndCloseDoNothing) {
       [this] {
         ASSERT_NE(app.Frame(), nullptr);
         EXPECT_TRUE(Visible(Frame().Window()));
-        EXPECT_EQ(Frame().currentPage, 1);
+        EXPECT_EQ(Frame().CurrentPage(), 1);
         ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
       },
   };
@@ -297,7 +315,7 @@ TEST_F(InstallWizardUiTest, DeviceRowsUnknownManufacturerAndRefresh) {
         // A device plugged in meanwhile shows after Refresh.
         EXPECT_EQ(RowOf(List(), "UI board plugged in later"), -1);
         Seed("4102", "UI board plugged in later");
-        ASSERT_TRUE(Click(Frame().deviceSelectionPage.Item(IDC_REFRESH)));
+        ASSERT_TRUE(Click(Frame().Selection().Item(IDC_REFRESH)));
         int plugged = RowOf(List(), "UI board plugged in later");
         ASSERT_GE(plugged, 0);
         EXPECT_EQ(CellText(List(), plugged, 0), "KORVA");
@@ -313,17 +331,28 @@ TEST_F(InstallWizardUiTest, DeviceRowsUnknownManufacturerAndRefresh) {
 }
 
 TEST_F(InstallWizardUiTest, AnEmptyListSaysNoDevicesArePresent) {
-  setup.classListFails = true;
-  std::vector<UiStep> steps = {
-      [this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); },
-      [this] {
-        EXPECT_EQ(PageText(Frame().deviceSelectionPage, IDC_SELECTION_HEADER), kNoDevicesHeader);
-        EXPECT_EQ(RowCount(List()), 0);
-        EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
-        Shot("2-selection-empty");
-        ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
-      },
-  };
+  Seed("4103", "UI board unplugged later");
+  std::vector<UiStep> steps = ToSelection("UI board unplugged later");
+  steps.push_back([this] {
+    EXPECT_NE(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
+    // Refresh finds nothing now: nothing of the chosen device stays on the page.
+    setup.classListFails = true;
+    ASSERT_TRUE(Click(Frame().Selection().Item(IDC_REFRESH)));
+    EXPECT_EQ(PageText(Frame().Selection(), IDC_SELECTION_HEADER), kNoDevicesHeader);
+    EXPECT_EQ(RowCount(List()), 0);
+    EXPECT_EQ(PageText(Frame().Selection(), IDC_HARDWARE_ID), "");
+    EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+    // Leaving the welcome page finds nothing either.
+    ASSERT_TRUE(Click(Button(IDC_BACK)));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    EXPECT_EQ(PageText(Frame().Selection(), IDC_SELECTION_HEADER), kNoDevicesHeader);
+    EXPECT_EQ(RowCount(List()), 0);
+    EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
+    Shot("2-selection-empty");
+    ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+  });
   RunWizard(std::move(steps));
 }
 
@@ -339,12 +368,19 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
   std::string dated = Seed("4203", "UI board with dated driver");
   ASSERT_EQ(testbed::SetDriverValue(dated, "DriverDate", REG_SZ, testbed::StringData("  1-2-2026")),
             0u);
+  // Every text the device and its driver supply shows as it is, ampersands and all.
+  std::string ampersands = Seed("4204", "UI board & more", "Acme & Co");
+  for (const char* value : {"ProviderName", "DriverDesc", "DriverDate"}) {
+    ASSERT_EQ(testbed::SetDriverValue(ampersands, value, REG_SZ,
+                                      testbed::StringData(std::string(value) + " A&B &&C")),
+              0u);
+  }
   std::vector<UiStep> steps = ToSelection("UI board with driver");
   steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
   steps.push_back([this] {
-    const DeviceDetailsPage& details = Frame().deviceDetailsPage;
+    const DeviceDetailsPage& details = Frame().Details();
     EXPECT_EQ(PageText(details, IDC_DETAILS_HEADER), kDetailsHeader);
-    EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "Maker & Co");
+    EXPECT_EQ(Shown(details, IDC_DETAIL_MANUFACTURER), "Maker & Co");
     EXPECT_EQ(PageText(details, IDC_DETAIL_DESCRIPTION), "UI board with driver");
     EXPECT_EQ(PageText(details, IDC_DETAIL_HARDWARE_ID), "USB\\VID_0547&&PID_4201&&REV_0001");
     EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kDriverHeader);
@@ -362,7 +398,7 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
   });
   steps.push_back([this] {
-    const DeviceDetailsPage& details = Frame().deviceDetailsPage;
+    const DeviceDetailsPage& details = Frame().Details();
     EXPECT_EQ(PageText(details, IDC_DETAIL_DESCRIPTION), "UI board without driver");
     EXPECT_EQ(PageText(details, IDC_DETAIL_MANUFACTURER), "KORVA");
     EXPECT_EQ(PageText(details, IDC_DRIVER_HEADER), kNoDriverHeader);
@@ -382,9 +418,21 @@ TEST_F(InstallWizardUiTest, DetailsWithAndWithoutADriver) {
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
   });
   steps.push_back([this] {
-    const DeviceDetailsPage& details = Frame().deviceDetailsPage;
+    const DeviceDetailsPage& details = Frame().Details();
     EXPECT_EQ(PageText(details, IDC_DRIVER_DATE), "1-2-2026");  // leading blanks go
     EXPECT_EQ(PageText(details, IDC_DRIVER_PROVIDER), "");
+    ASSERT_TRUE(Click(Button(IDC_BACK)));
+    SelectRow(List(), RowOf(List(), "UI board & more"));
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  steps.push_back([this] {
+    const DeviceDetailsPage& details = Frame().Details();
+    EXPECT_EQ(Shown(details, IDC_DETAIL_MANUFACTURER), "Acme & Co");
+    EXPECT_EQ(Shown(details, IDC_DETAIL_DESCRIPTION), "UI board & more");
+    EXPECT_EQ(Shown(details, IDC_DETAIL_HARDWARE_ID), "USB\\VID_0547&PID_4204&REV_0001");
+    EXPECT_EQ(Shown(details, IDC_DRIVER_PROVIDER), "ProviderName A&B &&C");
+    EXPECT_EQ(Shown(details, IDC_DRIVER_DESCRIPTION), "DriverDesc A&B &&C");
+    EXPECT_EQ(Shown(details, IDC_DRIVER_DATE), "DriverDate A&B &&C");
     ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
   });
   RunWizard(std::move(steps));
@@ -395,13 +443,13 @@ TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheF
   bool seen = false;
   setup.duringInstall = [&] {
     seen = true;
-    EXPECT_EQ(Frame().currentPage, 3);
-    EXPECT_TRUE(Visible(Frame().progressPage.Window()));
-    EXPECT_FALSE(Visible(Frame().deviceDetailsPage.Window()));
-    EXPECT_EQ(PageText(Frame().progressPage, IDC_PROGRESS_TEXT), kProgressText);
+    EXPECT_EQ(Frame().CurrentPage(), 3);
+    EXPECT_TRUE(Visible(Frame().Progress().Window()));
+    EXPECT_FALSE(Visible(Frame().Details().Window()));
+    EXPECT_EQ(PageText(Frame().Progress(), IDC_PROGRESS_TEXT), kProgressText);
     // Painted already: nothing of the page waits for WM_PAINT.
-    EXPECT_FALSE(GetUpdateRect(Frame().progressPage.Window(), nullptr, FALSE));
-    EXPECT_FALSE(GetUpdateRect(Frame().progressPage.Item(IDC_PROGRESS_TEXT), nullptr, FALSE));
+    EXPECT_FALSE(GetUpdateRect(Frame().Progress().Window(), nullptr, FALSE));
+    EXPECT_FALSE(GetUpdateRect(Frame().Progress().Item(IDC_PROGRESS_TEXT), nullptr, FALSE));
     EXPECT_FALSE(Enabled(Button(IDC_BACK)));
     EXPECT_FALSE(Enabled(Button(IDC_NEXT)));
     EXPECT_FALSE(Enabled(Button(IDC_CANCEL_BUTTON)));
@@ -410,12 +458,12 @@ TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheF
   };
   std::vector<UiStep> steps = ToInstall("UI board to install");
   steps.push_back([this] {
-    EXPECT_EQ(Frame().currentPage, 4);
-    EXPECT_EQ(Frame().finishPage.installResult, 0);
-    EXPECT_EQ(PageText(Frame().finishPage, IDC_FINISH_RESULT),
+    EXPECT_EQ(Frame().CurrentPage(), 4);
+    EXPECT_EQ(Frame().Finishing().InstallResult(), 0);
+    EXPECT_EQ(PageText(Frame().Finishing(), IDC_FINISH_RESULT),
               "Installation of the KORVA device driver has been successfully completed.\n");
-    EXPECT_TRUE(Enabled(Frame().finishPage.Item(IDC_SAVE_INF)));
-    EXPECT_TRUE(Enabled(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    EXPECT_TRUE(Enabled(Frame().Finishing().Item(IDC_SAVE_INF)));
+    EXPECT_TRUE(Enabled(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_FALSE(Enabled(Button(IDC_BACK)));
     EXPECT_FALSE(Enabled(Button(IDC_CANCEL_BUTTON)));
     EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
@@ -430,7 +478,7 @@ TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheF
   EXPECT_TRUE(seen);
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_TRUE(testbed::HasDriverKey(id));
-  EXPECT_EQ(app.stagedDriverFiles, (StagedDriverFiles{"korva.sys", "korva98.sys"}));
+  EXPECT_EQ(app.StagedFiles(), (StagedDriverFiles{"korva.sys", "korva98.sys"}));
 }
 
 TEST_F(InstallWizardUiTest, AFailedInstallationIsReportedAndShownOnTheFinishPage) {
@@ -438,12 +486,12 @@ TEST_F(InstallWizardUiTest, AFailedInstallationIsReportedAndShownOnTheFinishPage
   setup.updateError = ERROR_ACCESS_DENIED;
   std::vector<UiStep> steps = ToInstall("UI board that fails");
   steps.push_back([this] {
-    EXPECT_EQ(Frame().currentPage, 4);
-    EXPECT_EQ(PageText(Frame().finishPage, IDC_FINISH_RESULT),
+    EXPECT_EQ(Frame().CurrentPage(), 4);
+    EXPECT_EQ(PageText(Frame().Finishing(), IDC_FINISH_RESULT),
               "KORVA device driver installation failed!\nAn error occured during installation, "
               "error code 5 (0x00000005).\n");
-    EXPECT_FALSE(Enabled(Frame().finishPage.Item(IDC_SAVE_INF)));
-    EXPECT_FALSE(Enabled(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    EXPECT_FALSE(Enabled(Frame().Finishing().Item(IDC_SAVE_INF)));
+    EXPECT_FALSE(Enabled(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
     Shot("5-finish-failed");
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
@@ -465,8 +513,8 @@ TEST_F(InstallWizardUiTest, ANegativeCodeShowsWithItsSignAndAsTwosComplement) {
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
   });
   steps.push_back([this] {
-    EXPECT_EQ(Frame().finishPage.installResult, -3);
-    EXPECT_EQ(PageText(Frame().finishPage, IDC_FINISH_RESULT),
+    EXPECT_EQ(Frame().Finishing().InstallResult(), -3);
+    EXPECT_EQ(PageText(Frame().Finishing(), IDC_FINISH_RESULT),
               "KORVA device driver installation failed!\nAn error occured during installation, "
               "error code -3 (0xFFFFFFFD).\n");
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
@@ -476,10 +524,26 @@ TEST_F(InstallWizardUiTest, ANegativeCodeShowsWithItsSignAndAsTwosComplement) {
   EXPECT_EQ(boxes.boxes.back().text, "Installation of KORVA failed (error -3).\n");
 }
 
+// Both boxes are real and stay until read: the wizard ends only after the second.
 TEST_F(InstallWizardUiTest, AFatalStagingErrorEndsTheWizardWithExitCode1AfterTwoBoxes) {
   RemoveFile(programFolder + "\\korva98.sys");
   Seed("4403", "UI board without binaries");
-  std::vector<UiStep> steps = ToInstall("UI board without binaries");
+  std::vector<UiStep> steps = ToSelection("UI board without binaries");
+  steps.push_back([this] { ASSERT_TRUE(Click(Button(IDC_NEXT))); });
+  steps.push_back([this] {
+    boxes.real = true;
+    // Blocks in the first box; the next steps run inside the boxes' own loops.
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  std::vector<std::string> read;
+  for (int box = 0; box < 2; ++box) {
+    steps.push_back(WhenShown("KORVA Installation Wizard: ERROR", [this, &read](HWND shown) {
+      read.push_back(MessageBoxText(shown));
+      // The wizard is still there behind the box.
+      EXPECT_NE(app.Frame(), nullptr);
+      ASSERT_TRUE(Click(GetDlgItem(shown, IDOK)));
+    }));
+  }
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFailed);
   ASSERT_EQ(boxes.boxes.size(), 2u);
   EXPECT_EQ(boxes.boxes[0].text,
@@ -490,6 +554,10 @@ TEST_F(InstallWizardUiTest, AFatalStagingErrorEndsTheWizardWithExitCode1AfterTwo
   for (const ShownBox& box : boxes.boxes) {
     EXPECT_EQ(box.caption, "KORVA Installation Wizard: ERROR");
   }
+  // Each box was on the screen and read, the second as well.
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0], boxes.boxes[0].text);
+  EXPECT_EQ(read[1], boxes.boxes[1].text);
 }
 
 TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
@@ -500,18 +568,18 @@ TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
   ASSERT_TRUE(SetFileAttributesA((saved + "\\korva.sys").c_str(), FILE_ATTRIBUTE_READONLY));
   std::vector<UiStep> steps = ToInstall("UI board to save");
   steps.push_back([this, saved] {
-    ASSERT_EQ(Frame().finishPage.installResult, 0);
+    ASSERT_EQ(Frame().Finishing().InstallResult(), 0);
     // Cancelled: nothing is written.
     saveAs.accept = false;
-    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_SAVE_INF)));
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_SAVE_INF)));
     EXPECT_FALSE(FileExists(saved + "\\mydev.inf"));
     // Under another name, written with forward slashes.
     saveAs.accept = true;
     saveAs.answer = saved + "/mydev.inf";
-    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_SAVE_INF)));
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_SAVE_INF)));
     // Into a folder that is not there: the box, and nothing else.
     saveAs.answer = root + "\\missing\\other.inf";
-    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_SAVE_INF)));
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_SAVE_INF)));
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
   });
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
@@ -520,7 +588,7 @@ TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
   EXPECT_EQ(saveAs.last.fileName, "korvawiz.inf");
   EXPECT_EQ(saveAs.last.filter, "INF Files (*.inf)|*.inf|All Files (*.*)|*.*||");
   EXPECT_EQ(saveAs.last.flags, static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT));
-  EXPECT_EQ(ReadFileBytes(saved + "\\mydev.inf"), ReadFileBytes(app.infPath));
+  EXPECT_EQ(ReadFileBytes(saved + "\\mydev.inf"), ReadFileBytes(app.Paths().infPath));
   EXPECT_EQ(ReadFileBytes(saved + "\\korva.sys"), ReadFileBytes(KitFolder() + "\\korva.sys"));
   EXPECT_EQ(ReadFileBytes(saved + "\\korva98.sys"), ReadFileBytes(KitFolder() + "\\korva98.sys"));
   EXPECT_FALSE(FileExists(saved + "\\korvawiz.inf"));
@@ -548,17 +616,17 @@ TEST_F(InstallWizardUiTest, RunDemoFromTheProgramFolderThenTheKitFolderThenAReal
   CreateDirectoryA(alternate.c_str(), nullptr);
   std::vector<UiStep> steps = ToInstall("UI board to try");
   steps.push_back([this, alternate] {
-    ASSERT_EQ(Frame().finishPage.installResult, 0);
-    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    ASSERT_EQ(Frame().Finishing().InstallResult(), 0);
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_TRUE(DemoStartedAndClosed()) << "from the program folder";
     RemoveFile(programFolder + "\\korvaapp.exe");
     CopyKitFile("korvaapp.exe", alternate);
-    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_TRUE(DemoStartedAndClosed()) << "from the kit folder beside it";
     RemoveFile(alternate + "\\korvaapp.exe");
     boxes.real = true;
     // Blocks in the real box; the next step runs inside the box's own loop.
-    ASSERT_TRUE(Click(Frame().finishPage.Item(IDC_RUN_DEMO)));
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
     boxes.real = false;
     ASSERT_TRUE(Click(Button(IDC_NEXT)));
   });
@@ -610,27 +678,38 @@ TEST_F(InstallWizardUiTest, AWindowWithTheWizardsTitleMeansItRunsAlready) {
 TEST_F(InstallWizardUiTest, TheInstallFolderIsMadeOrReused) {
   const std::string install = programFolder + "\\install";
   std::vector<UiStep> steps = {[this] {
-    EXPECT_EQ(app.installFolder, programFolder + "\\install");
-    EXPECT_EQ(app.alternateFolder, root + "\\korva");
-    EXPECT_EQ(app.templatePath, programFolder + "\\korvawiz.tpl");
-    EXPECT_EQ(app.infPath, programFolder + "\\install\\korvawiz.inf");
+    EXPECT_EQ(app.Paths().installFolder, programFolder + "\\install");
+    EXPECT_EQ(app.Paths().alternateFolder, root + "\\korva");
+    EXPECT_EQ(app.Paths().templatePath, programFolder + "\\korvawiz.tpl");
+    EXPECT_EQ(app.Paths().infPath, programFolder + "\\install\\korvawiz.inf");
     ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
   }};
   RunWizard(steps);
-  EXPECT_TRUE(GetFileAttributesA(install.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(FolderExists(install));
   WriteFileBytes(install + "\\old.txt", "kept");
   RunWizard(steps);
   EXPECT_EQ(ReadFileBytes(install + "\\old.txt"), "kept");
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// A missing parent folder, or a file named install in its place (which could hold no staged
+// files): the box at start, and the wizard does not open.
 TEST_F(InstallWizardUiTest, AnInstallFolderThatCannotBeMadeEndsTheProgram) {
-  const std::string nowhere = root + "\\no\\such\\Bin";
-  EXPECT_EQ(app.Run(nowhere + "\\KORVAwiz.exe"), kInstallExitFailed);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "Unable to create directory " + nowhere + "\\install.\n");
-  EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
-  EXPECT_EQ(boxes.boxes[0].owner, nullptr);
+  const std::string blocked = root + "\\Blocked";
+  CreateDirectoryA(blocked.c_str(), nullptr);
+  WriteFileBytes(blocked + "\\install", "a file, not a folder");
+  for (const std::string& folder : {root + "\\no\\such\\Bin", blocked}) {
+    SCOPED_TRACE(folder);
+    boxes.boxes.clear();
+    programFolder = folder;
+    // No steps: should the wizard open after all, the guard ends it.
+    EXPECT_EQ(RunWizard({}), kInstallExitFailed);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Unable to create directory " + folder + "\\install.\n");
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
+    EXPECT_EQ(boxes.boxes[0].owner, nullptr);
+  }
+  EXPECT_EQ(ReadFileBytes(blocked + "\\install"), "a file, not a folder");
 }
 
 }  // namespace

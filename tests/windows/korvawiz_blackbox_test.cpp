@@ -46,7 +46,7 @@ TEST(KorvaWizTest, ASecondStartLeavesTheOpenWizardAloneAndCancelEndsIt) {
   ASSERT_TRUE(first.Started());
   HWND frame = WaitForWizard();
   ASSERT_NE(frame, nullptr);
-  EXPECT_TRUE(GetFileAttributesA((kit + "\\install").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(FolderExists(kit + "\\install"));
 
   Process second(command);
   ASSERT_TRUE(second.Started());

@@ -122,9 +122,9 @@ TEST_F(UsbDeviceListTest, EnumeratingAgainReflectsTheDevicesOfThatMomentAndKeeps
   SeedDevice("USB\\VID_2222&PID_0001\\AGAIN", NewClassGuid(), {"USB\\VID_2222&PID_0001"}, "");
   ASSERT_EQ(list.Enumerate(true), 0);
   size_t before = list.Items().size();
-  list.selectedIndex = IndexOfInstance(list, "USB\\VID_2222&PID_0001\\AGAIN");
-  ASSERT_GE(list.selectedIndex, 0);
-  const int chosen = list.selectedIndex;
+  list.SetSelectedIndex(IndexOfInstance(list, "USB\\VID_2222&PID_0001\\AGAIN"));
+  ASSERT_GE(list.SelectedIndex(), 0);
+  const int chosen = list.SelectedIndex();
 
   ASSERT_EQ(testbed::RemoveDevice("USB\\VID_2222&PID_0001\\AGAIN"), 0u);
   SeedDevice("USB\\VID_2222&PID_0002\\AGAIN", NewClassGuid(), {"USB\\VID_2222&PID_0002"}, "");
@@ -132,9 +132,9 @@ TEST_F(UsbDeviceListTest, EnumeratingAgainReflectsTheDevicesOfThatMomentAndKeeps
   EXPECT_EQ(list.Items().size(), before);
   EXPECT_FALSE(Listed(list, "USB\\VID_2222&PID_0001\\AGAIN"));
   EXPECT_TRUE(Listed(list, "USB\\VID_2222&PID_0002\\AGAIN"));
-  EXPECT_EQ(list.selectedIndex, chosen);
+  EXPECT_EQ(list.SelectedIndex(), chosen);
   list.Clear();
-  EXPECT_EQ(list.selectedIndex, chosen);
+  EXPECT_EQ(list.SelectedIndex(), chosen);
   EXPECT_TRUE(list.Items().empty());
   EXPECT_EQ(list.GetSelectedItem(), nullptr);
 }
@@ -145,13 +145,13 @@ TEST_F(UsbDeviceListTest, GetSelectedItemBounds) {
   const int count = static_cast<int>(list.Items().size());
   ASSERT_GT(count, 0);
   EXPECT_EQ(list.GetSelectedItem(), nullptr);  // -1: no choice yet
-  list.selectedIndex = 0;
+  list.SetSelectedIndex(0);
   EXPECT_EQ(list.GetSelectedItem(), list.Items()[0].get());
-  list.selectedIndex = count - 1;
+  list.SetSelectedIndex(count - 1);
   EXPECT_EQ(list.GetSelectedItem(), list.Items()[count - 1].get());
-  list.selectedIndex = count;
+  list.SetSelectedIndex(count);
   EXPECT_EQ(list.GetSelectedItem(), nullptr);
-  list.selectedIndex = -2;
+  list.SetSelectedIndex(-2);
   EXPECT_EQ(list.GetSelectedItem(), nullptr);
 }
 

@@ -80,8 +80,8 @@ int IndexOfInstance(const UsbDeviceList& list, const std::string& instanceId) {
 
 bool EnumerateAndSelect(UsbDeviceList& list, const std::string& instanceId) {
   if (list.Enumerate(true) != 0) return false;
-  list.selectedIndex = IndexOfInstance(list, instanceId);
-  return list.selectedIndex >= 0;
+  list.SetSelectedIndex(IndexOfInstance(list, instanceId));
+  return list.SelectedIndex() >= 0;
 }
 
 int TakeQuitRequest() {

@@ -27,6 +27,9 @@ std::string WindowsFolder();
 // Writes `content` to <Windows>\<subfolder>\<name> (creating the folder) and returns the path.
 std::string PlaceFile(const std::string& subfolder, const std::string& name,
                       const std::string& content);
+// True only for a folder: a missing path has attributes too (INVALID_FILE_ATTRIBUTES, all bits
+// set), so testing the directory bit alone passes for nothing there.
+bool FolderExists(const std::string& path);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
 // Removes every file of inf and inf\other that the tests placed (names starting with
