@@ -596,7 +596,8 @@ TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
   EXPECT_EQ(boxes.boxes[0].text, "Unable to create " + root + "\\missing\\other.inf.");
 }
 
-// Waits for the demo program's window, closes it and waits for it to go.
+// Waits for the demo program's window, closes it and waits for its process to end: until then
+// the program file is held and can't be removed.
 bool DemoStartedAndClosed() {
   HWND demo = nullptr;
   for (int i = 0; i < 200 && !demo; ++i) {
@@ -604,9 +605,13 @@ bool DemoStartedAndClosed() {
     if (!demo) Sleep(50);
   }
   if (!demo) return false;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(demo, &processId);
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
   PostMessageA(demo, WM_CLOSE, 0, 0);
   for (int i = 0; i < 200 && IsWindow(demo); ++i) Sleep(50);
-  return !IsWindow(demo);
+  if (IsWindow(demo)) return false;
+  return !process.Valid() || WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0;
 }
 
 TEST_F(InstallWizardUiTest, RunDemoFromTheProgramFolderThenTheKitFolderThenARealErrorBox) {
@@ -620,10 +625,12 @@ TEST_F(InstallWizardUiTest, RunDemoFromTheProgramFolderThenTheKitFolderThenAReal
     ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_TRUE(DemoStartedAndClosed()) << "from the program folder";
     RemoveFile(programFolder + "\\korvaapp.exe");
+    ASSERT_FALSE(FileExists(programFolder + "\\korvaapp.exe"));
     CopyKitFile("korvaapp.exe", alternate);
     ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_TRUE(DemoStartedAndClosed()) << "from the kit folder beside it";
     RemoveFile(alternate + "\\korvaapp.exe");
+    ASSERT_FALSE(FileExists(alternate + "\\korvaapp.exe"));
     boxes.real = true;
     // Blocks in the real box; the next step runs inside the box's own loop.
     ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
