@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 #include "cleanup/engine/device_instance_list.h"
 #include "devsetup/device_setup.h"
 #include "tools/test_bed.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
 #include "common/message_box.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/text.h"
+#include "common/core/text.h"
 #include "devsetup/device_info.h"
 
 namespace korva {

@@ -7,7 +7,7 @@
 #include <array>
 
 #include "cleanup/ui/cleanup_wizard_pages.h"
-#include "cleanup/ui/cleanup_wizard_texts.h"
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/wizard_frame.h"
 
 namespace korva {

@@ -7,7 +7,7 @@
 
 #include "cleanup/cleanup_wizard_app.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
-#include "cleanup/ui/cleanup_wizard_texts.h"
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/list_view.h"
 #include "common/message_pump.h"
 #include "devsetup/unique_resource.h"

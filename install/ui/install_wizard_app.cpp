@@ -7,8 +7,8 @@
 
 #include "install/error_box.h"
 #include "install/ui/install_wizard_frame.h"
-#include "install/engine/inf_template.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/inf_template.h"
+#include "install/core/install_wizard_texts.h"
 
 namespace korva {
 

@@ -2,8 +2,8 @@
 
 #include "common/message_pump.h"
 #include "install/engine/driver_staging.h"
-#include "install/engine/inf_template.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/inf_template.h"
+#include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 
 namespace korva {

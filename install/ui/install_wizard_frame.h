@@ -9,7 +9,7 @@
 #include "common/wizard_frame.h"
 #include "install/ui/install_wizard_app.h"
 #include "install/ui/install_wizard_pages.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 
 namespace korva {
 

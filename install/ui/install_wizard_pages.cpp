@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 
 namespace korva {

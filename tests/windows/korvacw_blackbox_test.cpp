@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 #include "support/wine_test_env.h"
 
 namespace korva {

@@ -1,7 +1,7 @@
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 
-#include "cleanup/engine/command_line.h"
-#include "common/text.h"
+#include "cleanup/core/command_line.h"
+#include "common/core/text.h"
 
 namespace korva {
 
