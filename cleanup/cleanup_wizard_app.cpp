@@ -1,13 +1,11 @@
 #include "cleanup/cleanup_wizard_app.h"
 
-#include "cleanup/ui/cleanup_wizard_frame.h"
-#include "common/message_pump.h"
-
-#include <objbase.h>
-
 #include <clocale>
 #include <cstring>
-#include <vector>
+
+#include "cleanup/ui/cleanup_wizard_frame.h"
+#include "common/guid_text.h"
+#include "common/message_pump.h"
 
 namespace korva {
 
@@ -19,13 +17,9 @@ CleanupWizardApp::CleanupWizardApp(CleanupSettings& settings, DeviceInstanceList
       messageBoxes_(messageBoxes) {}
 
 bool ParseGuidString(const std::string& text, GuidBytes& guid) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return false;
-  std::vector<wchar_t> wide(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-  CLSID clsid;
-  if (CLSIDFromString(wide.data(), &clsid) != S_OK) return false;
-  std::memcpy(guid.data(), &clsid, sizeof(clsid));
+  GUID parsed;
+  if (!ParseGuidText(text, parsed)) return false;
+  std::memcpy(guid.data(), &parsed, sizeof(parsed));
   return true;
 }
 

@@ -51,7 +51,7 @@ class CleanupWizardApp {
   CleanupWizardFrame* frame_ = nullptr;
 };
 
-// CLSIDFromString on the text; true only for S_OK.
+// ParseGuidText into the settings' form of a GUID.
 bool ParseGuidString(const std::string& text, GuidBytes& guid);
 
 }  // namespace korva

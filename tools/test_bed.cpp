@@ -1,10 +1,10 @@
 #include "tools/test_bed.h"
 
-#include <objbase.h>
 #include <setupapi.h>
 
 #include <cstdio>
 
+#include "common/core/kit_identity.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva::testbed {
@@ -56,11 +56,6 @@ std::string ReadValueText(HKEY key, const char* name) {
 }
 
 }  // namespace
-
-bool ParseGuid(const std::string& text, GUID& guid) {
-  std::wstring wide(text.begin(), text.end());
-  return CLSIDFromString(wide.c_str(), &guid) == S_OK;
-}
 
 std::string GuidText(const GUID& guid) {
   char text[64];
@@ -204,7 +199,7 @@ std::vector<DeviceSummary> ListDevices(const GUID* classGuid) {
     UniqueRegKey hardwareKey(
         SetupDiOpenDevRegKey(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     if (hardwareKey.Valid()) {
-      device.identValue = ReadValueText(hardwareKey.Get(), "CleanupWizard_DeviceIdentString");
+      device.identValue = ReadValueText(hardwareKey.Get(), kKitIdentValueName);
     }
     UniqueRegKey driverKey(
         SetupDiOpenDevRegKey(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ));

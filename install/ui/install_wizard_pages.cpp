@@ -4,6 +4,7 @@
 
 #include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
+#include "res/version.h"
 
 namespace korva {
 
@@ -14,9 +15,6 @@ const ColumnSpec kDeviceColumns[] = {
     {"Description", LVCFMT_LEFT, -1, 1},
     {nullptr, 0, 0, 0},
 };
-
-constexpr char kVersion[] = "2.20";
-constexpr char kCopyright[] = "Copyright (C) 2026 KORVA";
 
 void ShowItem(HWND item, bool shown) { ShowWindow(item, shown ? SW_SHOW : SW_HIDE); }
 
@@ -257,8 +255,8 @@ void FinishPage::RunDemoApplication() {
 
 InstallAboutBox::InstallAboutBox()
     : Dialog(IDD_ABOUTBOX),
-      versionText_(std::string("Version ") + kVersion),
-      copyrightText_(kCopyright) {}
+      versionText_("Version " KORVAWIZ_VERSION_TEXT),
+      copyrightText_(KORVA_COPYRIGHT_TEXT) {}
 
 bool InstallAboutBox::OnInitDialog() {
   SetItemText(IDC_ABOUT_VERSION, versionText_);

@@ -12,8 +12,6 @@
 namespace korva {
 namespace {
 
-using testing::kKitIdent;
-
 class CleanupWizardAppTest : public ::testing::Test {
  protected:
   int Run(const std::string& commandLine) {
@@ -48,7 +46,7 @@ TEST_F(CleanupWizardAppTest, UsageBoxInExpertMode) {
 // the kit's device would otherwise go).
 TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
   std::string id = "USB\\VID_0547&PID_1FA2\\app2";
-  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
+  testing::SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
   for (const char* line :
        {"-nogui -h -c", "-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
         "-nogui -i \"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"", "-nogui /c"}) {
@@ -130,7 +128,7 @@ TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
 
 TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStatus) {
   std::string id = "USB\\VID_0547&PID_1FA1\\app1";
-  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
+  testing::SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
   setup.removeError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Run("-nogui"), kExitRemovalFailed);
   EXPECT_TRUE(boxes.boxes.empty());
