@@ -1,5 +1,7 @@
 #include "common/wizard_frame.h"
 
+#include "common/wizard_page.h"
+
 namespace korva {
 
 namespace {
@@ -53,6 +55,11 @@ bool WizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
     }
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<INT_PTR>(icon_);
+      return true;
+    case WM_UPDATE_WIZARD_BUTTONS:
+      UpdateButtons();
+      SetMessageResult(0);
+      result = TRUE;
       return true;
     default:
       return false;

@@ -1,6 +1,7 @@
 // The frame of a wizard: the main window whose pages take turns above its buttons. What both
 // wizards' frames share: the icon, the About item of the window menu, the drawing while
-// minimised, and the accept and dismiss commands that do nothing.
+// minimised, the accept and dismiss commands that do nothing, and the pages' requests to update
+// the buttons (WM_UPDATE_WIZARD_BUTTONS).
 #pragma once
 
 #include <windows.h>
@@ -25,6 +26,8 @@ class WizardFrame : public Dialog {
     if (current) ShowWindow(current, SW_SHOW);
   }
   virtual void ShowAbout() = 0;
+  // Recomputes Back, Next and Cancel for the page shown and the choices made.
+  virtual void UpdateButtons() = 0;
 
   void OnOk() override {}
   void OnCancel() override {}

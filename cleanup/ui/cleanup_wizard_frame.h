@@ -16,9 +16,6 @@ class CleanupWizardFrame : public WizardFrame {
  public:
   explicit CleanupWizardFrame(CleanupWizardApp& app);
 
-  // Recomputes Back, Next and Cancel; the welcome page calls it when a task box changes.
-  void UpdateButtons();
-
   // The index of the page shown (CleanupPageIndex).
   int CurrentPage() const { return currentPage_; }
   WelcomeTaskPage& WelcomeTask() { return welcomeTaskPage_; }
@@ -30,6 +27,8 @@ class CleanupWizardFrame : public WizardFrame {
   bool OnInitDialog() override;
   void OnCommand(int id, int code) override;
   void ShowAbout() override;
+  // The welcome page asks for it when a task box changes.
+  void UpdateButtons() override;
 
  private:
   void OnNext();

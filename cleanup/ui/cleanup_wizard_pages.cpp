@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "cleanup/cleanup_wizard_app.h"
-#include "cleanup/ui/cleanup_wizard_frame.h"
 #include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/list_view.h"
 #include "common/message_pump.h"
@@ -100,7 +99,7 @@ void WelcomeTaskPage::OnCommand(int id, int code) {
 void WelcomeTaskPage::OnTaskCheckBoxClicked() {
   cleanupInfFiles = IsDlgButtonChecked(Window(), IDC_CLEANUP_INF_FILES) == BST_CHECKED ? 1 : 0;
   cleanupRegistry = IsDlgButtonChecked(Window(), IDC_CLEANUP_REGISTRY) == BST_CHECKED ? 1 : 0;
-  if (CleanupWizardFrame* frame = app_.Frame()) frame->UpdateButtons();
+  RequestButtonUpdate();
 }
 
 // List pages ---------------------------------------------------------------------------------

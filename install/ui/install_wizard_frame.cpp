@@ -52,16 +52,6 @@ void InstallWizardFrame::OnCommand(int id, int code) {
   }
 }
 
-bool InstallWizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
-  if (message != WM_UPDATE_WIZARD_BUTTONS) {
-    return WizardFrame::OnMessage(message, wParam, lParam, result);
-  }
-  UpdateButtons();
-  SetMessageResult(0);
-  result = TRUE;
-  return true;
-}
-
 void InstallWizardFrame::ShowAbout() {
   InstallAboutBox about;
   about.RunModal(Window());

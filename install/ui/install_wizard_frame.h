@@ -21,7 +21,6 @@ class InstallWizardFrame : public WizardFrame {
   void OnNext();
   void OnBack();
   void OnCancelButton();
-  void UpdateButtons();
   void ShowCurrentPage();
 
   // The index (InstallPageIndex) of the page shown.
@@ -35,8 +34,9 @@ class InstallWizardFrame : public WizardFrame {
  protected:
   bool OnInitDialog() override;
   void OnCommand(int id, int code) override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
   void ShowAbout() override;
+  // The selection page asks for it when the selection changes or the list is refilled.
+  void UpdateButtons() override;
 
  private:
   InstallWizardPage& Current() { return *pages_[static_cast<size_t>(currentPage_)]; }

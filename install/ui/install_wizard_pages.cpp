@@ -115,10 +115,6 @@ void DeviceSelectionPage::OnShowWindow(bool shown) {
   }
 }
 
-void DeviceSelectionPage::RequestButtonUpdate() const {
-  if (HWND main = app_.MainWindow()) SendMessageA(main, WM_UPDATE_WIZARD_BUTTONS, 0, 0);
-}
-
 // Device details page ------------------------------------------------------------------------
 
 DeviceDetailsPage::DeviceDetailsPage(InstallWizardApp& app)
