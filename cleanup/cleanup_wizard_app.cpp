@@ -34,6 +34,8 @@ void CleanupWizardApp::ShowUsage() {
 
 void CleanupWizardApp::PumpPendingMessages() { korva::PumpPendingMessages(); }
 
+HWND CleanupWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
+
 int CleanupWizardApp::Run(const std::string& commandLine) {
   mutex_.Reset(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
   if (!mutex_.Valid()) return kExitAlreadyRunning;
@@ -49,8 +51,7 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   if (GetVersionExA(&version)) {
 #pragma GCC diagnostic pop
-    isNt5OrLater =
-        version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5 ? 1 : 0;
+    isNt5OrLater_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
   }
 
   switch (ReadCleanupOptions(commandLine, ParseGuidString, settings_)) {
@@ -72,7 +73,6 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
     frame_ = &frame;
     frame.RunModal(nullptr);
     frame_ = nullptr;
-    mainWindow = nullptr;
     return kExitOk;
   }
   return RunNonInteractive();

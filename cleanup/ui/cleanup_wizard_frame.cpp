@@ -14,7 +14,6 @@ CleanupWizardFrame::CleanupWizardFrame(CleanupWizardApp& app)
       cleanupResultsPage_(app) {}
 
 bool CleanupWizardFrame::OnInitDialog() {
-  app_.mainWindow = Window();
   PrepareFrame();
 
   std::array<CleanupWizardPage*, kCleanupPageCount> ordered{};
@@ -50,9 +49,8 @@ void CleanupWizardFrame::ShowCurrentPage() {
 }
 
 void CleanupWizardFrame::UpdateButtons() {
-  WizardButtonStates states =
-      CleanupButtonStates(Current().pageKind, welcomeTaskPage_.cleanupRegistry != 0,
-                          welcomeTaskPage_.cleanupInfFiles != 0);
+  WizardButtonStates states = CleanupButtonStates(
+      Current().pageKind, welcomeTaskPage_.CleanupRegistry(), welcomeTaskPage_.CleanupInfFiles());
   EnableWindow(Item(IDC_BACK), states.back);
   EnableWindow(Item(IDC_NEXT), states.next);
   EnableWindow(Item(IDC_CANCEL_BUTTON), states.cancel);
@@ -66,8 +64,8 @@ void CleanupWizardFrame::OnNext() {
     EndModal(IDCANCEL);  // Finish: the removals have run
     return;
   }
-  currentPage_ = NextCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
-                                 welcomeTaskPage_.cleanupInfFiles != 0);
+  currentPage_ = NextCleanupPage(currentPage_, welcomeTaskPage_.CleanupRegistry(),
+                                 welcomeTaskPage_.CleanupInfFiles());
   ShowCurrentPage();
   UpdateButtons();
   busy_ = true;
@@ -92,11 +90,11 @@ void CleanupWizardFrame::OnNext() {
 void CleanupWizardFrame::RunRemovals() {
   // A list whose task is unchecked now stays out of the run, even if it was scanned before the
   // user went back and unchecked it.
-  if (welcomeTaskPage_.cleanupRegistry) {
+  if (welcomeTaskPage_.CleanupRegistry()) {
     deviceInstanceListPage_.StoreCheckStates();
     app_.DeviceInstances().RemoveSelected();
   }
-  if (welcomeTaskPage_.cleanupInfFiles) {
+  if (welcomeTaskPage_.CleanupInfFiles()) {
     infFileListPage_.StoreCheckStates();
     app_.InfFiles().RemoveSelected();
   }
@@ -105,8 +103,8 @@ void CleanupWizardFrame::RunRemovals() {
 
 void CleanupWizardFrame::OnBack() {
   if (busy_ || currentPage_ <= kWelcomeTaskPageIndex) return;
-  currentPage_ = PreviousCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
-                                     welcomeTaskPage_.cleanupInfFiles != 0);
+  currentPage_ = PreviousCleanupPage(currentPage_, welcomeTaskPage_.CleanupRegistry(),
+                                     welcomeTaskPage_.CleanupInfFiles());
   ShowCurrentPage();
   UpdateButtons();
 }

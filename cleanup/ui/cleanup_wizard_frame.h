@@ -18,10 +18,10 @@ class CleanupWizardFrame : public WizardFrame {
 
   // The index of the page shown (CleanupPageIndex).
   int CurrentPage() const { return currentPage_; }
-  WelcomeTaskPage& WelcomeTask() { return welcomeTaskPage_; }
-  DeviceInstanceListPage& DeviceInstancePage() { return deviceInstanceListPage_; }
-  InfFileListPage& InfFilePage() { return infFileListPage_; }
-  CleanupResultsPage& ResultsPage() { return cleanupResultsPage_; }
+  const WelcomeTaskPage& WelcomeTask() const { return welcomeTaskPage_; }
+  const DeviceInstanceListPage& DeviceInstancePage() const { return deviceInstanceListPage_; }
+  const InfFileListPage& InfFilePage() const { return infFileListPage_; }
+  const CleanupResultsPage& ResultsPage() const { return cleanupResultsPage_; }
 
  protected:
   bool OnInitDialog() override;

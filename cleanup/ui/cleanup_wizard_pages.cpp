@@ -76,15 +76,15 @@ WelcomeTaskPage::WelcomeTaskPage(CleanupWizardApp& app)
     : CleanupWizardPage(IDD_WELCOME_TASK, kWelcomeTaskPageKind), app_(app) {}
 
 bool WelcomeTaskPage::OnInitDialog() {
-  SetItemText(IDC_WELCOME_TEXT, CleanupWelcomeText(app_.isNt5OrLater == 1));
+  SetItemText(IDC_WELCOME_TEXT, CleanupWelcomeText(app_.IsNt5OrLater()));
   SetItemText(IDC_REGISTRY_TEXT,
               "The wizard will remove all KORVA device instances from the registry.");
   SetItemText(IDC_INF_FILES_TEXT,
               "The wizard will remove all INF files associated with KORVA from your system.");
   SetItemText(IDC_CLOSING_TEXT,
               "To continue, click Next.\nYou can end the wizard at any time by clicking Cancel.");
-  cleanupRegistry = 1;
-  cleanupInfFiles = 1;
+  cleanupRegistry_ = true;
+  cleanupInfFiles_ = true;
   CheckDlgButton(Window(), IDC_CLEANUP_REGISTRY, BST_CHECKED);
   CheckDlgButton(Window(), IDC_CLEANUP_INF_FILES, BST_CHECKED);
   return true;
@@ -97,8 +97,8 @@ void WelcomeTaskPage::OnCommand(int id, int code) {
 }
 
 void WelcomeTaskPage::OnTaskCheckBoxClicked() {
-  cleanupInfFiles = IsDlgButtonChecked(Window(), IDC_CLEANUP_INF_FILES) == BST_CHECKED ? 1 : 0;
-  cleanupRegistry = IsDlgButtonChecked(Window(), IDC_CLEANUP_REGISTRY) == BST_CHECKED ? 1 : 0;
+  cleanupInfFiles_ = IsDlgButtonChecked(Window(), IDC_CLEANUP_INF_FILES) == BST_CHECKED;
+  cleanupRegistry_ = IsDlgButtonChecked(Window(), IDC_CLEANUP_REGISTRY) == BST_CHECKED;
   RequestButtonUpdate();
 }
 
@@ -134,7 +134,7 @@ void ScanListPage::ScanAndFill() {
   PumpPendingMessages();
 
   ScanProgressBox progress;
-  progress.ShowWithText(app_.mainWindow, layout_.progressText);
+  progress.ShowWithText(app_.MainWindow(), layout_.progressText);
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 
   Scan();

@@ -19,8 +19,9 @@ class WelcomeTaskPage : public CleanupWizardPage {
  public:
   explicit WelcomeTaskPage(CleanupWizardApp& app);
 
-  int cleanupRegistry = 0;
-  int cleanupInfFiles = 0;
+  // The two tasks as the check boxes show them: both chosen once the page is made.
+  bool CleanupRegistry() const { return cleanupRegistry_; }
+  bool CleanupInfFiles() const { return cleanupInfFiles_; }
 
  protected:
   bool OnInitDialog() override;
@@ -30,6 +31,8 @@ class WelcomeTaskPage : public CleanupWizardPage {
   void OnTaskCheckBoxClicked();
 
   CleanupWizardApp& app_;
+  bool cleanupRegistry_ = false;
+  bool cleanupInfFiles_ = false;
 };
 
 // What differs between the two list pages.

@@ -126,8 +126,8 @@ TEST_F(CleanupWizardUiTest, BothTasksForwardAndBackAndEveryArrivalRescans) {
         EXPECT_FALSE(Enabled(Button(IDC_BACK)));
         EXPECT_TRUE(Enabled(Button(IDC_NEXT)));
         EXPECT_TRUE(Enabled(Button(IDC_CANCEL_BUTTON)));
-        EXPECT_EQ(Frame().WelcomeTask().cleanupRegistry, 1);
-        EXPECT_EQ(Frame().WelcomeTask().cleanupInfFiles, 1);
+        EXPECT_TRUE(Frame().WelcomeTask().CleanupRegistry());
+        EXPECT_TRUE(Frame().WelcomeTask().CleanupInfFiles());
         Shot("1-welcome");
         // Both boxes off disable Next; either one enables it again.
         SetTask(IDC_CLEANUP_REGISTRY, false);
