@@ -190,39 +190,22 @@ void ScanListPage::OnListItemChanged(const NMLISTVIEW& change) {
 }
 
 DeviceInstanceListPage::DeviceInstanceListPage(CleanupWizardApp& app)
-    : ScanListPage(app, kDeviceLayout) {}
+    : EngineListPage(app, kDeviceLayout, app.DeviceInstances()) {}
 
-void DeviceInstanceListPage::Scan() { app_.DeviceInstances().Scan(); }
-size_t DeviceInstanceListPage::RecordCount() { return app_.DeviceInstances().Items().size(); }
 std::string DeviceInstanceListPage::ItemText(size_t record) {
-  return app_.DeviceInstances().Items()[record].description;
-}
-bool DeviceInstanceListPage::RecordSelected(size_t record) {
-  return app_.DeviceInstances().Items()[record].selected;
-}
-void DeviceInstanceListPage::SetRecordSelected(size_t record, bool selected) {
-  app_.DeviceInstances().Items()[record].selected = selected;
+  return list_.Items()[record].description;
 }
 std::string DeviceInstanceListPage::DetailsText(size_t record) {
-  const DeviceInstanceRecord& r = app_.DeviceInstances().Items()[record];
+  const DeviceInstanceRecord& r = list_.Items()[record];
   return DeviceDetailsText(r.description, r.hardwareId, r.manufacturer, r.infPath);
 }
 
-InfFileListPage::InfFileListPage(CleanupWizardApp& app) : ScanListPage(app, kInfLayout) {}
+InfFileListPage::InfFileListPage(CleanupWizardApp& app)
+    : EngineListPage(app, kInfLayout, app.InfFiles()) {}
 
-void InfFileListPage::Scan() { app_.InfFiles().Scan(); }
-size_t InfFileListPage::RecordCount() { return app_.InfFiles().Items().size(); }
-std::string InfFileListPage::ItemText(size_t record) {
-  return app_.InfFiles().Items()[record].name;
-}
-bool InfFileListPage::RecordSelected(size_t record) {
-  return app_.InfFiles().Items()[record].selected;
-}
-void InfFileListPage::SetRecordSelected(size_t record, bool selected) {
-  app_.InfFiles().Items()[record].selected = selected;
-}
+std::string InfFileListPage::ItemText(size_t record) { return list_.Items()[record].name; }
 std::string InfFileListPage::DetailsText(size_t record) {
-  const std::string path = app_.InfFiles().Items()[record].path;
+  const std::string path = list_.Items()[record].path;
   std::string size, created, modified, accessed;
   char full[MAX_PATH] = {};
   DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
