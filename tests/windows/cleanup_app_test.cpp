@@ -18,6 +18,15 @@ class CleanupWizardAppTest : public ::testing::Test {
     CleanupWizardApp app(settings, devices, infs, boxes);
     return app.Run(commandLine);
   }
+  // The command line is rejected: exit 3 after one error box with `text`.
+  void ExpectRejected(const std::string& commandLine, const std::string& text) {
+    boxes.boxes.clear();
+    EXPECT_EQ(Run(commandLine), kExitBadCommandLine) << commandLine;
+    ASSERT_EQ(boxes.boxes.size(), 1u) << commandLine;
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes.boxes[0].text, text);
+  }
 
   testing::FaultInjectingDeviceSetup setup;
   CleanupSettings settings;
@@ -50,14 +59,9 @@ TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
   for (const char* line :
        {"-nogui -h -c", "-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
         "-nogui -i \"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"", "-nogui /c"}) {
-    boxes.boxes.clear();
-    EXPECT_EQ(Run(line), kExitBadCommandLine) << line;
-    ASSERT_EQ(boxes.boxes.size(), 1u) << line;
-    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
-    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(boxes.boxes[0].text,
-              "An invalid command line argument was passed.\n"
-              "Use KORVACW -h to display information on how to use the wizard.\n");
+    ExpectRejected(line,
+                   "An invalid command line argument was passed.\n"
+                   "Use KORVACW -h to display information on how to use the wizard.\n");
   }
   EXPECT_TRUE(testbed::DeviceExists(id));
   EXPECT_TRUE(devices.Results().empty());
@@ -68,14 +72,9 @@ TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
 TEST_F(CleanupWizardAppTest, InvalidClassGuidBox) {
   for (const char* line :
        {"-nogui -c \"{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\"", "-nogui -c htmlfile"}) {
-    boxes.boxes.clear();
-    EXPECT_EQ(Run(line), kExitBadCommandLine) << line;
-    ASSERT_EQ(boxes.boxes.size(), 1u) << line;
-    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
-    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(boxes.boxes[0].text,
-              "An invalid ClassGuid string has been passed.\n"
-              "Use KORVACW -h to display information on how to use the wizard.");
+    ExpectRejected(line,
+                   "An invalid ClassGuid string has been passed.\n"
+                   "Use KORVACW -h to display information on how to use the wizard.");
   }
   EXPECT_TRUE(devices.Results().empty());
 }
