@@ -6,6 +6,7 @@
 #include "cleanup/ui/cleanup_wizard_frame.h"
 #include "common/guid_text.h"
 #include "common/message_pump.h"
+#include "common/windows_version.h"
 
 namespace korva {
 
@@ -44,15 +45,7 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
 
   std::setlocale(LC_ALL, "");
 
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof(version));
-  version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (GetVersionExA(&version)) {
-#pragma GCC diagnostic pop
-    isNt5OrLater_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
-  }
+  isNt5OrLater_ = korva::IsNt5OrLater();
 
   switch (ReadCleanupOptions(commandLine, ParseGuidString, settings_)) {
     case StartAction::kInvalidArgument:
