@@ -19,26 +19,22 @@
 #include <cstdlib>
 #include <string>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/cleanup_wizard_app.h"
+#include "cleanup/core/cleanup_settings.h"
 #include "cleanup/engine/device_instance_list.h"
+#include "common/core/kit_identity.h"
+#include "common/guid_text.h"
 #include "devsetup/device_setup.h"
 #include "tools/test_bed.h"
 
 namespace {
 
 using korva::CleanupSettings;
-
-constexpr char kKitClass[] = "{96E73B6E-7A5A-11D4-9F24-0080C82727F4}";
-constexpr char kKitIdent[] = "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}";
-
-GUID KitClass() {
-  GUID guid{};
-  korva::testbed::ParseGuid(kKitClass, guid);
-  return guid;
-}
+using korva::kKitIdent;
+using korva::kKitIdentValueName;
 
 int Seed(int count, int first) {
-  GUID kitClass = KitClass();
+  GUID kitClass = korva::KitClassGuid();
   for (int i = first; i < first + count; ++i) {
     int kind = i % 4;  // 0 in scope; 1 USB, no ident; 2 USB, another ident; 3 not USB
     char id[128];
@@ -59,8 +55,8 @@ int Seed(int count, int first) {
     }
     if (kind == 1) continue;
     std::string ident = kind == 2 ? "{00000000-0000-0000-0000-000000000000}" : kKitIdent;
-    if (DWORD error = korva::testbed::SetHardwareValue(id, "CleanupWizard_DeviceIdentString",
-                                                       REG_SZ, korva::testbed::StringData(ident))) {
+    if (DWORD error = korva::testbed::SetHardwareValue(id, kKitIdentValueName, REG_SZ,
+                                                       korva::testbed::StringData(ident))) {
       std::fprintf(stderr, "seed: %s: ident error %lu\n", id, static_cast<unsigned long>(error));
       return 1;
     }
@@ -131,11 +127,9 @@ class TimedDeviceSetup : public korva::SetupApiDeviceSetup {
 // The whole scan as the wizard runs it, the list's end (which frees the platform's set)
 // included, as the floor's time includes freeing its set.
 Outcome RunScan() {
+  // The settings of a run without options: the kit's class and ident.
   CleanupSettings settings;
-  settings.classGuidText = kKitClass;
-  korva::testbed::ParseGuid(kKitClass, *reinterpret_cast<GUID*>(settings.classGuid.data()));
-  settings.deviceIdentString = kKitIdent;
-  settings.identValueName = "CLEANUPWIZARD_DEVICEIDENTSTRING";
+  korva::ReadCleanupOptions("", korva::ParseGuidString, settings);
   TimedDeviceSetup setup;
   Outcome outcome;
   double start = Now();
@@ -155,7 +149,7 @@ Outcome RunScan() {
 // What no scan of the class can do without: the platform's share.
 Outcome RunFloor() {
   Outcome outcome;
-  GUID kitClass = KitClass();
+  GUID kitClass = korva::KitClassGuid();
   double start = Now();
   HDEVINFO set = SetupDiGetClassDevsA(&kitClass, nullptr, nullptr, 0);
   if (set == INVALID_HANDLE_VALUE) return outcome;
@@ -169,8 +163,8 @@ Outcome RunFloor() {
     char value[2000];
     DWORD type = 0;
     DWORD size = sizeof(value) - 1;
-    if (RegQueryValueExA(key, "CleanupWizard_DeviceIdentString", nullptr, &type,
-                         reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, kKitIdentValueName, nullptr, &type, reinterpret_cast<BYTE*>(value),
+                         &size) == ERROR_SUCCESS) {
       ++outcome.found;
     }
     RegCloseKey(key);
@@ -182,7 +176,7 @@ Outcome RunFloor() {
 
 // Where the floor's time goes: listing, enumerating, opening the keys, reading the values.
 void Phases() {
-  GUID kitClass = KitClass();
+  GUID kitClass = korva::KitClassGuid();
   double t0 = Now();
   HDEVINFO set = SetupDiGetClassDevsA(&kitClass, nullptr, nullptr, 0);
   double t1 = Now();
@@ -204,8 +198,8 @@ void Phases() {
     char value[2000];
     DWORD type = 0;
     DWORD size = sizeof(value) - 1;
-    RegQueryValueExA(key, "CleanupWizard_DeviceIdentString", nullptr, &type,
-                     reinterpret_cast<BYTE*>(value), &size);
+    RegQueryValueExA(key, kKitIdentValueName, nullptr, &type, reinterpret_cast<BYTE*>(value),
+                     &size);
     RegCloseKey(key);
     read += Now() - c;
   }

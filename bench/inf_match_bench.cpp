@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cleanup/engine/inf_file_list.h"
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 #include "reference/text_mode_reference.h"
 
 namespace {

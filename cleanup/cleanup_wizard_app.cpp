@@ -1,13 +1,12 @@
 #include "cleanup/cleanup_wizard_app.h"
 
-#include "cleanup/ui/cleanup_wizard_frame.h"
-#include "common/message_pump.h"
-
-#include <objbase.h>
-
 #include <clocale>
 #include <cstring>
-#include <vector>
+
+#include "cleanup/ui/cleanup_wizard_frame.h"
+#include "common/guid_text.h"
+#include "common/message_pump.h"
+#include "common/windows_version.h"
 
 namespace korva {
 
@@ -19,13 +18,9 @@ CleanupWizardApp::CleanupWizardApp(CleanupSettings& settings, DeviceInstanceList
       messageBoxes_(messageBoxes) {}
 
 bool ParseGuidString(const std::string& text, GuidBytes& guid) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return false;
-  std::vector<wchar_t> wide(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-  CLSID clsid;
-  if (CLSIDFromString(wide.data(), &clsid) != S_OK) return false;
-  std::memcpy(guid.data(), &clsid, sizeof(clsid));
+  GUID parsed;
+  if (!ParseGuidText(text, parsed)) return false;
+  std::memcpy(guid.data(), &parsed, sizeof(parsed));
   return true;
 }
 
@@ -40,6 +35,8 @@ void CleanupWizardApp::ShowUsage() {
 
 void CleanupWizardApp::PumpPendingMessages() { korva::PumpPendingMessages(); }
 
+HWND CleanupWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
+
 int CleanupWizardApp::Run(const std::string& commandLine) {
   mutex_.Reset(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
   if (!mutex_.Valid()) return kExitAlreadyRunning;
@@ -48,16 +45,7 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
 
   std::setlocale(LC_ALL, "");
 
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof(version));
-  version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (GetVersionExA(&version)) {
-#pragma GCC diagnostic pop
-    isNt5OrLater =
-        version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5 ? 1 : 0;
-  }
+  isNt5OrLater_ = korva::IsNt5OrLater();
 
   switch (ReadCleanupOptions(commandLine, ParseGuidString, settings_)) {
     case StartAction::kInvalidArgument:
@@ -78,7 +66,6 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
     frame_ = &frame;
     frame.RunModal(nullptr);
     frame_ = nullptr;
-    mainWindow = nullptr;
     return kExitOk;
   }
   return RunNonInteractive();

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
 #include "common/message_box.h"
@@ -31,10 +31,12 @@ class CleanupWizardApp {
   // Dispatches the messages already queued, so that a new page is painted before a long wait.
   static void PumpPendingMessages();
 
-  int isNt5OrLater = 0;
+  // Set at start-up: the NT family from major version 5 on (the welcome text's administrator
+  // note).
+  bool IsNt5OrLater() const { return isNt5OrLater_; }
   // The wizard's frame while it runs, else null; its window is the application's main window.
   CleanupWizardFrame* Frame() const { return frame_; }
-  HWND mainWindow = nullptr;
+  HWND MainWindow() const;
   DeviceInstanceList& DeviceInstances() { return deviceInstances_; }
   InfFileList& InfFiles() { return infFiles_; }
 
@@ -48,10 +50,11 @@ class CleanupWizardApp {
   InfFileList& infFiles_;
   MessageBoxSeam& messageBoxes_;
   UniqueHandle mutex_;
+  bool isNt5OrLater_ = false;
   CleanupWizardFrame* frame_ = nullptr;
 };
 
-// CLSIDFromString on the text; true only for S_OK.
+// ParseGuidText into the settings' form of a GUID.
 bool ParseGuidString(const std::string& text, GuidBytes& guid);
 
 }  // namespace korva

@@ -8,12 +8,15 @@ constexpr UINT kAboutCommand = 0x0010;
 
 }  // namespace
 
-WizardFrame::WizardFrame(int templateId, int iconId, int aboutTextId)
+WizardFrame::WizardFrame(int templateId, int iconId, int aboutTextId, const char* title,
+                         WizardButtonIds buttons)
     : Dialog(templateId),
       icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId))),
-      aboutTextId_(aboutTextId) {}
+      aboutTextId_(aboutTextId),
+      title_(title),
+      buttons_(buttons) {}
 
-void WizardFrame::PrepareFrame() {
+bool WizardFrame::OnInitDialog() {
   if (HMENU systemMenu = GetSystemMenu(Window(), FALSE)) {
     char about[256] = {};
     LoadStringA(GetModuleHandleA(nullptr), aboutTextId_, about, sizeof(about));
@@ -24,6 +27,40 @@ void WizardFrame::PrepareFrame() {
   }
   SendMessageA(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+  for (WizardPage* page : pages_) page->Create(Window());
+  SetWindowTextA(Window(), title_);
+  GoTo(0);
+  return true;
+}
+
+void WizardFrame::GoTo(int page) {
+  currentPage_ = page;
+  for (WizardPage* other : pages_) {
+    if (other->Window()) ShowWindow(other->Window(), SW_HIDE);
+  }
+  if (HWND shown = Current().Window()) ShowWindow(shown, SW_SHOW);
+  UpdateButtons();
+}
+
+void WizardFrame::UpdateButtons() {
+  WizardButtonStates states = ButtonStates();
+  EnableWindow(Item(buttons_.back), states.back);
+  EnableWindow(Item(buttons_.next), states.next);
+  EnableWindow(Item(buttons_.cancel), states.cancel);
+  // Never set back: no page follows the one where Next reads Finish.
+  if (states.nextReadsFinish) SetItemText(buttons_.next, "Finish");
+}
+
+void WizardFrame::OnCommand(int id, int code) {
+  if (code != BN_CLICKED) return;
+  if (id == buttons_.next) {
+    OnNext();
+  } else if (id == buttons_.back) {
+    OnBack();
+  } else if (id == buttons_.cancel) {
+    OnCancelButton();
+  }
 }
 
 bool WizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
@@ -53,6 +90,11 @@ bool WizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
     }
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<INT_PTR>(icon_);
+      return true;
+    case WM_UPDATE_WIZARD_BUTTONS:
+      UpdateButtons();
+      SetMessageResult(0);
+      result = TRUE;
       return true;
     default:
       return false;

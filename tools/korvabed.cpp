@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/guid_text.h"
 #include "devsetup/unique_resource.h"
 #include "tools/test_bed.h"
 
@@ -96,7 +97,7 @@ int Run(const std::vector<std::string>& a) {
   if (command == "add" && a.size() >= 5 && a.size() <= 8) {
     DeviceSeed seed;
     seed.instanceId = a[2];
-    if (!ParseGuid(a[3], seed.classGuid)) return Report(ERROR_INVALID_PARAMETER, "class GUID");
+    if (!ParseGuidText(a[3], seed.classGuid)) return Report(ERROR_INVALID_PARAMETER, "class GUID");
     seed.hardwareIds = Split(a[4], '|');
     if (a.size() > 5) seed.description = a[5];
     if (a.size() > 6) seed.manufacturer = a[6];
@@ -110,7 +111,7 @@ int Run(const std::vector<std::string>& a) {
   if (command == "exists" && a.size() == 3) return DeviceExists(a[2]) ? 0 : 1;
   if (command == "list" && a.size() <= 3) {
     GUID classGuid;
-    if (a.size() == 3 && !ParseGuid(a[2], classGuid))
+    if (a.size() == 3 && !ParseGuidText(a[2], classGuid))
       return Report(ERROR_INVALID_PARAMETER, "class GUID");
     for (const DeviceSummary& d : ListDevices(a.size() == 3 ? &classGuid : nullptr)) {
       std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", d.instanceId.c_str(), d.classGuid.c_str(),

@@ -1,10 +1,10 @@
 #include "tools/test_bed.h"
 
-#include <objbase.h>
 #include <setupapi.h>
 
 #include <cstdio>
 
+#include "common/core/kit_identity.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva::testbed {
@@ -55,12 +55,20 @@ std::string ReadValueText(HKEY key, const char* name) {
   return "type:" + std::to_string(type);
 }
 
-}  // namespace
-
-bool ParseGuid(const std::string& text, GUID& guid) {
-  std::wstring wide(text.begin(), text.end());
-  return CLSIDFromString(wide.c_str(), &guid) == S_OK;
+// Puts a value into the instance's hardware key (DIREG_DEV) or driver key (DIREG_DRV), making
+// the key when it is missing.
+DWORD SetDeviceKeyValue(const std::string& instanceId, DWORD keyType, const std::string& name,
+                        DWORD type, const std::vector<BYTE>& data) {
+  OpenedDevice device = OpenDevice(instanceId);
+  if (device.error) return device.error;
+  UniqueRegKey key(SetupDiCreateDevRegKeyA(device.set.Get(), &device.element, DICS_FLAG_GLOBAL, 0,
+                                           keyType, nullptr, nullptr));
+  if (!key.Valid()) return GetLastError();
+  return static_cast<DWORD>(RegSetValueExA(key.Get(), name.c_str(), 0, type, data.data(),
+                                           static_cast<DWORD>(data.size())));
 }
+
+}  // namespace
 
 std::string GuidText(const GUID& guid) {
   char text[64];
@@ -124,24 +132,12 @@ DWORD AddDevice(const DeviceSeed& seed) {
 
 DWORD SetHardwareValue(const std::string& instanceId, const std::string& name, DWORD type,
                        const std::vector<BYTE>& data) {
-  OpenedDevice device = OpenDevice(instanceId);
-  if (device.error) return device.error;
-  UniqueRegKey key(SetupDiCreateDevRegKeyA(device.set.Get(), &device.element, DICS_FLAG_GLOBAL, 0,
-                                           DIREG_DEV, nullptr, nullptr));
-  if (!key.Valid()) return GetLastError();
-  return static_cast<DWORD>(RegSetValueExA(key.Get(), name.c_str(), 0, type, data.data(),
-                                           static_cast<DWORD>(data.size())));
+  return SetDeviceKeyValue(instanceId, DIREG_DEV, name, type, data);
 }
 
 DWORD SetDriverValue(const std::string& instanceId, const std::string& name, DWORD type,
                      const std::vector<BYTE>& data) {
-  OpenedDevice device = OpenDevice(instanceId);
-  if (device.error) return device.error;
-  UniqueRegKey key(SetupDiCreateDevRegKeyA(device.set.Get(), &device.element, DICS_FLAG_GLOBAL, 0,
-                                           DIREG_DRV, nullptr, nullptr));
-  if (!key.Valid()) return GetLastError();
-  return static_cast<DWORD>(RegSetValueExA(key.Get(), name.c_str(), 0, type, data.data(),
-                                           static_cast<DWORD>(data.size())));
+  return SetDeviceKeyValue(instanceId, DIREG_DRV, name, type, data);
 }
 
 DWORD SetDriverInfPath(const std::string& instanceId, const std::string& infPath) {
@@ -204,7 +200,7 @@ std::vector<DeviceSummary> ListDevices(const GUID* classGuid) {
     UniqueRegKey hardwareKey(
         SetupDiOpenDevRegKey(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     if (hardwareKey.Valid()) {
-      device.identValue = ReadValueText(hardwareKey.Get(), "CleanupWizard_DeviceIdentString");
+      device.identValue = ReadValueText(hardwareKey.Get(), kKitIdentValueName);
     }
     UniqueRegKey driverKey(
         SetupDiOpenDevRegKey(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ));

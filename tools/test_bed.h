@@ -27,7 +27,6 @@ struct DeviceSummary {
   std::string infPath;     // InfPath of the driver key
 };
 
-bool ParseGuid(const std::string& text, GUID& guid);
 std::string GuidText(const GUID& guid);
 
 // Registers a device instance with its properties and an (empty) hardware key.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/text.h"
+#include "common/core/text.h"
 #include "devsetup/device_info.h"
 
 namespace korva {
@@ -63,7 +63,7 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
   if (!hardwareKey.Valid()) return;
 
   std::string ident;
-  ReadRegistryString(hardwareKey.Get(), kIdentValueName, ident);
+  ReadRegistryString(hardwareKey.Get(), kKitIdentValueName, ident);
   bool identMatches = !ident.empty() && EqualsIgnoreCase(ident, settings_.deviceIdentString);
   // Most instances of a crowded class fail here: their properties are never read.
   if (!(identMatches || settings_.expertMode)) return;

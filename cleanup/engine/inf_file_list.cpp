@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 #include "common/file_deletion.h"
 #include "devsetup/unique_resource.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 
 namespace korva {
 

@@ -6,37 +6,15 @@
 namespace korva {
 
 CleanupWizardFrame::CleanupWizardFrame(CleanupWizardApp& app)
-    : WizardFrame(IDD_CLEANUP_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX),
+    : WizardFrame(IDD_CLEANUP_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX, kCleanupWizardTitle,
+                  {IDC_BACK, IDC_NEXT, IDC_CANCEL_BUTTON}),
       app_(app),
       welcomeTaskPage_(app),
       deviceInstanceListPage_(app),
       infFileListPage_(app),
-      cleanupResultsPage_(app) {}
-
-bool CleanupWizardFrame::OnInitDialog() {
-  app_.mainWindow = Window();
-  PrepareFrame();
-
-  std::array<CleanupWizardPage*, kCleanupPageCount> ordered{};
-  ordered[kWelcomeTaskPageIndex] = &welcomeTaskPage_;
-  ordered[kDeviceInstanceListPageIndex] = &deviceInstanceListPage_;
-  ordered[kInfFileListPageIndex] = &infFileListPage_;
-  ordered[kCleanupResultsPageIndex] = &cleanupResultsPage_;
-  for (CleanupWizardPage* page : ordered) page->Create(Window());
-  pages_ = ordered;
-
-  SetWindowTextA(Window(), kCleanupWizardTitle);
-  currentPage_ = kWelcomeTaskPageIndex;
-  ShowCurrentPage();
-  UpdateButtons();
-  return true;
-}
-
-void CleanupWizardFrame::OnCommand(int id, int code) {
-  if (code != BN_CLICKED) return;
-  if (id == IDC_NEXT) OnNext();
-  if (id == IDC_BACK) OnBack();
-  if (id == IDC_CANCEL_BUTTON) OnCancelButton();
+      cleanupResultsPage_(app) {
+  // In the order of CleanupPageIndex.
+  SetPages({&welcomeTaskPage_, &deviceInstanceListPage_, &infFileListPage_, &cleanupResultsPage_});
 }
 
 void CleanupWizardFrame::ShowAbout() {
@@ -44,32 +22,19 @@ void CleanupWizardFrame::ShowAbout() {
   about.RunModal(Window());
 }
 
-void CleanupWizardFrame::ShowCurrentPage() {
-  CleanupWizardPage* current = pages_[static_cast<size_t>(currentPage_)];
-  ShowOnly(pages_, current ? current->Window() : nullptr);
-}
-
-void CleanupWizardFrame::UpdateButtons() {
-  WizardButtonStates states =
-      CleanupButtonStates(Current().pageKind, welcomeTaskPage_.cleanupRegistry != 0,
-                          welcomeTaskPage_.cleanupInfFiles != 0);
-  EnableWindow(Item(IDC_BACK), states.back);
-  EnableWindow(Item(IDC_NEXT), states.next);
-  EnableWindow(Item(IDC_CANCEL_BUTTON), states.cancel);
-  // Never set back: the results page is the last and can't be left backwards.
-  if (states.nextReadsFinish) SetItemText(IDC_NEXT, "Finish");
+WizardButtonStates CleanupWizardFrame::ButtonStates() const {
+  return CleanupButtonStates(Current().pageKind, welcomeTaskPage_.CleanupRegistry(),
+                             welcomeTaskPage_.CleanupInfFiles());
 }
 
 void CleanupWizardFrame::OnNext() {
   if (busy_) return;
-  if (currentPage_ >= kCleanupResultsPageIndex) {
+  if (CurrentPage() >= kCleanupResultsPageIndex) {
     EndModal(IDCANCEL);  // Finish: the removals have run
     return;
   }
-  currentPage_ = NextCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
-                                 welcomeTaskPage_.cleanupInfFiles != 0);
-  ShowCurrentPage();
-  UpdateButtons();
+  GoTo(NextCleanupPage(CurrentPage(), welcomeTaskPage_.CleanupRegistry(),
+                       welcomeTaskPage_.CleanupInfFiles()));
   busy_ = true;
   switch (Current().pageKind) {
     case kDeviceInstanceListPageKind:
@@ -85,18 +50,17 @@ void CleanupWizardFrame::OnNext() {
       break;
   }
   busy_ = false;
-  ShowCurrentPage();
-  UpdateButtons();
+  GoTo(CurrentPage());
 }
 
 void CleanupWizardFrame::RunRemovals() {
   // A list whose task is unchecked now stays out of the run, even if it was scanned before the
   // user went back and unchecked it.
-  if (welcomeTaskPage_.cleanupRegistry) {
+  if (welcomeTaskPage_.CleanupRegistry()) {
     deviceInstanceListPage_.StoreCheckStates();
     app_.DeviceInstances().RemoveSelected();
   }
-  if (welcomeTaskPage_.cleanupInfFiles) {
+  if (welcomeTaskPage_.CleanupInfFiles()) {
     infFileListPage_.StoreCheckStates();
     app_.InfFiles().RemoveSelected();
   }
@@ -104,11 +68,9 @@ void CleanupWizardFrame::RunRemovals() {
 }
 
 void CleanupWizardFrame::OnBack() {
-  if (busy_ || currentPage_ <= kWelcomeTaskPageIndex) return;
-  currentPage_ = PreviousCleanupPage(currentPage_, welcomeTaskPage_.cleanupRegistry != 0,
-                                     welcomeTaskPage_.cleanupInfFiles != 0);
-  ShowCurrentPage();
-  UpdateButtons();
+  if (busy_ || CurrentPage() <= kWelcomeTaskPageIndex) return;
+  GoTo(PreviousCleanupPage(CurrentPage(), welcomeTaskPage_.CleanupRegistry(),
+                           welcomeTaskPage_.CleanupInfFiles()));
 }
 
 void CleanupWizardFrame::OnCancelButton() { EndModal(IDCANCEL); }

@@ -4,10 +4,8 @@
 
 #include <windows.h>
 
-#include <array>
-
 #include "cleanup/ui/cleanup_wizard_pages.h"
-#include "cleanup/ui/cleanup_wizard_texts.h"
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/wizard_frame.h"
 
 namespace korva {
@@ -16,31 +14,24 @@ class CleanupWizardFrame : public WizardFrame {
  public:
   explicit CleanupWizardFrame(CleanupWizardApp& app);
 
-  // Recomputes Back, Next and Cancel; the welcome page calls it when a task box changes.
-  void UpdateButtons();
-
-  // The index of the page shown (CleanupPageIndex).
-  int CurrentPage() const { return currentPage_; }
-  WelcomeTaskPage& WelcomeTask() { return welcomeTaskPage_; }
-  DeviceInstanceListPage& DeviceInstancePage() { return deviceInstanceListPage_; }
-  InfFileListPage& InfFilePage() { return infFileListPage_; }
-  CleanupResultsPage& ResultsPage() { return cleanupResultsPage_; }
+  // CurrentPage() is a CleanupPageIndex.
+  const WelcomeTaskPage& WelcomeTask() const { return welcomeTaskPage_; }
+  const DeviceInstanceListPage& DeviceInstancePage() const { return deviceInstanceListPage_; }
+  const InfFileListPage& InfFilePage() const { return infFileListPage_; }
+  const CleanupResultsPage& ResultsPage() const { return cleanupResultsPage_; }
 
  protected:
-  bool OnInitDialog() override;
-  void OnCommand(int id, int code) override;
+  void OnNext() override;
+  void OnBack() override;
+  void OnCancelButton() override;
+  // The welcome page asks for them again when a task box changes.
+  WizardButtonStates ButtonStates() const override;
   void ShowAbout() override;
 
  private:
-  void OnNext();
-  void OnBack();
-  void OnCancelButton();
-  void ShowCurrentPage();
-  CleanupWizardPage& Current() { return *pages_[static_cast<size_t>(currentPage_)]; }
   void RunRemovals();
 
   CleanupWizardApp& app_;
-  int currentPage_ = kWelcomeTaskPageIndex;
   // Set while Next's work runs: a scan pumps the messages already queued, and a second click
   // among them must not start the next page's work inside this one.
   bool busy_ = false;
@@ -48,8 +39,6 @@ class CleanupWizardFrame : public WizardFrame {
   DeviceInstanceListPage deviceInstanceListPage_;
   InfFileListPage infFileListPage_;
   CleanupResultsPage cleanupResultsPage_;
-  // Filled when the pages' windows exist, in the order of CleanupPageIndex.
-  std::array<CleanupWizardPage*, kCleanupPageCount> pages_{};
 };
 
 }  // namespace korva

@@ -6,8 +6,7 @@
 #include <ctime>
 
 #include "cleanup/cleanup_wizard_app.h"
-#include "cleanup/ui/cleanup_wizard_frame.h"
-#include "cleanup/ui/cleanup_wizard_texts.h"
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/list_view.h"
 #include "common/message_pump.h"
 #include "devsetup/unique_resource.h"
@@ -77,15 +76,15 @@ WelcomeTaskPage::WelcomeTaskPage(CleanupWizardApp& app)
     : CleanupWizardPage(IDD_WELCOME_TASK, kWelcomeTaskPageKind), app_(app) {}
 
 bool WelcomeTaskPage::OnInitDialog() {
-  SetItemText(IDC_WELCOME_TEXT, CleanupWelcomeText(app_.isNt5OrLater == 1));
+  SetItemText(IDC_WELCOME_TEXT, CleanupWelcomeText(app_.IsNt5OrLater()));
   SetItemText(IDC_REGISTRY_TEXT,
               "The wizard will remove all KORVA device instances from the registry.");
   SetItemText(IDC_INF_FILES_TEXT,
               "The wizard will remove all INF files associated with KORVA from your system.");
   SetItemText(IDC_CLOSING_TEXT,
               "To continue, click Next.\nYou can end the wizard at any time by clicking Cancel.");
-  cleanupRegistry = 1;
-  cleanupInfFiles = 1;
+  cleanupRegistry_ = true;
+  cleanupInfFiles_ = true;
   CheckDlgButton(Window(), IDC_CLEANUP_REGISTRY, BST_CHECKED);
   CheckDlgButton(Window(), IDC_CLEANUP_INF_FILES, BST_CHECKED);
   return true;
@@ -98,9 +97,9 @@ void WelcomeTaskPage::OnCommand(int id, int code) {
 }
 
 void WelcomeTaskPage::OnTaskCheckBoxClicked() {
-  cleanupInfFiles = IsDlgButtonChecked(Window(), IDC_CLEANUP_INF_FILES) == BST_CHECKED ? 1 : 0;
-  cleanupRegistry = IsDlgButtonChecked(Window(), IDC_CLEANUP_REGISTRY) == BST_CHECKED ? 1 : 0;
-  if (CleanupWizardFrame* frame = app_.Frame()) frame->UpdateButtons();
+  cleanupInfFiles_ = IsDlgButtonChecked(Window(), IDC_CLEANUP_INF_FILES) == BST_CHECKED;
+  cleanupRegistry_ = IsDlgButtonChecked(Window(), IDC_CLEANUP_REGISTRY) == BST_CHECKED;
+  RequestButtonUpdate();
 }
 
 // List pages ---------------------------------------------------------------------------------
@@ -135,7 +134,7 @@ void ScanListPage::ScanAndFill() {
   PumpPendingMessages();
 
   ScanProgressBox progress;
-  progress.ShowWithText(app_.mainWindow, layout_.progressText);
+  progress.ShowWithText(app_.MainWindow(), layout_.progressText);
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 
   Scan();
@@ -191,39 +190,22 @@ void ScanListPage::OnListItemChanged(const NMLISTVIEW& change) {
 }
 
 DeviceInstanceListPage::DeviceInstanceListPage(CleanupWizardApp& app)
-    : ScanListPage(app, kDeviceLayout) {}
+    : EngineListPage(app, kDeviceLayout, app.DeviceInstances()) {}
 
-void DeviceInstanceListPage::Scan() { app_.DeviceInstances().Scan(); }
-size_t DeviceInstanceListPage::RecordCount() { return app_.DeviceInstances().Items().size(); }
 std::string DeviceInstanceListPage::ItemText(size_t record) {
-  return app_.DeviceInstances().Items()[record].description;
-}
-bool DeviceInstanceListPage::RecordSelected(size_t record) {
-  return app_.DeviceInstances().Items()[record].selected;
-}
-void DeviceInstanceListPage::SetRecordSelected(size_t record, bool selected) {
-  app_.DeviceInstances().Items()[record].selected = selected;
+  return list_.Items()[record].description;
 }
 std::string DeviceInstanceListPage::DetailsText(size_t record) {
-  const DeviceInstanceRecord& r = app_.DeviceInstances().Items()[record];
+  const DeviceInstanceRecord& r = list_.Items()[record];
   return DeviceDetailsText(r.description, r.hardwareId, r.manufacturer, r.infPath);
 }
 
-InfFileListPage::InfFileListPage(CleanupWizardApp& app) : ScanListPage(app, kInfLayout) {}
+InfFileListPage::InfFileListPage(CleanupWizardApp& app)
+    : EngineListPage(app, kInfLayout, app.InfFiles()) {}
 
-void InfFileListPage::Scan() { app_.InfFiles().Scan(); }
-size_t InfFileListPage::RecordCount() { return app_.InfFiles().Items().size(); }
-std::string InfFileListPage::ItemText(size_t record) {
-  return app_.InfFiles().Items()[record].name;
-}
-bool InfFileListPage::RecordSelected(size_t record) {
-  return app_.InfFiles().Items()[record].selected;
-}
-void InfFileListPage::SetRecordSelected(size_t record, bool selected) {
-  app_.InfFiles().Items()[record].selected = selected;
-}
+std::string InfFileListPage::ItemText(size_t record) { return list_.Items()[record].name; }
 std::string InfFileListPage::DetailsText(size_t record) {
-  const std::string path = app_.InfFiles().Items()[record].path;
+  const std::string path = list_.Items()[record].path;
   std::string size, created, modified, accessed;
   char full[MAX_PATH] = {};
   DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);

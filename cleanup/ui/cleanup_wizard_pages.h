@@ -19,8 +19,9 @@ class WelcomeTaskPage : public CleanupWizardPage {
  public:
   explicit WelcomeTaskPage(CleanupWizardApp& app);
 
-  int cleanupRegistry = 0;
-  int cleanupInfFiles = 0;
+  // The two tasks as the check boxes show them: both chosen once the page is made.
+  bool CleanupRegistry() const { return cleanupRegistry_; }
+  bool CleanupInfFiles() const { return cleanupInfFiles_; }
 
  protected:
   bool OnInitDialog() override;
@@ -30,6 +31,8 @@ class WelcomeTaskPage : public CleanupWizardPage {
   void OnTaskCheckBoxClicked();
 
   CleanupWizardApp& app_;
+  bool cleanupRegistry_ = false;
+  bool cleanupInfFiles_ = false;
 };
 
 // What differs between the two list pages.
@@ -64,37 +67,46 @@ class ScanListPage : public CleanupWizardPage {
   virtual void SetRecordSelected(size_t record, bool selected) = 0;
   virtual std::string DetailsText(size_t record) = 0;
 
-  CleanupWizardApp& app_;
-
  private:
   void OnListItemChanged(const NMLISTVIEW& change);
 
+  CleanupWizardApp& app_;
   ListPageLayout layout_;
 };
 
-class DeviceInstanceListPage : public ScanListPage {
+// The list page of one engine list: its scan, its records and their `selected` marks. What an
+// item and the details say is the page's own.
+template <typename EngineList>
+class EngineListPage : public ScanListPage {
+ protected:
+  EngineListPage(CleanupWizardApp& app, const ListPageLayout& layout, EngineList& list)
+      : ScanListPage(app, layout), list_(list) {}
+
+  void Scan() override { list_.Scan(); }
+  size_t RecordCount() override { return list_.Items().size(); }
+  bool RecordSelected(size_t record) override { return list_.Items()[record].selected; }
+  void SetRecordSelected(size_t record, bool selected) override {
+    list_.Items()[record].selected = selected;
+  }
+
+  EngineList& list_;
+};
+
+class DeviceInstanceListPage : public EngineListPage<DeviceInstanceList> {
  public:
   explicit DeviceInstanceListPage(CleanupWizardApp& app);
 
  protected:
-  void Scan() override;
-  size_t RecordCount() override;
   std::string ItemText(size_t record) override;
-  bool RecordSelected(size_t record) override;
-  void SetRecordSelected(size_t record, bool selected) override;
   std::string DetailsText(size_t record) override;
 };
 
-class InfFileListPage : public ScanListPage {
+class InfFileListPage : public EngineListPage<InfFileList> {
  public:
   explicit InfFileListPage(CleanupWizardApp& app);
 
  protected:
-  void Scan() override;
-  size_t RecordCount() override;
   std::string ItemText(size_t record) override;
-  bool RecordSelected(size_t record) override;
-  void SetRecordSelected(size_t record, bool selected) override;
   std::string DetailsText(size_t record) override;
 };
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "install/engine/inf_template.h"
-#include "install/engine/install_paths.h"
+#include "install/core/inf_template.h"
+#include "install/core/install_paths.h"
 #include "install/engine/usb_device_list.h"
 
 namespace korva {

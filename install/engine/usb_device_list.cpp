@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "devsetup/device_info.h"
-#include "install/engine/inf_template.h"
+#include "install/core/inf_template.h"
 
 namespace korva {
 

@@ -3,12 +3,12 @@
 #include <direct.h>
 
 #include <cerrno>
-#include <cstring>
 
+#include "common/windows_version.h"
 #include "install/error_box.h"
 #include "install/ui/install_wizard_frame.h"
-#include "install/engine/inf_template.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/inf_template.h"
+#include "install/core/install_wizard_texts.h"
 
 namespace korva {
 
@@ -56,14 +56,7 @@ int InstallWizardApp::Run(const std::string& modulePath) {
     return kInstallExitFailed;
   }
 
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof(version));
-  version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExA(&version);
-#pragma GCC diagnostic pop
-  isNt5OrLater_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+  isNt5OrLater_ = korva::IsNt5OrLater();
 
   InstallWizardFrame frame(*this);
   frame_ = &frame;

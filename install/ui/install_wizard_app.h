@@ -8,7 +8,7 @@
 #include "common/message_box.h"
 #include "common/save_as_dialog.h"
 #include "install/engine/driver_staging.h"
-#include "install/engine/install_paths.h"
+#include "install/core/install_paths.h"
 #include "install/engine/usb_device_list.h"
 
 namespace korva {

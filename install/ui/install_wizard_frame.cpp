@@ -2,81 +2,35 @@
 
 #include "common/message_pump.h"
 #include "install/engine/driver_staging.h"
-#include "install/engine/inf_template.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/inf_template.h"
+#include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 
 namespace korva {
 
 InstallWizardFrame::InstallWizardFrame(InstallWizardApp& app)
-    : WizardFrame(IDD_INSTALL_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX),
+    : WizardFrame(IDD_INSTALL_FRAME, IDR_MAINFRAME, IDS_ABOUTBOX, kInstallWizardName,
+                  {IDC_BACK, IDC_NEXT, IDC_CANCEL_BUTTON}),
       app_(app),
       welcomePage_(app),
       deviceSelectionPage_(app),
       deviceDetailsPage_(app),
       progressPage_(),
-      finishPage_(app) {}
+      finishPage_(app) {
+  // In the order of InstallPageIndex.
+  SetPages(
+      {&welcomePage_, &deviceSelectionPage_, &deviceDetailsPage_, &progressPage_, &finishPage_});
+}
 
 InstallWizardFrame::~InstallWizardFrame() = default;
-
-bool InstallWizardFrame::OnInitDialog() {
-  PrepareFrame();
-
-  // In the order of InstallPageIndex.
-  InstallWizardPage* ordered[kInstallPageCount] = {
-      &welcomePage_, &deviceSelectionPage_, &deviceDetailsPage_, &progressPage_, &finishPage_};
-  for (InstallWizardPage* page : ordered) page->Create(Window());
-  for (size_t i = 0; i < pages_.size(); ++i) pages_[i] = ordered[i];
-
-  SetWindowTextA(Window(), kInstallWizardName);
-  currentPage_ = kWelcomePageIndex;
-  ShowCurrentPage();
-  UpdateButtons();
-  return true;
-}
-
-void InstallWizardFrame::OnCommand(int id, int code) {
-  if (code != BN_CLICKED) return;
-  switch (id) {
-    case IDC_NEXT:
-      OnNext();
-      break;
-    case IDC_BACK:
-      OnBack();
-      break;
-    case IDC_CANCEL_BUTTON:
-      OnCancelButton();
-      break;
-    default:
-      break;
-  }
-}
-
-bool InstallWizardFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
-  if (message != WM_UPDATE_WIZARD_BUTTONS) {
-    return WizardFrame::OnMessage(message, wParam, lParam, result);
-  }
-  UpdateButtons();
-  SetMessageResult(0);
-  result = TRUE;
-  return true;
-}
 
 void InstallWizardFrame::ShowAbout() {
   InstallAboutBox about;
   about.RunModal(Window());
 }
 
-void InstallWizardFrame::ShowCurrentPage() { ShowOnly(pages_, Current().Window()); }
-
-void InstallWizardFrame::UpdateButtons() {
-  WizardButtonStates states =
-      InstallButtonStates(Current().pageKind, deviceSelectionPage_.HasSelection());
-  EnableWindow(Item(IDC_BACK), states.back);
-  EnableWindow(Item(IDC_NEXT), states.next);
-  EnableWindow(Item(IDC_CANCEL_BUTTON), states.cancel);
-  // Never set back: no page follows the finish page.
-  if (states.nextReadsFinish) SetItemText(IDC_NEXT, "Finish");
+WizardButtonStates InstallWizardFrame::ButtonStates() const {
+  return InstallButtonStates(Current().pageKind, deviceSelectionPage_.HasSelection());
 }
 
 void InstallWizardFrame::OnNext() {
@@ -98,12 +52,6 @@ void InstallWizardFrame::OnNext() {
     default:
       break;  // the progress page has no Next
   }
-}
-
-void InstallWizardFrame::GoTo(InstallPageIndex page) {
-  currentPage_ = page;
-  ShowCurrentPage();
-  UpdateButtons();
 }
 
 void InstallWizardFrame::RunInstallStep() {
@@ -131,10 +79,8 @@ void InstallWizardFrame::RunInstallStep() {
 
 void InstallWizardFrame::OnBack() {
   // Back is usable on the selection and details pages only, and leads to the page before.
-  if (currentPage_ <= kWelcomePageIndex) return;
-  --currentPage_;
-  ShowCurrentPage();
-  UpdateButtons();
+  if (CurrentPage() <= kWelcomePageIndex) return;
+  GoTo(CurrentPage() - 1);
 }
 
 void InstallWizardFrame::OnCancelButton() { EndModal(kInstallExitCancelled); }

@@ -4,12 +4,10 @@
 
 #include <windows.h>
 
-#include <array>
-
 #include "common/wizard_frame.h"
 #include "install/ui/install_wizard_app.h"
 #include "install/ui/install_wizard_pages.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 
 namespace korva {
 
@@ -18,14 +16,7 @@ class InstallWizardFrame : public WizardFrame {
   explicit InstallWizardFrame(InstallWizardApp& app);
   ~InstallWizardFrame() override;
 
-  void OnNext();
-  void OnBack();
-  void OnCancelButton();
-  void UpdateButtons();
-  void ShowCurrentPage();
-
-  // The index (InstallPageIndex) of the page shown.
-  int CurrentPage() const { return currentPage_; }
+  // CurrentPage() is an InstallPageIndex.
   const WelcomePage& Welcome() const { return welcomePage_; }
   const DeviceSelectionPage& Selection() const { return deviceSelectionPage_; }
   const DeviceDetailsPage& Details() const { return deviceDetailsPage_; }
@@ -33,26 +24,24 @@ class InstallWizardFrame : public WizardFrame {
   const FinishPage& Finishing() const { return finishPage_; }
 
  protected:
-  bool OnInitDialog() override;
-  void OnCommand(int id, int code) override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+  void OnNext() override;
+  void OnBack() override;
+  void OnCancelButton() override;
+  // The selection page asks for them again when the selection changes or the list is refilled.
+  WizardButtonStates ButtonStates() const override;
   void ShowAbout() override;
 
  private:
-  InstallWizardPage& Current() { return *pages_[static_cast<size_t>(currentPage_)]; }
-  void GoTo(InstallPageIndex page);
   // Stages, generates and installs under the progress page, then shows the finish page; a
   // fatal failure ends the wizard after its messages.
   void RunInstallStep();
 
   InstallWizardApp& app_;
-  int currentPage_ = kWelcomePageIndex;
   WelcomePage welcomePage_;
   DeviceSelectionPage deviceSelectionPage_;
   DeviceDetailsPage deviceDetailsPage_;
   ProgressPage progressPage_;
   FinishPage finishPage_;
-  std::array<InstallWizardPage*, kInstallPageCount> pages_{};
 };
 
 }  // namespace korva

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
+#include "res/version.h"
 
 namespace korva {
 
@@ -14,9 +15,6 @@ const ColumnSpec kDeviceColumns[] = {
     {"Description", LVCFMT_LEFT, -1, 1},
     {nullptr, 0, 0, 0},
 };
-
-constexpr char kVersion[] = "2.20";
-constexpr char kCopyright[] = "Copyright (C) 2026 KORVA";
 
 void ShowItem(HWND item, bool shown) { ShowWindow(item, shown ? SW_SHOW : SW_HIDE); }
 
@@ -115,10 +113,6 @@ void DeviceSelectionPage::OnShowWindow(bool shown) {
   if (shown) {
     PostMessageA(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(listView_.Window()), TRUE);
   }
-}
-
-void DeviceSelectionPage::RequestButtonUpdate() const {
-  if (HWND main = app_.MainWindow()) SendMessageA(main, WM_UPDATE_WIZARD_BUTTONS, 0, 0);
 }
 
 // Device details page ------------------------------------------------------------------------
@@ -257,8 +251,8 @@ void FinishPage::RunDemoApplication() {
 
 InstallAboutBox::InstallAboutBox()
     : Dialog(IDD_ABOUTBOX),
-      versionText_(std::string("Version ") + kVersion),
-      copyrightText_(kCopyright) {}
+      versionText_("Version " KORVAWIZ_VERSION_TEXT),
+      copyrightText_(KORVA_COPYRIGHT_TEXT) {}
 
 bool InstallAboutBox::OnInitDialog() {
   SetItemText(IDC_ABOUT_VERSION, versionText_);

@@ -12,9 +12,6 @@
 
 namespace korva {
 
-// Sent by a page to the main window to have the frame recompute its buttons.
-constexpr UINT WM_UPDATE_WIZARD_BUTTONS = WM_USER + 100;
-
 using InstallWizardPage = WizardPage;
 
 class WelcomePage : public InstallWizardPage {
@@ -55,7 +52,6 @@ class DeviceSelectionPage : public InstallWizardPage {
  private:
   void OnRefresh();
   void OnListItemChanged();
-  void RequestButtonUpdate() const;
 
   InstallWizardApp& app_;
   ReportListView listView_;

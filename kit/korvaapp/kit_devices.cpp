@@ -6,14 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "common/core/kit_identity.h"
+#include "common/guid_text.h"
 #include "devsetup/device_info.h"
 
 namespace korva::demo {
-
-const GUID kKitClassGuid = {
-    0x96e73b6e, 0x7a5a, 0x11d4, {0x9f, 0x24, 0x00, 0x80, 0xc8, 0x27, 0x27, 0xf4}};
-const char kKitIdentValueName[] = "CleanupWizard_DeviceIdentString";
-const char kKitIdent[] = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
 
 namespace {
 
@@ -70,9 +67,9 @@ std::string InstanceId(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& 
 
 // The instance ids of the class's connected devices; empty when they cannot be read, so that
 // nothing is then claimed to be connected.
-std::set<std::string> ConnectedInstanceIds(DeviceSetup& setup) {
+std::set<std::string> ConnectedInstanceIds(DeviceSetup& setup, const GUID& kitClass) {
   std::set<std::string> ids;
-  UniqueDevInfo present = setup.GetClassDevs(&kKitClassGuid, DIGCF_PRESENT);
+  UniqueDevInfo present = setup.GetClassDevs(&kitClass, DIGCF_PRESENT);
   if (!present.Valid()) return ids;
   ForEachMember(setup, present.Get(), MemberFailure::kEndsTheWalk,
                 [&](DWORD, const SP_DEVINFO_DATA& element) {
@@ -92,9 +89,10 @@ DWORD ListKitDevices(std::vector<KitDevice>& devices) {
 DWORD ListKitDevices(DeviceSetup& setup, std::vector<KitDevice>& devices) {
   devices.clear();
   DWORD error = 0;
-  UniqueDevInfo all = setup.GetClassDevs(&kKitClassGuid, 0, &error);
+  const GUID kitClass = KitClassGuid();
+  UniqueDevInfo all = setup.GetClassDevs(&kitClass, 0, &error);
   if (!all.Valid()) return error;
-  const std::set<std::string> connected = ConnectedInstanceIds(setup);
+  const std::set<std::string> connected = ConnectedInstanceIds(setup, kitClass);
   ForEachMember(
       setup, all.Get(), MemberFailure::kEndsTheWalk, [&](DWORD, const SP_DEVINFO_DATA& element) {
         KitDevice device;

@@ -11,11 +11,6 @@
 
 namespace korva::demo {
 
-// The kit's device set-up class and the ident its INF puts into every hardware key.
-extern const GUID kKitClassGuid;
-extern const char kKitIdentValueName[];
-extern const char kKitIdent[];
-
 struct KitDevice {
   std::string instanceId;
   std::string description;

@@ -1,4 +1,4 @@
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "cleanup/ui/cleanup_wizard_texts.h"
+#include "cleanup/core/cleanup_wizard_texts.h"
 
 #include <gtest/gtest.h>
 

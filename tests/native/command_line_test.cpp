@@ -1,4 +1,4 @@
-#include "cleanup/engine/command_line.h"
+#include "cleanup/core/command_line.h"
 
 #include <gtest/gtest.h>
 

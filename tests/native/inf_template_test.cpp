@@ -1,4 +1,4 @@
-#include "install/engine/inf_template.h"
+#include "install/core/inf_template.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "install/engine/install_paths.h"
+#include "install/core/install_paths.h"
 
 #include <gtest/gtest.h>
 

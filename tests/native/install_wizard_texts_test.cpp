@@ -1,4 +1,4 @@
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -56,10 +56,11 @@ TEST(InstallWizardTextsTest, DetailsBottomText) {
       "To install the KORVA driver for this device, click Next.\nTo abort installation, click "
       "Cancel. No changes will be made to your system.\n";
   EXPECT_EQ(DetailsBottomText(false), instructions);
-  EXPECT_EQ(DetailsBottomText(true),
-            "WARNING: The current driver will be disabled if you continue!\nThis may put the device "
-            "into an unusable state.\n\n" +
-                instructions);
+  EXPECT_EQ(
+      DetailsBottomText(true),
+      "WARNING: The current driver will be disabled if you continue!\nThis may put the device "
+      "into an unusable state.\n\n" +
+          instructions);
 }
 
 TEST(InstallWizardTextsTest, SmallHelpers) {

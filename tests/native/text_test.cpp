@@ -1,4 +1,4 @@
-#include "common/text.h"
+#include "common/core/text.h"
 
 #include <clocale>
 

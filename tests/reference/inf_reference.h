@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 
 namespace korva::testing {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 #include "reference/inf_reference.h"
 
 namespace korva::testing {

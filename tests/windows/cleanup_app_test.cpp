@@ -12,13 +12,20 @@
 namespace korva {
 namespace {
 
-using testing::kKitIdent;
-
 class CleanupWizardAppTest : public ::testing::Test {
  protected:
   int Run(const std::string& commandLine) {
     CleanupWizardApp app(settings, devices, infs, boxes);
     return app.Run(commandLine);
+  }
+  // The command line is rejected: exit 3 after one error box with `text`.
+  void ExpectRejected(const std::string& commandLine, const std::string& text) {
+    boxes.boxes.clear();
+    EXPECT_EQ(Run(commandLine), kExitBadCommandLine) << commandLine;
+    ASSERT_EQ(boxes.boxes.size(), 1u) << commandLine;
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes.boxes[0].text, text);
   }
 
   testing::FaultInjectingDeviceSetup setup;
@@ -48,18 +55,13 @@ TEST_F(CleanupWizardAppTest, UsageBoxInExpertMode) {
 // the kit's device would otherwise go).
 TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
   std::string id = "USB\\VID_0547&PID_1FA2\\app2";
-  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
+  testing::SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1FA2"}, kKitIdent);
   for (const char* line :
        {"-nogui -h -c", "-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
         "-nogui -i \"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"", "-nogui /c"}) {
-    boxes.boxes.clear();
-    EXPECT_EQ(Run(line), kExitBadCommandLine) << line;
-    ASSERT_EQ(boxes.boxes.size(), 1u) << line;
-    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
-    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(boxes.boxes[0].text,
-              "An invalid command line argument was passed.\n"
-              "Use KORVACW -h to display information on how to use the wizard.\n");
+    ExpectRejected(line,
+                   "An invalid command line argument was passed.\n"
+                   "Use KORVACW -h to display information on how to use the wizard.\n");
   }
   EXPECT_TRUE(testbed::DeviceExists(id));
   EXPECT_TRUE(devices.Results().empty());
@@ -70,14 +72,9 @@ TEST_F(CleanupWizardAppTest, InvalidArgumentBox) {
 TEST_F(CleanupWizardAppTest, InvalidClassGuidBox) {
   for (const char* line :
        {"-nogui -c \"{96e73b6e-7a5a-11d4-9f24-0080c82727f4}\"", "-nogui -c htmlfile"}) {
-    boxes.boxes.clear();
-    EXPECT_EQ(Run(line), kExitBadCommandLine) << line;
-    ASSERT_EQ(boxes.boxes.size(), 1u) << line;
-    EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
-    EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(boxes.boxes[0].text,
-              "An invalid ClassGuid string has been passed.\n"
-              "Use KORVACW -h to display information on how to use the wizard.");
+    ExpectRejected(line,
+                   "An invalid ClassGuid string has been passed.\n"
+                   "Use KORVACW -h to display information on how to use the wizard.");
   }
   EXPECT_TRUE(devices.Results().empty());
 }
@@ -130,7 +127,7 @@ TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
 
 TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStatus) {
   std::string id = "USB\\VID_0547&PID_1FA1\\app1";
-  testing::SeedDevice(id, testing::KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
+  testing::SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
   setup.removeError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Run("-nogui"), kExitRemovalFailed);
   EXPECT_TRUE(boxes.boxes.empty());

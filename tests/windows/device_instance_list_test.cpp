@@ -15,7 +15,6 @@ namespace korva {
 namespace {
 
 using testing::FaultInjectingDeviceSetup;
-using testing::kKitIdent;
 using testing::SeedDevice;
 
 class DeviceInstanceListTest : public ::testing::Test {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 #include "reference/text_mode_reference.h"
 #include "support/wine_test_env.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "install/ui/install_wizard_frame.h"
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/install_test_support.h"

@@ -10,7 +10,6 @@
 namespace korva::demo {
 namespace {
 
-using testing::kKitIdent;
 using testing::SeedDevice;
 
 // Every test of the suite shares the kit's class in one prefix, so each seeds instance ids of
@@ -28,17 +27,10 @@ std::vector<KitDevice> List() {
   return devices;
 }
 
-TEST(KitDevicesTest, TheClassIsTheTestBedsKitClass) {
-  GUID expected = testing::KitClassGuid();
-  EXPECT_EQ(std::memcmp(&kKitClassGuid, &expected, sizeof(GUID)), 0);
-  EXPECT_STREQ(demo::kKitIdent, testing::kKitIdent);
-}
-
 TEST(KitDevicesTest, ListsAKitDeviceWithItsProperties) {
   const std::string id = "USB\\VID_0547&PID_1002\\KITDEVICES&1";
-  SeedDevice(id, testing::KitClassGuid(),
-             {"USB\\VID_0547&PID_1002&REV_0001", "USB\\VID_0547&PID_1002"}, kKitIdent,
-             "KORVA demo board");
+  SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1002&REV_0001", "USB\\VID_0547&PID_1002"},
+             kKitIdent, "KORVA demo board");
 
   std::vector<KitDevice> devices = List();
   const KitDevice* device = Find(devices, id);
@@ -52,13 +44,12 @@ TEST(KitDevicesTest, ListsAKitDeviceWithItsProperties) {
 
 TEST(KitDevicesTest, LeavesOutDevicesWithoutTheIdent) {
   const std::string none = "USB\\VID_0547&PID_2001\\KITDEVICES&1";
-  SeedDevice(none, testing::KitClassGuid(), {"USB\\VID_0547&PID_2001"}, "");
+  SeedDevice(none, KitClassGuid(), {"USB\\VID_0547&PID_2001"}, "");
   const std::string other = "USB\\VID_0547&PID_2002\\KITDEVICES&2";
-  SeedDevice(other, testing::KitClassGuid(), {"USB\\VID_0547&PID_2002"},
+  SeedDevice(other, KitClassGuid(), {"USB\\VID_0547&PID_2002"},
              "{00000000-0000-0000-0000-000000000000}");
   const std::string longer = "USB\\VID_0547&PID_2003\\KITDEVICES&3";
-  SeedDevice(longer, testing::KitClassGuid(), {"USB\\VID_0547&PID_2003"},
-             std::string(kKitIdent) + "x");
+  SeedDevice(longer, KitClassGuid(), {"USB\\VID_0547&PID_2003"}, std::string(kKitIdent) + "x");
 
   std::vector<KitDevice> devices = List();
   EXPECT_EQ(Find(devices, none), nullptr);
@@ -68,11 +59,11 @@ TEST(KitDevicesTest, LeavesOutDevicesWithoutTheIdent) {
 
 TEST(KitDevicesTest, TheIdentMustBeARegSzValue) {
   const std::string multi = "USB\\VID_0547&PID_2101\\KITDEVICES&1";
-  SeedDevice(multi, testing::KitClassGuid(), {"USB\\VID_0547&PID_2101"}, "");
+  SeedDevice(multi, KitClassGuid(), {"USB\\VID_0547&PID_2101"}, "");
   testbed::SetHardwareValue(multi, "CleanupWizard_DeviceIdentString", REG_MULTI_SZ,
                             testbed::MultiStringData({kKitIdent}));
   const std::string numeric = "USB\\VID_0547&PID_2102\\KITDEVICES&2";
-  SeedDevice(numeric, testing::KitClassGuid(), {"USB\\VID_0547&PID_2102"}, "");
+  SeedDevice(numeric, KitClassGuid(), {"USB\\VID_0547&PID_2102"}, "");
   testbed::SetHardwareValue(numeric, "CleanupWizard_DeviceIdentString", REG_DWORD,
                             testbed::DwordData(42));
 
@@ -83,12 +74,11 @@ TEST(KitDevicesTest, TheIdentMustBeARegSzValue) {
 
 TEST(KitDevicesTest, LeavesOutDevicesThatAreNotUsb) {
   const std::string pci = "PCI\\VEN_0547&DEV_3001\\KITDEVICES&1";
-  SeedDevice(pci, testing::KitClassGuid(), {"PCI\\VEN_0547&DEV_3001"}, kKitIdent);
+  SeedDevice(pci, KitClassGuid(), {"PCI\\VEN_0547&DEV_3001"}, kKitIdent);
   const std::string usbLater = "USB\\VID_0547&PID_3002\\KITDEVICES&2";
-  SeedDevice(usbLater, testing::KitClassGuid(), {"HID\\VID_0547&PID_3002", "USB\\VID_0547"},
-             kKitIdent);
+  SeedDevice(usbLater, KitClassGuid(), {"HID\\VID_0547&PID_3002", "USB\\VID_0547"}, kKitIdent);
   const std::string noIds = "USB\\VID_0547&PID_3003\\KITDEVICES&3";
-  SeedDevice(noIds, testing::KitClassGuid(), {}, kKitIdent);
+  SeedDevice(noIds, KitClassGuid(), {}, kKitIdent);
 
   std::vector<KitDevice> devices = List();
   EXPECT_EQ(Find(devices, pci), nullptr);
@@ -106,13 +96,13 @@ TEST(KitDevicesTest, LeavesOutDevicesOfAnotherClass) {
 
 TEST(KitDevicesTest, TheIdentAndTheBusNameMatchInAnyLetterCase) {
   const std::string lower = "USB\\VID_0547&PID_5001\\KITDEVICES&1";
-  SeedDevice(lower, testing::KitClassGuid(), {"USB\\VID_0547&PID_5001"},
+  SeedDevice(lower, KitClassGuid(), {"USB\\VID_0547&PID_5001"},
              "{dab6a146-d93e-48ab-b3e5-374ab8fff277}");
   const std::string upper = "USB\\VID_0547&PID_5002\\KITDEVICES&2";
-  SeedDevice(upper, testing::KitClassGuid(), {"USB\\VID_0547&PID_5002"},
+  SeedDevice(upper, KitClassGuid(), {"USB\\VID_0547&PID_5002"},
              "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}");
   const std::string bus = "USB\\VID_0547&PID_5003\\KITDEVICES&3";
-  SeedDevice(bus, testing::KitClassGuid(), {"usb\\vid_0547&pid_5003"}, kKitIdent);
+  SeedDevice(bus, KitClassGuid(), {"usb\\vid_0547&pid_5003"}, kKitIdent);
 
   std::vector<KitDevice> devices = List();
   EXPECT_NE(Find(devices, lower), nullptr);
@@ -124,9 +114,9 @@ TEST(KitDevicesTest, TheIdentAndTheBusNameMatchInAnyLetterCase) {
 
 TEST(KitDevicesTest, ListsEveryKitDeviceOnce) {
   const std::string first = "USB\\VID_0547&PID_6001\\KITDEVICES&1";
-  SeedDevice(first, testing::KitClassGuid(), {"USB\\VID_0547&PID_6001"}, kKitIdent);
+  SeedDevice(first, KitClassGuid(), {"USB\\VID_0547&PID_6001"}, kKitIdent);
   const std::string second = "USB\\VID_0547&PID_6002\\KITDEVICES&2";
-  SeedDevice(second, testing::KitClassGuid(), {"USB\\VID_0547&PID_6002"}, kKitIdent);
+  SeedDevice(second, KitClassGuid(), {"USB\\VID_0547&PID_6002"}, kKitIdent);
 
   std::vector<KitDevice> devices = List();
   int seen = 0;

@@ -3,14 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
 namespace {
 
 using testing::FileExists;
-using testing::kKitIdent;
 using testing::PlaceFile;
 using testing::SeedDevice;
 
@@ -48,7 +47,7 @@ class KorvaCwTest : public ::testing::Test {
 };
 
 TEST_F(KorvaCwTest, NoGuiRemovesEverythingOfTheKitAndNothingElse) {
-  GUID kit = testing::KitClassGuid();
+  GUID kit = KitClassGuid();
   GUID otherClass = testing::NewClassGuid();
   const std::string present = "USB\\VID_0547&PID_1002\\bb1";
   const std::string second = "USB\\VID_0547&PID_1003\\bb2";
@@ -93,7 +92,7 @@ TEST_F(KorvaCwTest, NoGuiRemovesEverythingOfTheKitAndNothingElse) {
 }
 
 TEST_F(KorvaCwTest, NoGuiWithACustomIdentTakesOnlyThatIdent) {
-  GUID kit = testing::KitClassGuid();
+  GUID kit = KitClassGuid();
   SeedDevice("USB\\VID_0547&PID_2001\\ci1", kit, {"USB\\VID_0547&PID_2001"}, "MyIdent");
   SeedDevice("USB\\VID_0547&PID_2002\\ci2", kit, {"USB\\VID_0547&PID_2002"}, kKitIdent);
   EXPECT_EQ(testing::RunProcess(Cw("-i myident -nogui")), 0u);
@@ -107,7 +106,7 @@ TEST_F(KorvaCwTest, NoGuiWithACustomIdentTakesOnlyThatIdent) {
 // locale neither would match.
 TEST_F(KorvaCwTest, LetterCaseFollowsTheUsersLocale) {
   const std::string device = "USB\\VID_0547&PID_2101\\lc1";
-  SeedDevice(device, testing::KitClassGuid(), {"USB\\VID_0547&PID_2101"}, "KORVA-\xC4");
+  SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_2101"}, "KORVA-\xC4");
   std::string inf = PlaceFile("inf", "korvatest_locale.inf",
                               "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n"
                               "%Dev%=Install, USB\\VID_0547&PID_2101\r\n"
@@ -120,8 +119,7 @@ TEST_F(KorvaCwTest, LetterCaseFollowsTheUsersLocale) {
 TEST_F(KorvaCwTest, NoGuiExitsWith2WhenARemovalFails) {
   std::string held = PlaceFile("inf", "korvatest_held.inf", kKitInf);
   std::string free = PlaceFile("inf", "korvatest_free.inf", kKitInf);
-  SeedDevice("USB\\VID_0547&PID_3001\\f1", testing::KitClassGuid(), {"USB\\VID_0547&PID_3001"},
-             kKitIdent);
+  SeedDevice("USB\\VID_0547&PID_3001\\f1", KitClassGuid(), {"USB\\VID_0547&PID_3001"}, kKitIdent);
   testing::FileHolder holder(held, /*readable=*/true);
   ASSERT_TRUE(holder.Holding());
   EXPECT_EQ(testing::RunProcess(Cw("-nogui")), 2u);
@@ -148,8 +146,7 @@ BoxRun RunAndDismissBox(const std::string& arguments, const char* caption) {
 
 TEST_F(KorvaCwTest, RejectedCommandLinesShowARealBoxAndExitWith3) {
   if (!HaveDisplay()) GTEST_SKIP() << "no display";
-  SeedDevice("USB\\VID_0547&PID_5001\\rj1", testing::KitClassGuid(), {"USB\\VID_0547&PID_5001"},
-             kKitIdent);
+  SeedDevice("USB\\VID_0547&PID_5001\\rj1", KitClassGuid(), {"USB\\VID_0547&PID_5001"}, kKitIdent);
   BoxRun guid = RunAndDismissBox("-nogui -c nonsense", "KORVA Cleanup Wizard");
   EXPECT_EQ(guid.text,
             "An invalid ClassGuid string has been passed.\n"
@@ -175,7 +172,7 @@ TEST_F(KorvaCwTest, UsageBoxExitsWith0) {
 TEST_F(KorvaCwTest, ASecondInstanceDoesNothingWhileTheFirstRuns) {
   if (!HaveDisplay()) GTEST_SKIP() << "no display";
   const std::string device = "USB\\VID_0547&PID_4001\\si1";
-  SeedDevice(device, testing::KitClassGuid(), {"USB\\VID_0547&PID_4001"}, kKitIdent);
+  SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_4001"}, kKitIdent);
   std::string inf = PlaceFile("inf", "korvatest_second.inf", kKitInf);
 
   // The first instance holds the mutex while its usage box is open.

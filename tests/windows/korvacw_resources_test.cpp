@@ -185,14 +185,14 @@ TEST(KorvaCwResourcesTest, AboutMenuString) {
 TEST(KorvaCwResourcesTest, Icon) { testing::ExpectIcon(Program(), IDR_MAINFRAME); }
 
 TEST(KorvaCwResourcesTest, VersionRecord) {
-  const WORD numbers[] = {KORVA_VERSION_NUMBERS};
+  const WORD numbers[] = {KORVACW_VERSION_NUMBERS};
   testing::ExpectVersionRecord(Program(), {numbers[0], numbers[1], numbers[2], numbers[3]},
                                {
                                    {"OriginalFilename", "KORVAcw.exe"},
                                    {"InternalName", "KORVAcw"},
                                    {"FileDescription", "KORVA Cleanup Wizard"},
-                                   {"FileVersion", KORVA_VERSION_TEXT},
-                                   {"ProductVersion", KORVA_VERSION_TEXT},
+                                   {"FileVersion", KORVACW_VERSION_TEXT},
+                                   {"ProductVersion", KORVACW_VERSION_TEXT},
                                    {"CompanyName", "KORVA"},
                                    {"ProductName", "KORVA USB Development Kit"},
                                    {"LegalCopyright", "Copyright (C) 2026 KORVA"},

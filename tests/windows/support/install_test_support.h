@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "install/engine/install_paths.h"
+#include "install/core/install_paths.h"
 #include "install/engine/usb_device_list.h"
 
 namespace korva::testing {

@@ -8,17 +8,8 @@
 
 namespace korva::testing {
 
-const char kKitClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
-const char kKitIdent[] = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
-
 GUID UsbClassGuid() {
   return {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0, 0}};
-}
-
-GUID KitClassGuid() {
-  GUID guid{};
-  testbed::ParseGuid(kKitClassGuidText, guid);
-  return guid;
 }
 
 GUID NewClassGuid() {
@@ -96,8 +87,7 @@ void SeedDevice(const std::string& instanceId, const GUID& classGuid,
   DWORD error = testbed::AddDevice(seed);
   if (error != 0) std::fprintf(stderr, "seeding %s failed: %lu\n", instanceId.c_str(), error);
   if (!ident.empty()) {
-    testbed::SetHardwareValue(instanceId, "CleanupWizard_DeviceIdentString", REG_SZ,
-                              testbed::StringData(ident));
+    testbed::SetHardwareValue(instanceId, kKitIdentValueName, REG_SZ, testbed::StringData(ident));
   }
 }
 

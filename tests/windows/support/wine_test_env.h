@@ -8,15 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/core/kit_identity.h"
+#include "common/guid_text.h"
 #include "devsetup/unique_resource.h"
 #include "tools/test_bed.h"
 
 namespace korva::testing {
 
-extern const char kKitClassGuidText[];
-extern const char kKitIdent[];
-
-GUID KitClassGuid();
 // The system's USB set-up class, where a device plugged in without the kit's driver sits.
 GUID UsbClassGuid();
 // A class GUID no other test uses.

@@ -1,9 +1,9 @@
-#include "install/ui/install_wizard_texts.h"
+#include "install/core/install_wizard_texts.h"
 
 #include <cstdio>
 
-#include "common/text.h"
-#include "install/engine/inf_template.h"
+#include "common/core/text.h"
+#include "install/core/inf_template.h"
 
 namespace korva {
 

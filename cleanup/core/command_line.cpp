@@ -1,6 +1,6 @@
-#include "cleanup/engine/command_line.h"
+#include "cleanup/core/command_line.h"
 
-#include "common/text.h"
+#include "common/core/text.h"
 
 namespace korva {
 

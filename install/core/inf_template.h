@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "install/engine/install_paths.h"
+#include "install/core/install_paths.h"
 
 namespace korva {
 

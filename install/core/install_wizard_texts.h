@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "common/wizard_buttons.h"
+#include "common/core/wizard_buttons.h"
 
 namespace korva {
 

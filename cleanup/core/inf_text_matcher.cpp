@@ -1,4 +1,4 @@
-#include "cleanup/engine/inf_text_matcher.h"
+#include "cleanup/core/inf_text_matcher.h"
 
 #include <algorithm>
 #include <cctype>

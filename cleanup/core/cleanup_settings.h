@@ -7,11 +7,9 @@
 #include <functional>
 #include <string>
 
-namespace korva {
+#include "common/core/kit_identity.h"
 
-constexpr char kDefaultClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
-constexpr char kDefaultDeviceIdentString[] = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
-constexpr char kIdentValueName[] = "CleanupWizard_DeviceIdentString";
+namespace korva {
 
 constexpr char kCleanupErrorCaption[] = "KORVA Cleanup Wizard";
 constexpr char kCleanupUsageCaption[] = "KORVA Cleanup Wizard Usage";
@@ -50,7 +48,8 @@ using GuidParser = std::function<bool(const std::string& text, GuidBytes& guid)>
 // 8-4-4-4-12 joined by hyphens, between curly braces (38 characters).
 bool IsBracedGuidText(const std::string& text);
 
-// Reads the options in the fixed order of the start-up routine and fills `settings`.
+// Reads the options in the fixed order of the start-up routine and fills `settings`; without
+// -c and -i, the kit's own class and ident.
 // Only a kRun answer leaves final settings; the others say which box to show. Besides a
 // missing value, an ident with a double quote and, with -nogui, a token that is neither an
 // option nor an option's value are invalid arguments; a class GUID must have the braced form.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/wizard_buttons.h"
+#include "common/core/wizard_buttons.h"
 
 namespace korva {
 

@@ -1,7 +1,7 @@
-#include "cleanup/engine/cleanup_settings.h"
+#include "cleanup/core/cleanup_settings.h"
 
-#include "cleanup/engine/command_line.h"
-#include "common/text.h"
+#include "cleanup/core/command_line.h"
+#include "common/core/text.h"
 
 namespace korva {
 
@@ -24,8 +24,8 @@ bool IsBracedGuidText(const std::string& text) {
 
 StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser& parseGuid,
                                CleanupSettings& settings) {
-  settings.classGuidText = kDefaultClassGuidText;
-  settings.deviceIdentString = kDefaultDeviceIdentString;
+  settings.classGuidText = kKitClassGuidText;
+  settings.deviceIdentString = kKitIdent;
 
   std::string value;
   if (FindCommandLineOption(commandLine, "-c", &value, true)) {
@@ -59,7 +59,7 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
   }
   UpperCaseInPlace(settings.classGuidText);
   UpperCaseInPlace(settings.deviceIdentString);
-  settings.identValueName = kIdentValueName;
+  settings.identValueName = kKitIdentValueName;
   UpperCaseInPlace(settings.identValueName);
   return StartAction::kRun;
 }
@@ -69,8 +69,9 @@ std::string BuildUsageText(bool expertMode) {
       "KORVACW [option] [option] [...]\n\nsupported options:\n-h\t\tShows this help message.\n\n"
       "-c ClassGuid\tSpecifies the device setup class to be scanned.\n\n"
       "-i DevIdentStr\tSpecifies the device ident string to be checked. The string is provided "
-      "by the\n\t\tCleanupWizard_DeviceIdentString value contained in a device instance "
-      "registry key.\n\n"
+      "by the\n\t\t" +
+      std::string(kKitIdentValueName) +
+      " value contained in a device instance registry key.\n\n"
       "-nogui\t\tRun in non-interactive mode. The wizard does not require any user input.\n"
       "\t\tWARNING: Device instances and INF files will be removed without confirmation.\n";
   if (expertMode) {
@@ -79,9 +80,8 @@ std::string BuildUsageText(bool expertMode) {
         "\t\tNOTE: This makes it possible to remove all device instances\n"
         "\t\tthat belong to a device setup class.\n";
   }
-  text +=
-      "\nExample:\nKORVACW -c {96e73b6e-7a5a-11d4-9f24-0080c82727f4} -i "
-      "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n";
+  // The example shows the defaults.
+  text += std::string("\nExample:\nKORVACW -c ") + kKitClassGuidText + " -i " + kKitIdent + "\n";
   return text;
 }
 
