@@ -45,6 +45,22 @@ UniqueFile OpenForMatcher(const std::string& path) {
 
 }  // namespace
 
+Utf16ToAnsi PlatformUtf16ToAnsi(UINT codePage) {
+  // No best fit: its look-alikes would turn a fullwidth backslash or semicolon into an INF
+  // mark or a comment. UTF-8 takes neither that flag nor a default character, and has a form
+  // for every character.
+  const bool utf8 = (codePage == CP_ACP ? GetACP() : codePage) == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* defaultCharacter = utf8 ? nullptr : "?";
+  return [codePage, flags, defaultCharacter](const char16_t* units, size_t count,
+                                             char* out) -> size_t {
+    int written = WideCharToMultiByte(
+        codePage, flags, reinterpret_cast<const wchar_t*>(units), static_cast<int>(count), out,
+        static_cast<int>(count * kMaxAnsiBytesPerUnit), defaultCharacter, nullptr);
+    return written > 0 ? static_cast<size_t>(written) : 0;
+  };
+}
+
 bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher) {
   UniqueFile file = OpenForMatcher(path);
   if (!file.Valid()) return false;
@@ -61,7 +77,8 @@ InfMarks ReadInfFileMarks(const std::string& path, const InfTextMatcher& matcher
 
 void InfFileList::ScanFolder(const std::string& folder) {
   InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
-                          settings_.deviceIdentString, settings_.expertMode});
+                          settings_.deviceIdentString, settings_.expertMode},
+                         PlatformUtf16ToAnsi());
   std::string pattern = folder + "\\*.inf";
   WIN32_FIND_DATAA found;
   UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
