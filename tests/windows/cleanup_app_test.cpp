@@ -31,7 +31,7 @@ class CleanupWizardAppTest : public ::testing::Test {
   testing::FaultInjectingDeviceSetup setup;
   CleanupSettings settings;
   DeviceInstanceList devices{setup, settings};
-  InfFileList infs{settings};
+  InfFileList infs{setup, settings};
   testing::RecordingMessageBox boxes;
 };
 

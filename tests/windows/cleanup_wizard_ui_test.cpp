@@ -125,7 +125,7 @@ class CleanupWizardUiTest : public ::testing::Test {
   FaultInjectingDeviceSetup setup;
   CleanupSettings settings;
   DeviceInstanceList devices{setup, settings};
-  InfFileList infFiles{settings};
+  InfFileList infFiles{setup, settings};
   TeeMessageBox boxes;
   CleanupWizardApp app{settings, devices, infFiles, boxes};
 };
