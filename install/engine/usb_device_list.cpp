@@ -151,7 +151,7 @@ int UsbDeviceList::InstallDriver(const std::string& infPath, bool* restartNeeded
   DriverUpdateService service = setup_.LoadDriverUpdateService();
   int result = service.Available() ? InstallWithUpdateService(infPath, *item, service, restart)
                                    : InstallWithClassInstaller(infPath, *item, restart);
-  if (restartNeeded) *restartNeeded = result == 0 && restart;
+  if (restartNeeded) *restartNeeded = restart;
   return result;
 }
 

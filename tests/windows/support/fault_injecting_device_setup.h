@@ -42,7 +42,8 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   // complete it, which Wine never does.
   DI_FUNCTION restartAfter = DIF_REMOVE;
   std::vector<DWORD> restartFlags;
-  bool updateNeedsRestart = false;  // the driver update service's RebootRequired
+  // The driver update service answers RebootRequired (Wine's never does).
+  bool updateNeedsRestart = false;
   // SetupUninstallOEMInfA: each call's file name and flags. By default the platform's own call;
   // else it fails with `storeError`, or does nothing and succeeds (`storeLeavesFiles`), or
   // removes the INF file and its .pnf as Windows does (`storeRemovesFiles`).
@@ -106,12 +107,16 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
                      const char* infPath, DWORD installFlags,
                      bool* restartNeeded = nullptr) override {
     ++updateCalls;
-    if (restartNeeded) *restartNeeded = false;
-    if (updateError != 0) return updateError;
-    DWORD error = SetupApiDeviceSetup::UpdateDriver(service, hardwareIdText, infPath, installFlags,
-                                                    restartNeeded);
-    if (error == 0 && restartNeeded && updateNeedsRestart) *restartNeeded = true;
-    return error;
+    if (updateError == 0 && !updateNeedsRestart) {
+      return SetupApiDeviceSetup::UpdateDriver(service, hardwareIdText, infPath, installFlags,
+                                               restartNeeded);
+    }
+    // The service's own function is replaced, so that the real layer reads its answer.
+    Injection() = {service.update, updateError, updateNeedsRestart};
+    DriverUpdateService injected;
+    injected.update = InjectedUpdate;
+    return SetupApiDeviceSetup::UpdateDriver(injected, hardwareIdText, infPath, installFlags,
+                                             restartNeeded);
   }
   DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                SP_DEVINSTALL_PARAMS_A& params) override {
@@ -159,6 +164,28 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   }
 
  private:
+  struct UpdateInjection {
+    UpdateDriverFunction real = nullptr;
+    DWORD error = 0;
+    bool restart = false;
+  };
+  static UpdateInjection& Injection() {
+    static UpdateInjection injection;
+    return injection;
+  }
+  // UpdateDriverForPlugAndPlayDevicesA failing with the chosen code, or the platform's; either
+  // answers RebootRequired as chosen (also on failure, which must then not count).
+  static BOOL WINAPI InjectedUpdate(HWND window, LPCSTR hardwareIdText, LPCSTR infPath,
+                                    DWORD installFlags, PBOOL rebootRequired) {
+    const UpdateInjection& injection = Injection();
+    BOOL ok = FALSE;
+    if (injection.error == 0 && injection.real) {
+      ok = injection.real(window, hardwareIdText, infPath, installFlags, rebootRequired);
+    }
+    if (rebootRequired && injection.restart) *rebootRequired = TRUE;
+    if (!ok) SetLastError(injection.error);
+    return ok;
+  }
   static std::string WindowsInfFolder() {
     char folder[MAX_PATH + 1] = {};
     GetWindowsDirectoryA(folder, MAX_PATH);
