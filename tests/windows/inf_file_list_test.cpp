@@ -118,7 +118,7 @@ TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
 // call fails or leaves the file, the file is deleted as any other, and its report entry keeps
 // the store's code.
 TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
-  enum Store { kWine, kLeavesFiles, kRemovesFiles };
+  enum Store { kWine, kLeavesFiles, kRemovesFiles, kMissing };
   struct Case {
     const char* folder;
     const char* name;
@@ -142,6 +142,8 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
       {"inf", "oemkorvatest4.inf", kLeavesFiles, false, false, true, 0, 0, true},
       // Windows: the INF file and its .pnf go with the package; neither is deleted twice.
       {"inf", "oemkorvatest5.inf", kRemovesFiles, false, false, true, 0, 0, true},
+      // Systems without the call have no store either: no line about one.
+      {"inf", "oemkorvatest9.inf", kMissing, false, false, true, 0, 0, true},
       // Nothing else comes from the store.
       {"inf\\other", "oemkorvatest6.inf", kWine, false, false, false, 0, 0, true},
       {"inf", "korvatest_oem7.inf", kWine, false, false, false, 0, 0, true},
@@ -156,6 +158,7 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     setup.storeCalls.clear();
     setup.storeLeavesFiles = c.store == kLeavesFiles;
     setup.storeRemovesFiles = c.store == kRemovesFiles;
+    setup.storeError = c.store == kMissing ? ERROR_PROC_NOT_FOUND : 0;
     InfFileList list(setup, settings);
     ASSERT_EQ(list.Scan(), 1);
     {
