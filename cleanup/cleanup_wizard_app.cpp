@@ -76,13 +76,15 @@ int CleanupWizardApp::RunNonInteractive() {
   infFiles_.Scan();
   deviceInstances_.RemoveSelected();
   infFiles_.RemoveSelected();
+  bool restartNeeded = false;
   for (const DeviceInstanceRecord& result : deviceInstances_.Results()) {
     if (result.error != 0) return kExitRemovalFailed;
+    restartNeeded = restartNeeded || result.restartNeeded;
   }
   for (const InfFileRecord& result : infFiles_.Results()) {
     if (result.error != 0) return kExitRemovalFailed;
   }
-  return kExitOk;
+  return restartNeeded ? kExitRestartNeeded : kExitOk;
 }
 
 }  // namespace korva

@@ -243,12 +243,14 @@ void CleanupResultsPage::BuildReport() {
     outcome.description = r.description;
     outcome.hardwareId = r.hardwareId;
     outcome.error = r.error;
+    outcome.restartNeeded = r.restartNeeded;
     outcomes.push_back(outcome);
   }
   for (const InfFileRecord& r : app_.InfFiles().Results()) {
     RemovalOutcome outcome;
     outcome.path = r.path;
     outcome.error = r.error;
+    outcome.storeError = r.storeError;
     outcomes.push_back(outcome);
   }
   CleanupReport report = BuildCleanupReport(outcomes, GetSystemMessageText);
