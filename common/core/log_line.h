@@ -7,6 +7,10 @@
 
 namespace korva {
 
+// The exit status of an unattended run that did all it had to but could not open its log file,
+// in both programs; a failure's own status and the restart status 3010 come first.
+constexpr int kExitLogNotOpened = 6;
+
 // One line, without its line end. Fields come from device data, registry values and file
 // names, so every control character in one (tab, CR, LF and the others) becomes a blank: a
 // field can never split its line or gain a field.
