@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     if (mode == "scan") {
-      korva::InfFileList list(settings);
+      korva::SetupApiDeviceSetup deviceSetup;
+      korva::InfFileList list(deviceSetup, settings);
       list.Scan();
       for (const auto& item : list.Items()) kit.push_back(item.name);
     } else {

@@ -9,6 +9,7 @@
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
 #include "common/message_box.h"
+#include "common/wow64_hand_over.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva {
@@ -42,6 +43,9 @@ class CleanupWizardApp {
 
  private:
   int RunNonInteractive();
+  // A 32-bit program on 64-bit Windows whose 64-bit build is missing: the box, or with -nogui
+  // only the status.
+  int No64BitBuild(const Wow64HandOver& handOver, const std::string& commandLine);
   void ShowUsage();
   void ShowErrorMessage(const std::string& text, UINT style);
 

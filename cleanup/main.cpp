@@ -10,7 +10,7 @@ namespace {
 korva::SetupApiDeviceSetup deviceSetup;
 korva::CleanupSettings cleanupSettings;
 korva::DeviceInstanceList deviceInstanceList(deviceSetup, cleanupSettings);
-korva::InfFileList infFileList(cleanupSettings);
+korva::InfFileList infFileList(deviceSetup, cleanupSettings);
 
 }  // namespace
 

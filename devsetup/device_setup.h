@@ -46,6 +46,14 @@ class DeviceSetup {
   virtual LONG QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer, DWORD& size) = 0;
   virtual DWORD CallClassInstaller(DI_FUNCTION function, HDEVINFO set,
                                    SP_DEVINFO_DATA& element) = 0;
+  // The element's install parameters, where the class installer notes (DI_NEEDREBOOT,
+  // DI_NEEDRESTART) that a restart is needed to finish what it did. `params.cbSize` is set here.
+  virtual DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                                       SP_DEVINSTALL_PARAMS_A& params) = 0;
+  // SetupUninstallOEMInfA: removes an INF file of the Windows INF folder, given by its name,
+  // with its .pnf and its driver store package. ERROR_PROC_NOT_FOUND on systems without the
+  // call (they have no driver store either).
+  virtual DWORD UninstallOemInf(const char* infFileName, DWORD flags) = 0;
 
   // The class installer road of a driver installation.
   virtual DWORD InstallClass(const char* infPath) = 0;
@@ -65,8 +73,10 @@ class DeviceSetup {
   // bare name, which would search the program's own folder first); an empty service when the
   // library or its export is missing. The library stays loaded while the object lives.
   virtual DriverUpdateService LoadDriverUpdateService() = 0;
+  // `restartNeeded`, when given, tells whether the service needs a restart to finish.
   virtual DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
-                             const char* infPath, DWORD installFlags) = 0;
+                             const char* infPath, DWORD installFlags,
+                             bool* restartNeeded = nullptr) = 0;
 };
 
 // The real thing: SetupAPI and the registry.
@@ -82,6 +92,9 @@ class SetupApiDeviceSetup : public DeviceSetup {
                              REGSAM access, DWORD* error = nullptr) override;
   LONG QueryValue(HKEY key, const char* name, DWORD& type, BYTE* buffer, DWORD& size) override;
   DWORD CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA& element) override;
+  DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                               SP_DEVINSTALL_PARAMS_A& params) override;
+  DWORD UninstallOemInf(const char* infFileName, DWORD flags) override;
   DWORD InstallClass(const char* infPath) override;
   DWORD SetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                SP_DEVINSTALL_PARAMS_A& params) override;
@@ -94,7 +107,8 @@ class SetupApiDeviceSetup : public DeviceSetup {
   LONG FlushKey(HKEY key) override;
   DriverUpdateService LoadDriverUpdateService() override;
   DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
-                     const char* infPath, DWORD installFlags) override;
+                     const char* infPath, DWORD installFlags,
+                     bool* restartNeeded = nullptr) override;
 
  protected:
   // 0 for a call that succeeded; else its last error, never 0 (a failure whose last error

@@ -60,6 +60,24 @@ DWORD SetupApiDeviceSetup::CallClassInstaller(DI_FUNCTION function, HDEVINFO set
   return ErrorOf(SetupDiCallClassInstaller(function, set, &element));
 }
 
+DWORD SetupApiDeviceSetup::GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                                                  SP_DEVINSTALL_PARAMS_A& params) {
+  params.cbSize = sizeof(params);
+  return ErrorOf(SetupDiGetDeviceInstallParamsA(set, &element, &params));
+}
+
+DWORD SetupApiDeviceSetup::UninstallOemInf(const char* infFileName, DWORD flags) {
+  // Looked up at run time: systems before Windows XP lack it, and the program must still start
+  // there. setupapi.dll is loaded already, as the program imports it.
+  using UninstallFunction = BOOL(WINAPI*)(PCSTR, DWORD, PVOID);
+  HMODULE setupapi = GetModuleHandleA("setupapi.dll");
+  auto uninstall = setupapi ? reinterpret_cast<UninstallFunction>(reinterpret_cast<void (*)()>(
+                                  GetProcAddress(setupapi, "SetupUninstallOEMInfA")))
+                            : nullptr;
+  if (!uninstall) return ERROR_PROC_NOT_FOUND;
+  return ErrorOf(uninstall(infFileName, flags, nullptr));
+}
+
 DWORD SetupApiDeviceSetup::InstallClass(const char* infPath) {
   return ErrorOf(SetupDiInstallClassA(nullptr, infPath, DI_NOBROWSE, nullptr));
 }
@@ -127,9 +145,15 @@ DriverUpdateService SetupApiDeviceSetup::LoadDriverUpdateService() {
 }
 
 DWORD SetupApiDeviceSetup::UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
-                                        const char* infPath, DWORD installFlags) {
+                                        const char* infPath, DWORD installFlags,
+                                        bool* restartNeeded) {
+  if (restartNeeded) *restartNeeded = false;
   if (!service.Available()) return ERROR_PROC_NOT_FOUND;
-  return ErrorOf(service.update(nullptr, hardwareId, infPath, installFlags, nullptr));
+  BOOL rebootRequired = FALSE;
+  DWORD error =
+      ErrorOf(service.update(nullptr, hardwareId, infPath, installFlags, &rebootRequired));
+  if (restartNeeded) *restartNeeded = error == 0 && rebootRequired;
+  return error;
 }
 
 }  // namespace korva

@@ -26,6 +26,9 @@ enum CleanupExitCode : int {
   kExitRemovalFailed = 2,   // at least one removal of the non-interactive run failed
   kExitBadCommandLine = 3,  // invalid argument or invalid class GUID
   kExitAlreadyRunning = 4,  // another instance holds the mutex, or it could not be made
+  // Every removal of the non-interactive run succeeded, and one needs a restart to complete
+  // (ERROR_SUCCESS_REBOOT_REQUIRED, which management tools read as success, restart pending).
+  kExitRestartNeeded = 3010,
 };
 
 using GuidBytes = std::array<std::uint8_t, 16>;  // a GUID in its in-memory layout

@@ -7,6 +7,11 @@
 namespace korva {
 
 const char kCleanupWizardTitle[] = "KORVA Cleanup Wizard";
+const char kRestartNeededEntryLine[] = "       restart required to complete the removal\r\n";
+const char kRestartNeededReportLine[] =
+    "\r\nPlease restart your computer to complete the removal.\r\n";
+const char kDriverStoreFailedFormat[] =
+    "       *** driver package may remain in the driver store, error = %d";
 
 namespace {
 
@@ -98,6 +103,7 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
                                  const std::function<std::string(unsigned long)>& messageText) {
   CleanupReport result;
   bool failed = false;
+  bool restartNeeded = false;
   for (const RemovalOutcome& outcome : outcomes) {
     std::string name = outcome.isDevice ? Format("Device instance \"%s\"  \"%s\"\r\n",
                                                  outcome.description, outcome.hardwareId)
@@ -105,6 +111,17 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     result.report += name;
     if (outcome.error == 0) {
       result.report += "       successfully removed\r\n";
+      if (outcome.storeError != 0) {
+        char line[128];
+        std::snprintf(line, sizeof(line), kDriverStoreFailedFormat,
+                      static_cast<int>(outcome.storeError));
+        std::string text = messageText(outcome.storeError);
+        result.report += line + (text.empty() ? "" : ": " + text) + "\r\n";
+      }
+      if (outcome.restartNeeded) {
+        result.report += kRestartNeededEntryLine;
+        restartNeeded = true;
+      }
       continue;
     }
     failed = true;
@@ -114,6 +131,7 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     result.report += std::string("       *** failed to remove, error = ") + code + "\r\n";
     result.report += "       *** " + messageText(outcome.error) + "\r\n";
   }
+  if (restartNeeded) result.report += kRestartNeededReportLine;
   if (outcomes.empty()) {
     result.headline = "The wizard has not performed any operations.\n";
   } else if (failed) {

@@ -53,7 +53,20 @@ struct RemovalOutcome {
   std::string hardwareId;   // device instances
   std::string path;         // files
   unsigned long error = 0;
+  // The removal succeeded, but Windows needs a restart to complete it.
+  bool restartNeeded = false;
+  // Files: the code of the failed driver store removal, shown when the deletion that followed
+  // removed the file (the package may then remain in the store).
+  unsigned long storeError = 0;
 };
+
+// A successful removal's line when Windows needs a restart to complete it, and the report's
+// closing line when any removal does.
+extern const char kRestartNeededEntryLine[];
+extern const char kRestartNeededReportLine[];
+// The line of a file that was deleted after the driver store kept it, with the code and the
+// platform's text of the store's refusal.
+extern const char kDriverStoreFailedFormat[];
 
 struct CleanupReport {
   std::string headline;

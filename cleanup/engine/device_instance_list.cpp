@@ -95,6 +95,13 @@ int DeviceInstanceList::Scan() {
   return static_cast<int>(items.size());
 }
 
+bool DeviceInstanceList::NeedsRestart(SP_DEVINFO_DATA& element) {
+  SP_DEVINSTALL_PARAMS_A params{};
+  // Parameters that can't be read ask for nothing.
+  if (setup_.GetDeviceInstallParams(deviceInfoSet.Get(), element, params) != 0) return false;
+  return (params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0;
+}
+
 void DeviceInstanceList::RemoveSelected() {
   const size_t count = items.size();
   for (size_t i = 0; i < count; ++i) {
@@ -104,6 +111,8 @@ void DeviceInstanceList::RemoveSelected() {
     result.error = deviceInfoSet.Valid() ? setup_.CallClassInstaller(
                                                DIF_REMOVE, deviceInfoSet.Get(), item.devInfoData)
                                          : ERROR_INVALID_HANDLE;
+    // A device in use is removed when Windows restarts; the removal still succeeded.
+    result.restartNeeded = result.error == 0 && NeedsRestart(item.devInfoData);
     result.description = item.description;
     result.location = item.location;
     result.hardwareId = item.hardwareId;

@@ -21,6 +21,8 @@ struct DeviceInstanceRecord {
   std::string hardwareId;
   std::string infPath;
   DWORD error = 0;
+  // In a result: removed, but Windows needs a restart to complete the removal.
+  bool restartNeeded = false;
 };
 
 class DeviceInstanceList {
@@ -31,7 +33,8 @@ class DeviceInstanceList {
   // Lists every instance of the class, present or not, and keeps the USB ones that carry the
   // ident string (every USB one in expert mode), all selected. Returns their number.
   int Scan();
-  // Removes each selected item through the class installer, one result record per attempt.
+  // Removes each selected item through the class installer, one result record per attempt,
+  // noting a removal that Windows completes only after a restart.
   void RemoveSelected();
 
   std::vector<DeviceInstanceRecord>& Items() { return items; }
@@ -42,6 +45,7 @@ class DeviceInstanceList {
   int GetDeviceStringProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);
   int ReadRegistryString(HKEY key, const char* valueName, std::string& text);
   void ExamineInstance(const SP_DEVINFO_DATA& element);
+  bool NeedsRestart(SP_DEVINFO_DATA& element);
 
   DeviceSetup& setup_;
   const CleanupSettings& settings_;

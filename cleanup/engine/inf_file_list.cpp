@@ -1,5 +1,7 @@
 #include "cleanup/engine/inf_file_list.h"
 
+#include <setupapi.h>
+
 #include <cstdio>
 
 #include "cleanup/core/inf_text_matcher.h"
@@ -41,6 +43,10 @@ UniqueFile OpenForMatcher(const std::string& path) {
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (file.Valid()) std::setvbuf(file.Get(), nullptr, _IONBF, 0);
   return file;
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -104,8 +110,19 @@ int InfFileList::Scan() {
   if (length == 0 || length > MAX_PATH) return 0;
   std::string base = windowsFolder;
   while (!base.empty() && base.back() == '\\') base.pop_back();
+  storeInfFolder_ = base + "\\" + kInfFolders[0];
   for (const char* folder : kInfFolders) ScanFolder(base + "\\" + folder);
   return static_cast<int>(items.size());
+}
+
+bool InfFileList::IsDriverStoreInf(const InfFileRecord& item) const {
+  // Windows copies an installed package's INF file into "inf" as oemNN.inf; nothing else there
+  // or in "inf\\other" comes from the driver store.
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  const std::string& name = item.name;
+  return name.size() > 3 && lower(name[0]) == 'o' && lower(name[1]) == 'e' &&
+         lower(name[2]) == 'm' && !storeInfFolder_.empty() &&
+         item.path == storeInfFolder_ + "\\" + name;
 }
 
 void InfFileList::RemoveSelected() {
@@ -113,21 +130,37 @@ void InfFileList::RemoveSelected() {
   for (size_t i = 0; i < count; ++i) {
     const InfFileRecord& item = items[i];
     if (!item.selected) continue;
-    InfFileRecord result;
-    result.path = item.path;
-    result.error = DeleteFileWithNormalAttributes(item.path);
-    bool deleted = result.error == 0;
-    results.push_back(std::move(result));
-    if (!deleted) continue;
-
     // The companion shares the name up to its last dot; a dot of a folder does not count.
     size_t dot = item.path.rfind('.');
     size_t slash = item.path.rfind('\\');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) continue;
-    std::string companion = item.path.substr(0, dot) + ".pnf";
+    bool hasCompanion = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    std::string companion = hasCompanion ? item.path.substr(0, dot) + ".pnf" : std::string();
+
+    InfFileRecord result;
+    result.path = item.path;
+    // The store's own removal takes the package with the file; deleting the file alone would
+    // leave the package for Windows to install again. Where the store call fails or leaves the
+    // file, the file is deleted as any other.
+    bool removedByStore = false;
+    bool companionWasThere = false;
+    if (IsDriverStoreInf(item)) {
+      companionWasThere = hasCompanion && PathExists(companion);
+      result.storeError = setup_.UninstallOemInf(item.name.c_str(), SUOI_FORCEDELETE);
+      if (result.storeError == ERROR_PROC_NOT_FOUND) result.storeError = 0;  // no store here
+      removedByStore = result.storeError == 0 && !PathExists(item.path);
+    }
+    if (!removedByStore) result.error = DeleteFileWithNormalAttributes(item.path);
+    bool deleted = result.error == 0;
+    results.push_back(std::move(result));
+    if (!deleted || !hasCompanion) continue;
+
     InfFileRecord companionResult;
-    if (!DeleteFileIfPresent(companion, companionResult.error)) continue;
     companionResult.path = companion;
+    // A companion that the store removal took is reported as removed, as if deleted here.
+    if (!DeleteFileIfPresent(companion, companionResult.error) &&
+        !(removedByStore && companionWasThere)) {
+      continue;
+    }
     results.push_back(std::move(companionResult));
   }
 }

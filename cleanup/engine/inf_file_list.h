@@ -9,6 +9,7 @@
 
 #include "cleanup/core/cleanup_settings.h"
 #include "cleanup/core/inf_text_matcher.h"
+#include "devsetup/device_setup.h"
 
 namespace korva {
 
@@ -17,16 +18,23 @@ struct InfFileRecord {
   std::string path;
   bool selected = false;
   DWORD error = 0;
+  // In a result: the code of a driver store removal that failed (0 when it succeeded or was
+  // not tried); the file was then deleted by hand, or not, as `error` says.
+  DWORD storeError = 0;
 };
 
 class InfFileList {
  public:
-  explicit InfFileList(const CleanupSettings& settings) : settings_(settings) {}
+  InfFileList(DeviceSetup& setup, const CleanupSettings& settings)
+      : setup_(setup), settings_(settings) {}
 
   // Reads every *.inf file of "inf" and then "inf\other" below the Windows folder and keeps
   // the kit's, all selected. Returns their number.
   int Scan();
   // Deletes each selected file and then its ".pnf" companion, one result record per attempt.
+  // A file Windows installed into its driver store (oem*.inf in "inf") is removed from the
+  // store first, which takes its companion along; the deletion follows where that failed or
+  // left the file.
   void RemoveSelected();
 
   std::vector<InfFileRecord>& Items() { return items; }
@@ -37,8 +45,12 @@ class InfFileList {
 
  private:
   void ScanFolder(const std::string& folder);
+  bool IsDriverStoreInf(const InfFileRecord& item) const;
 
+  DeviceSetup& setup_;
   const CleanupSettings& settings_;
+  // "inf" below the Windows folder, as the last scan found it.
+  std::string storeInfFolder_;
   std::vector<InfFileRecord> items;
   std::vector<InfFileRecord> results;
 };

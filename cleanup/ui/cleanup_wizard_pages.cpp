@@ -9,6 +9,7 @@
 #include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/list_view.h"
 #include "common/message_pump.h"
+#include "common/run_log.h"
 #include "devsetup/unique_resource.h"
 #include "res/cleanup_resource.h"
 
@@ -243,12 +244,14 @@ void CleanupResultsPage::BuildReport() {
     outcome.description = r.description;
     outcome.hardwareId = r.hardwareId;
     outcome.error = r.error;
+    outcome.restartNeeded = r.restartNeeded;
     outcomes.push_back(outcome);
   }
   for (const InfFileRecord& r : app_.InfFiles().Results()) {
     RemovalOutcome outcome;
     outcome.path = r.path;
     outcome.error = r.error;
+    outcome.storeError = r.storeError;
     outcomes.push_back(outcome);
   }
   CleanupReport report = BuildCleanupReport(outcomes, GetSystemMessageText);
@@ -256,17 +259,7 @@ void CleanupResultsPage::BuildReport() {
   SetItemText(IDC_REPORT, report.report);
 }
 
-std::string GetSystemMessageText(unsigned long code) {
-  char* buffer = nullptr;
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0,
-      nullptr);
-  if (!buffer) return "";
-  std::string text(buffer, length);
-  LocalFree(buffer);
-  return TrimSpace(text);
-}
+std::string GetSystemMessageText(unsigned long code) { return TrimSpace(SystemErrorText(code)); }
 
 // Scan progress box and About box ------------------------------------------------------------
 

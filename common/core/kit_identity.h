@@ -10,4 +10,7 @@ constexpr char kKitClassGuidText[] = "{96e73b6e-7a5a-11d4-9f24-0080c82727f4}";
 constexpr char kKitIdentValueName[] = "CleanupWizard_DeviceIdentString";
 constexpr char kKitIdent[] = "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}";
 
+// The last line of every message about missing kit files, in both programs.
+constexpr char kReinstallLine[] = "Please reinstall the KORVA Development Kit.";
+
 }  // namespace korva

@@ -2,6 +2,7 @@
 // user's environment). Platform-free.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace korva {
@@ -19,5 +20,9 @@ bool EqualsIgnoreCaseMultibyte(const std::string& a, const std::string& b);
 
 // True for the white-space characters of the current locale.
 bool IsLocaleSpace(char c);
+
+// Tells whether a byte starts a double-byte character of the ANSI code page, so that a trail
+// byte that happens to be a backslash is not taken for a separator.
+using LeadBytePredicate = std::function<bool(unsigned char)>;
 
 }  // namespace korva

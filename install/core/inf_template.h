@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/core/kit_identity.h"
 #include "install/core/install_paths.h"
 
 namespace korva {
@@ -11,8 +12,6 @@ namespace korva {
 // The wizard's name: in generated INF files, and the frame's title by which a running copy is
 // found.
 constexpr char kInstallWizardName[] = "KORVA Installation Wizard";
-// The last line of every message about missing kit files.
-constexpr char kReinstallLine[] = "Please reinstall the KORVA Development Kit.";
 // Template lines are read in pieces of at most this many characters.
 constexpr size_t kTemplatePieceLength = 2047;
 // The platform keeps device descriptions of at most this many characters (bytes, in a

@@ -2,8 +2,9 @@
 // file. Platform-free.
 #pragma once
 
-#include <functional>
 #include <string>
+
+#include "common/core/text.h"
 
 namespace korva {
 
@@ -14,10 +15,6 @@ struct InstallPaths {
   std::string infPath;          // installFolder\korvawiz.inf
   std::string alternateFolder;  // the kit folder "korva" beside programFolder
 };
-
-// Tells whether a byte starts a double-byte character of the ANSI code page, so that a trail
-// byte that happens to be a backslash is not taken for a separator.
-using LeadBytePredicate = std::function<bool(unsigned char)>;
 
 // `modulePath` is the full path of the program file; "/" and "\" both separate folders.
 InstallPaths DeriveInstallPaths(const std::string& modulePath,

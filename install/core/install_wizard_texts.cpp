@@ -25,6 +25,8 @@ const char kDetailsHeader[] = "The KORVA driver will be installed for the follow
 const char kNoDriverHeader[] = "There is currently no driver installed for this device.";
 const char kDriverHeader[] = "The following driver is currently installed for this device:";
 const char kDateNotAvailable[] = "not available";
+const char kRestartToCompleteInstallation[] =
+    "Please restart your computer to complete the installation.\n";
 
 WizardButtonStates InstallButtonStates(int pageKind, bool hasSelection) {
   WizardButtonStates states;
@@ -73,9 +75,11 @@ std::string InstallFailedMessage(int result) {
   return text;
 }
 
-std::string InstallResultText(int installResult) {
+std::string InstallResultText(int installResult, bool restartNeeded) {
   if (installResult == 0) {
-    return "Installation of the KORVA device driver has been successfully completed.\n";
+    std::string text = "Installation of the KORVA device driver has been successfully completed.\n";
+    if (restartNeeded) text += kRestartToCompleteInstallation;
+    return text;
   }
   char text[256];
   std::snprintf(text, sizeof(text),

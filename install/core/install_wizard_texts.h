@@ -39,12 +39,16 @@ extern const char kDetailsHeader[];
 extern const char kNoDriverHeader[];
 extern const char kDriverHeader[];
 extern const char kDateNotAvailable[];
+// Added to the finish page's success text when Windows needs a restart to complete the
+// installation.
+extern const char kRestartToCompleteInstallation[];
 
 std::string WelcomeText(bool isNt5OrLater);
 // "Installation of KORVA failed (error %d).\n"
 std::string InstallFailedMessage(int result);
-// The finish page's result line, in decimal and in eight hexadecimal digits for a failure.
-std::string InstallResultText(int installResult);
+// The finish page's result line, in decimal and in eight hexadecimal digits for a failure; a
+// success that needs a restart says so on its second line.
+std::string InstallResultText(int installResult, bool restartNeeded = false);
 // The details page's bottom text: the warning first when a driver is installed.
 std::string DetailsBottomText(bool hasDriver);
 // Every "&" doubled, so that a static control shows it instead of taking it for a mnemonic.

@@ -55,7 +55,9 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
         Format("Unable to create a customized INF file (error %d).\n%s", code, kReinstallLine));
     return {code, true};
   }
-  return {deviceList.InstallDriver(paths.infPath), false};
+  InstallStepOutcome outcome;
+  outcome.result = deviceList.InstallDriver(paths.infPath, &outcome.restartNeeded);
+  return outcome;
 }
 
 }  // namespace korva

@@ -41,6 +41,7 @@ using ErrorBox = std::function<void(const std::string& text)>;
 struct InstallStepOutcome {
   int result = 0;      // 0, or the code of the step that failed
   bool fatal = false;  // the kit can't be used (too few binaries, no INF file): the wizard ends
+  bool restartNeeded = false;  // installed, but Windows needs a restart to complete it
 };
 
 // Stages the binaries, generates the INF file and installs it. Missing binaries and an INF file

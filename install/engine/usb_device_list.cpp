@@ -142,28 +142,34 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
   return result;
 }
 
-int UsbDeviceList::InstallDriver(const std::string& infPath) {
+int UsbDeviceList::InstallDriver(const std::string& infPath, bool* restartNeeded) {
+  if (restartNeeded) *restartNeeded = false;
   if (!deviceInfoSet.Valid()) return kInstallNoDeviceSet;
   UsbDeviceItem* item = GetSelectedItem();
   if (!item) return kInstallNoSelection;
+  bool restart = false;
   DriverUpdateService service = setup_.LoadDriverUpdateService();
-  if (service.Available()) return InstallWithUpdateService(infPath, *item, service);
-  return InstallWithClassInstaller(infPath, *item);
+  int result = service.Available() ? InstallWithUpdateService(infPath, *item, service, restart)
+                                   : InstallWithClassInstaller(infPath, *item, restart);
+  if (restartNeeded) *restartNeeded = restart;
+  return result;
 }
 
 int UsbDeviceList::InstallWithUpdateService(const std::string& infPath, UsbDeviceItem& item,
-                                            const DriverUpdateService& service) {
+                                            const DriverUpdateService& service,
+                                            bool& restartNeeded) {
   std::string hardwareId;
   int code = GetDeviceProperty(item.devInfoData, SPDRP_HARDWAREID, hardwareId);
   if (code != 0) return code;
   if (hardwareId.empty()) return kInstallEmptyHardwareId;
   // The service installs for every present device with this hardware ID; restarting, if the
-  // system asks for it, is left to the user.
-  return static_cast<int>(
-      setup_.UpdateDriver(service, hardwareId.c_str(), infPath.c_str(), INSTALLFLAG_FORCE));
+  // system asks for it, is left to the user, whom the finish page tells.
+  return static_cast<int>(setup_.UpdateDriver(service, hardwareId.c_str(), infPath.c_str(),
+                                              INSTALLFLAG_FORCE, &restartNeeded));
 }
 
-int UsbDeviceList::InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item) {
+int UsbDeviceList::InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item,
+                                             bool& restartNeeded) {
   HDEVINFO set = deviceInfoSet.Get();
   if (DWORD error = setup_.InstallClass(infPath.c_str())) return static_cast<int>(error);
 
@@ -190,6 +196,11 @@ int UsbDeviceList::InstallWithClassInstaller(const std::string& infPath, UsbDevi
   if (DWORD error = setup_.CallClassInstaller(DIF_INSTALLDEVICE, set, item.devInfoData)) {
     return static_cast<int>(error);
   }
+  // The class installer notes a restart it needs in the install parameters; parameters that
+  // can't be read ask for none.
+  SP_DEVINSTALL_PARAMS_A after{};
+  restartNeeded = setup_.GetDeviceInstallParams(set, item.devInfoData, after) == 0 &&
+                  (after.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART)) != 0;
   return 0;
 }
 

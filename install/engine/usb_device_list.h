@@ -69,10 +69,13 @@ class UsbDeviceList {
   int GenerateInf(const std::string& templatePath, const std::string& outputPath,
                   const std::string& driverName);
   // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.
-  int InstallDriver(const std::string& infPath);
+  // `restartNeeded`, when given, tells whether Windows needs a restart to complete a successful
+  // installation.
+  int InstallDriver(const std::string& infPath, bool* restartNeeded = nullptr);
   int InstallWithUpdateService(const std::string& infPath, UsbDeviceItem& item,
-                               const DriverUpdateService& service);
-  int InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item);
+                               const DriverUpdateService& service, bool& restartNeeded);
+  int InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item,
+                                bool& restartNeeded);
 
   const std::vector<std::unique_ptr<UsbDeviceItem>>& Items() const { return items; }
   HDEVINFO DeviceInfoSet() const { return deviceInfoSet.Get(); }

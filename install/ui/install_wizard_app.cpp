@@ -4,7 +4,9 @@
 
 #include <cerrno>
 
+#include "common/core/wow64_hand_over.h"
 #include "common/windows_version.h"
+#include "common/wow64_hand_over.h"
 #include "install/error_box.h"
 #include "install/ui/install_wizard_frame.h"
 #include "install/core/inf_template.h"
@@ -43,13 +45,23 @@ int PendingQuitCode() {
 }  // namespace
 
 int InstallWizardApp::Run(const std::string& modulePath) {
+  programName_ = BaseName(modulePath);
+  // On 64-bit Windows only the 64-bit build can install drivers: a 32-bit one hands the whole
+  // run over to it, the test for an open wizard included, and does nothing of its own.
+  Wow64HandOver handOver = HandOverTo64BitBuild();
+  if (handOver.outcome == Wow64HandOver::kHandedOver) return static_cast<int>(handOver.exitStatus);
+  if (handOver.outcome == Wow64HandOver::kFailed) {
+    ShowErrorBox(
+        No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path, handOver.error));
+    return kExitNo64BitBuild;
+  }
+
   // One wizard at a time: a running one is recognised by its title alone.
   if (HWND running = FindWindowA(nullptr, kInstallWizardName)) {
     SetForegroundWindow(running);
     return kInstallExitFinished;
   }
 
-  programName_ = BaseName(modulePath);
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
   if (!MakeInstallFolder(paths_.installFolder)) {
     ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");

@@ -16,7 +16,8 @@ namespace korva {
 class InstallWizardFrame;
 
 // Exit codes: 0 after Finish (and for a start that found the wizard open already), 1 after a
-// fatal error of the install step or when the install folder can't be made, 2 after Cancel.
+// fatal error of the install step or when the install folder can't be made, 2 after Cancel;
+// kExitNo64BitBuild (5) when a 32-bit program on 64-bit Windows has no 64-bit build to run.
 enum InstallExitCode {
   kInstallExitFinished = 0,
   kInstallExitFailed = 1,

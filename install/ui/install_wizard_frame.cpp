@@ -65,6 +65,7 @@ void InstallWizardFrame::RunInstallStep() {
   SetCursor(kept);
   if (outcome.result != 0) app_.ShowErrorBox(InstallFailedMessage(outcome.result));
   finishPage_.SetInstallResult(outcome.result);
+  finishPage_.SetRestartNeeded(outcome.restartNeeded);
   GoTo(kFinishPageIndex);
   if (outcome.fatal) {
     // Only now, after every message was read: a quit request posted earlier would have closed

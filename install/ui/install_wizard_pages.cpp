@@ -183,7 +183,7 @@ void FinishPage::OnShowWindow(bool shown) {
   bool succeeded = installResult_ == 0;
   EnableWindow(Item(IDC_SAVE_INF), succeeded);
   EnableWindow(Item(IDC_RUN_DEMO), succeeded);
-  SetItemText(IDC_FINISH_RESULT, InstallResultText(installResult_));
+  SetItemText(IDC_FINISH_RESULT, InstallResultText(installResult_, restartNeeded_));
 }
 
 void FinishPage::OnCommand(int id, int code) {

@@ -76,6 +76,9 @@ class FinishPage : public InstallWizardPage {
   // the page is first shown.
   int InstallResult() const { return installResult_; }
   void SetInstallResult(int result) { installResult_ = result; }
+  // Whether Windows needs a restart to complete the installation; set with the result.
+  bool RestartNeeded() const { return restartNeeded_; }
+  void SetRestartNeeded(bool needed) { restartNeeded_ = needed; }
 
   void SaveInfFile();
   void RunDemoApplication();
@@ -92,6 +95,7 @@ class FinishPage : public InstallWizardPage {
 
   InstallWizardApp& app_;
   int installResult_ = 0;
+  bool restartNeeded_ = false;
 };
 
 class InstallAboutBox : public Dialog {

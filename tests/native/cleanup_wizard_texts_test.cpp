@@ -112,6 +112,37 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
             "Device instance \"Board\"  \"USB\\VID_0547&PID_1002\"\r\n       *** failed to "
             "remove, error = -536870389\r\n       *** \r\nFile \"C:\\windows\\inf\\oem7.inf\"\r\n"
             "       *** failed to remove, error = 32\r\n       *** Sharing violation.\r\n");
+
+  // A removal that needs a restart says so, and so does the report's end; a file that the
+  // driver store kept but the deletion removed names the store's code and text (none for a
+  // code without text). Failures carry neither.
+  device.error = 0;
+  device.restartNeeded = true;
+  inf.error = 0;
+  inf.storeError = 32;
+  pnf.storeError = 0xE0000219;
+  RemovalOutcome failedRestart = device;
+  failedRestart.error = 5;
+  RemovalOutcome failedStore = inf;
+  failedStore.error = 32;
+  CleanupReport restart = BuildCleanupReport({device, failedRestart, inf, pnf, failedStore}, text);
+  EXPECT_EQ(restart.headline,
+            "The wizard has failed to perform some operations.\nThe results are summarized below.");
+  EXPECT_EQ(restart.report,
+            "Device instance \"Board\"  \"USB\\VID_0547&PID_1002\"\r\n       successfully "
+            "removed\r\n       restart required to complete the removal\r\n"
+            "Device instance \"Board\"  \"USB\\VID_0547&PID_1002\"\r\n       *** failed to "
+            "remove, error = 5\r\n       *** \r\n"
+            "File \"C:\\windows\\inf\\oem7.inf\"\r\n       successfully removed\r\n"
+            "       *** driver package may remain in the driver store, error = 32: Sharing "
+            "violation.\r\n"
+            "File \"C:\\windows\\inf\\oem7.pnf\"\r\n       successfully removed\r\n"
+            "       *** driver package may remain in the driver store, error = -536870375\r\n"
+            "File \"C:\\windows\\inf\\oem7.inf\"\r\n       *** failed to remove, error = 32\r\n"
+            "       *** Sharing violation.\r\n"
+            "\r\nPlease restart your computer to complete the removal.\r\n");
+  failedRestart.restartNeeded = true;
+  EXPECT_EQ(BuildCleanupReport({failedRestart}, text).report.find("restart"), std::string::npos);
 }
 
 TEST(CleanupTextsTest, TrimSpace) {

@@ -48,6 +48,11 @@ TEST(InstallWizardTextsTest, ResultTextsInDecimalAndHexadecimal) {
             "error code -3 (0xFFFFFFFD).\n");
   EXPECT_NE(InstallResultText(static_cast<int>(0xE000020B)).find("-536870389 (0xE000020B)"),
             std::string::npos);
+  // A restart Windows needs is said after a success only.
+  EXPECT_EQ(InstallResultText(0, true),
+            "Installation of the KORVA device driver has been successfully completed.\nPlease "
+            "restart your computer to complete the installation.\n");
+  EXPECT_EQ(InstallResultText(5, true), InstallResultText(5));
   EXPECT_EQ(InstallFailedMessage(-3), "Installation of KORVA failed (error -3).\n");
 }
 

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
@@ -31,7 +35,7 @@ class CleanupWizardAppTest : public ::testing::Test {
   testing::FaultInjectingDeviceSetup setup;
   CleanupSettings settings;
   DeviceInstanceList devices{setup, settings};
-  InfFileList infs{settings};
+  InfFileList infs{setup, settings};
   testing::RecordingMessageBox boxes;
 };
 
@@ -134,6 +138,61 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStat
   EXPECT_TRUE(testbed::DeviceExists(id));
   ASSERT_FALSE(devices.Results().empty());
   setup.removeError = 0;
+}
+
+// 3010 tells a script that everything was removed but Windows needs a restart to complete it
+// (Wine never asks for one); a failure still gives 2. A file the driver store kept but the
+// deletion removed is no failure.
+TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
+  // A class of this test's own, so that only its devices and file are found.
+  const GUID classGuid = testing::NewClassGuid();
+  const std::string classText = testbed::GuidText(classGuid);
+  const std::string kitInf =
+      "[Version]\r\nClassGuid=" + classText +
+      "\r\n[Models]\r\n%D%=Install, USB\\VID_0547&PID_1002\r\n[Install.HW.AddReg]\r\n"
+      "HKR,,CleanupWizard_DeviceIdentString,,\"" +
+      std::string(kKitIdent) + "\"\r\n";
+  struct Case {
+    std::vector<DWORD> restartFlags;  // of the two devices' removals
+    const char* infName;              // an INF file of the kit, or none
+    bool infHeld;                     // in use, so that its deletion fails
+    bool infReadOnly;                 // Wine's store call fails on it; the deletion does not
+    int exitStatus;
+  };
+  const Case cases[] = {
+      {{0, DI_NEEDREBOOT}, nullptr, false, false, kExitRestartNeeded},
+      {{DI_NEEDRESTART}, "korvatest_app.inf", false, false, kExitRestartNeeded},
+      {{}, "oemkorvatest_app.inf", false, true, kExitOk},
+      {{0, DI_NEEDRESTART}, "korvatest_app.inf", true, false, kExitRemovalFailed},
+  };
+  int serial = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(serial);
+    testing::RemovePlacedInfFiles();
+    std::vector<std::string> ids;
+    for (int i = 0; i < 2; ++i) {
+      std::string tag = std::to_string(++serial);
+      ids.push_back("USB\\VID_0547&PID_1FB" + tag + "\\restart" + tag);
+      testing::SeedDevice(ids.back(), classGuid, {"USB\\VID_0547&PID_1FB" + tag}, kKitIdent);
+    }
+    std::string inf = c.infName ? testing::PlaceFile("inf", c.infName, kitInf) : "";
+    if (c.infReadOnly) SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
+    testing::FaultInjectingDeviceSetup caseSetup;
+    caseSetup.restartFlags = c.restartFlags;
+    DeviceInstanceList caseDevices{caseSetup, settings};
+    InfFileList caseInfs{caseSetup, settings};
+    CleanupWizardApp app(settings, caseDevices, caseInfs, boxes);
+    {
+      std::unique_ptr<testing::FileHolder> holder;
+      if (c.infHeld) holder = std::make_unique<testing::FileHolder>(inf, true);
+      EXPECT_EQ(app.Run("-nogui -c " + classText), c.exitStatus);
+    }
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(caseDevices.Results().size(), 2u);
+    EXPECT_EQ(caseInfs.Results().size(), c.infName ? 1u : 0u);
+    for (const std::string& id : ids) EXPECT_FALSE(testbed::DeviceExists(id));
+  }
+  testing::RemovePlacedInfFiles();
 }
 
 TEST_F(CleanupWizardAppTest, NonInteractiveRunWithNothingToDoSucceeds) {

@@ -125,7 +125,7 @@ class CleanupWizardUiTest : public ::testing::Test {
   FaultInjectingDeviceSetup setup;
   CleanupSettings settings;
   DeviceInstanceList devices{setup, settings};
-  InfFileList infFiles{settings};
+  InfFileList infFiles{setup, settings};
   TeeMessageBox boxes;
   CleanupWizardApp app{settings, devices, infFiles, boxes};
 };
@@ -449,6 +449,34 @@ TEST_F(CleanupWizardUiTest, FailuresWithTheirCodesAndTexts) {
                 GetSystemMessageText(32) + "\r\n");
   EXPECT_FALSE(GetSystemMessageText(32).empty());
   EXPECT_EQ(GetSystemMessageText(32).find('\n'), std::string::npos);
+}
+
+// A removal that Windows completes at the next restart (through the fake: Wine never asks for
+// one), and a driver store file whose store removal failed (Wine's call refuses a read-only
+// file) but whose deletion went.
+TEST_F(CleanupWizardUiTest, TheReportTellsARestartAndAPackageTheStoreMayKeep) {
+  SeedKitDevice("5451", "CW board in use");
+  std::string inf = PlaceKitInf("oemkorvatest_cw.inf", classText);
+  std::string pnf = PlaceFile("inf", "oemkorvatest_cw.pnf", "compiled");
+  SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
+  setup.restartFlags = {DI_NEEDREBOOT};
+  std::string report, headline;
+  RunToTheReport(headline, report, "4-results-restart");
+  EXPECT_EQ(headline,
+            "The wizard has successfully completed all operations.\nThe results are summarized "
+            "below.");
+  EXPECT_EQ(report,
+            "Device instance \"CW board in use\"  \"USB\\VID_0547&PID_5451\"\r\n"
+            "       successfully removed\r\n"
+            "       restart required to complete the removal\r\n"
+            "File \"" +
+                inf +
+                "\"\r\n       successfully removed\r\n"
+                "       *** driver package may remain in the driver store, error = 5: " +
+                GetSystemMessageText(ERROR_ACCESS_DENIED) + "\r\nFile \"" + pnf +
+                "\"\r\n       successfully removed\r\n"
+                "\r\nPlease restart your computer to complete the removal.\r\n");
+  EXPECT_FALSE(GetSystemMessageText(ERROR_ACCESS_DENIED).empty());
 }
 
 // A list that the user showed, then left out by unchecking its task, stays out of the run.

@@ -166,6 +166,26 @@ TEST_F(DeviceInstanceListTest, RemovesOnlyTheSelectedItemsAndRecordsEachAttempt)
   EXPECT_FALSE(list.Items()[1].selected);
 }
 
+// A device in use is removed when Windows restarts: the removal succeeded, and its install
+// parameters say that a restart is needed (Wine never asks for one).
+TEST_F(DeviceInstanceListTest, ARemovalThatNeedsARestartIsStillASuccess) {
+  std::string ids[3];
+  for (int i = 0; i < 3; ++i) {
+    ids[i] = Id("USB\\VID_6667&PID_000" + std::to_string(i), i);
+    SeedDevice(ids[i], classGuid, {"USB\\VID_6667&PID_000" + std::to_string(i)}, kKitIdent);
+  }
+  setup.restartFlags = {0, DI_NEEDREBOOT, DI_NEEDRESTART};
+  DeviceInstanceList list(setup, settings);
+  ASSERT_EQ(list.Scan(), 3);
+  list.RemoveSelected();
+  ASSERT_EQ(list.Results().size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(list.Results()[i].error, 0u) << i;
+    EXPECT_EQ(list.Results()[i].restartNeeded, i != 0) << i;
+    EXPECT_FALSE(testbed::DeviceExists(ids[i])) << i;
+  }
+}
+
 TEST_F(DeviceInstanceListTest, UncheckingEverythingRemovesNothing) {
   std::string kit = Id("USB\\VID_7777&PID_0001", 1);
   SeedDevice(kit, classGuid, {"USB\\VID_7777&PID_0001"}, kKitIdent);
@@ -252,12 +272,16 @@ TEST_F(DeviceInstanceListTest, FailedRemovalIsRecordedAndTheNextItemIsTried) {
   SeedDevice(a, classGuid, {"USB\\VID_AAAA&PID_0001"}, kKitIdent);
   SeedDevice(b, classGuid, {"USB\\VID_AAAA&PID_0002"}, kKitIdent);
   setup.removeError = ERROR_NO_SUCH_DEVINST;
+  // A failed removal is no removal that waits for a restart, whatever the parameters say.
+  setup.restartFlags = {DI_NEEDREBOOT, DI_NEEDREBOOT};
   DeviceInstanceList list(setup, settings);
   ASSERT_EQ(list.Scan(), 2);
   list.RemoveSelected();
   ASSERT_EQ(list.Results().size(), 2u);
   EXPECT_EQ(list.Results()[0].error, static_cast<DWORD>(ERROR_NO_SUCH_DEVINST));
   EXPECT_EQ(list.Results()[1].error, static_cast<DWORD>(ERROR_NO_SUCH_DEVINST));
+  EXPECT_FALSE(list.Results()[0].restartNeeded);
+  EXPECT_FALSE(list.Results()[1].restartNeeded);
   EXPECT_EQ(setup.removeCalls, 2);
   EXPECT_TRUE(testbed::DeviceExists(a));
   EXPECT_TRUE(testbed::DeviceExists(b));

@@ -195,6 +195,45 @@ TEST_F(DriverInstallTest, TheServicesVerdictIsTheResult) {
   EXPECT_FALSE(testbed::HasDriverKey(id));
 }
 
+// Windows may need a restart to complete an installation: the driver update service says so in
+// its RebootRequired, the class installer in the device's install parameters. Wine never asks
+// for one; the fake does. A failed installation needs none.
+TEST_F(DriverInstallTest, EitherRoadPassesOnARestartWindowsNeeds) {
+  struct Case {
+    const char* product;
+    bool classRoad;
+    bool serviceNeedsRestart;
+    DWORD installFlags;  // after DIF_INSTALLDEVICE
+    DWORD updateError;
+    bool restartNeeded;
+  };
+  const Case cases[] = {
+      {"2020", false, false, 0, 0, false},
+      {"2021", false, true, 0, 0, true},
+      {"2022", false, true, 0, ERROR_ACCESS_DENIED, false},
+      {"2023", true, false, 0, 0, false},
+      {"2024", true, false, DI_NEEDREBOOT, 0, true},
+      {"2025", true, false, DI_NEEDRESTART, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.product);
+    const std::string id = std::string("USB\\VID_0547&PID_") + c.product + "\\RESTART";
+    ASSERT_NO_FATAL_FAILURE(Prepare(std::string("restart") + c.product, id,
+                                    std::string("USB\\VID_0547&PID_") + c.product));
+    setup.noDriverUpdateService = c.classRoad;
+    setup.updateNeedsRestart = c.serviceNeedsRestart;
+    setup.updateError = c.updateError;
+    setup.restartAfter = DIF_INSTALLDEVICE;
+    setup.restartFlags = {c.installFlags};
+    setup.installerCalls.clear();
+    bool restartNeeded = !c.restartNeeded;
+    int result = list.InstallDriver(infPath, &restartNeeded);
+    EXPECT_EQ(static_cast<DWORD>(result), c.updateError);
+    EXPECT_EQ(restartNeeded, c.restartNeeded);
+    EXPECT_EQ(testbed::HasDriverKey(id), c.updateError == 0);
+  }
+}
+
 TEST_F(DriverInstallTest, ClassInstallerRoadTakesTheFirstFreeDriverKeyIndex) {
   const std::string id = "USB\\VID_0547&PID_2006\\CLASSROAD";
   ASSERT_NO_FATAL_FAILURE(Prepare("classroad", id, "USB\\VID_0547&PID_2006"));

@@ -2,15 +2,20 @@
 // the C library's own text-mode reading.
 #include "cleanup/engine/inf_file_list.h"
 
+#include <setupapi.h>
+
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "cleanup/core/inf_text_matcher.h"
 #include "reference/test_code_page.h"
 #include "reference/text_mode_reference.h"
+#include "support/fault_injecting_device_setup.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -44,6 +49,7 @@ class InfFileListTest : public ::testing::Test {
   }
 
   CleanupSettings settings;
+  testing::FaultInjectingDeviceSetup setup;
 };
 
 TEST_F(InfFileListTest, FindsTheKitsFilesInInfBeforeInfOther) {
@@ -51,7 +57,7 @@ TEST_F(InfFileListTest, FindsTheKitsFilesInInfBeforeInfOther) {
   std::string main = PlaceFile("inf", "korvatest_z.inf", kKitInf);
   PlaceFile("inf", "korvatest_plain.inf", "[Version]\r\nClass=Net\r\n");
   PlaceFile("inf", "korvatest_kit.txt", kKitInf);
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   ASSERT_EQ(list.Scan(), 2);
   EXPECT_EQ(list.Items()[0].name, "korvatest_z.inf");
   EXPECT_EQ(list.Items()[0].path, main);
@@ -110,7 +116,7 @@ TEST_F(InfFileListTest, ExpertModeNeedsClassAndUsbButNoIdent) {
   PlaceFile("inf", "korvatest_nousb.inf",
             "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\r\n"
             "; USB\\VID_0547\r\n");
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   EXPECT_EQ(list.Scan(), 0);
   settings.expertMode = true;
   ASSERT_EQ(list.Scan(), 1);
@@ -123,7 +129,7 @@ TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
   std::string alone = PlaceFile("inf\\other", "korvatest_alone.inf", kKitInf);
   SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(pnf.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   ASSERT_EQ(list.Scan(), 2);
   list.RemoveSelected();
   ASSERT_EQ(list.Results().size(), 3u);
@@ -142,10 +148,102 @@ TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
   EXPECT_EQ(list.Items().size(), 2u);
 }
 
+// Windows keeps an installed package as oemNN.inf in "inf" and in its driver store; only the
+// store's own removal takes both, so that Windows can't install the package again. Where that
+// call fails or leaves the file, the file is deleted as any other, and its report entry keeps
+// the store's code.
+TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
+  enum Store { kWine, kLeavesFiles, kRemovesFiles, kMissing };
+  struct Case {
+    const char* folder;
+    const char* name;
+    Store store;
+    bool readOnly;
+    bool held;
+    bool storeCalled;
+    DWORD error;       // the INF file's entry
+    DWORD storeError;  // and the store's code in it
+    bool pnfEntry;     // the .pnf has an entry of its own (always a removal)
+  };
+  const Case cases[] = {
+      // Wine's own call deletes the INF file only (there is no store); the .pnf goes here.
+      {"inf", "oemkorvatest1.inf", kWine, false, false, true, 0, 0, true},
+      // Wine's call fails on a read-only file, which the deletion then removes.
+      {"inf", "OEMKORVATEST2.INF", kWine, true, false, true, 0, ERROR_ACCESS_DENIED, true},
+      // A file in use: both fail, the entry has the deletion's code, the .pnf stays.
+      {"inf", "oemkorvatest3.inf", kWine, false, true, true, ERROR_SHARING_VIOLATION,
+       ERROR_SHARING_VIOLATION, false},
+      // A call that succeeds but leaves the file (as Wine's does without the force flag).
+      {"inf", "oemkorvatest4.inf", kLeavesFiles, false, false, true, 0, 0, true},
+      // Windows: the INF file and its .pnf go with the package; neither is deleted twice.
+      {"inf", "oemkorvatest5.inf", kRemovesFiles, false, false, true, 0, 0, true},
+      // Systems without the call have no store either: no line about one.
+      {"inf", "oemkorvatest9.inf", kMissing, false, false, true, 0, 0, true},
+      // Nothing else comes from the store.
+      {"inf\\other", "oemkorvatest6.inf", kWine, false, false, false, 0, 0, true},
+      {"inf", "korvatest_oem7.inf", kWine, false, false, false, 0, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::RemovePlacedInfFiles();
+    std::string inf = PlaceFile(c.folder, c.name, kKitInf);
+    std::string pnf = inf.substr(0, inf.size() - 4) + ".pnf";
+    PlaceFile(c.folder, pnf.substr(pnf.rfind('\\') + 1), "compiled");
+    if (c.readOnly) SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
+    setup.storeCalls.clear();
+    setup.storeLeavesFiles = c.store == kLeavesFiles;
+    setup.storeRemovesFiles = c.store == kRemovesFiles;
+    setup.storeError = c.store == kMissing ? ERROR_PROC_NOT_FOUND : 0;
+    InfFileList list(setup, settings);
+    ASSERT_EQ(list.Scan(), 1);
+    {
+      std::unique_ptr<testing::FileHolder> holder;
+      if (c.held) holder = std::make_unique<testing::FileHolder>(inf, true);
+      list.RemoveSelected();
+    }
+    if (c.storeCalled) {
+      EXPECT_EQ(setup.storeCalls,
+                (std::vector<std::pair<std::string, DWORD>>{{c.name, SUOI_FORCEDELETE}}));
+    } else {
+      EXPECT_TRUE(setup.storeCalls.empty());
+    }
+    ASSERT_EQ(list.Results().size(), c.pnfEntry ? 2u : 1u);
+    EXPECT_EQ(list.Results()[0].path, inf);
+    EXPECT_EQ(list.Results()[0].error, c.error);
+    EXPECT_EQ(list.Results()[0].storeError, c.storeError);
+    if (c.pnfEntry) {
+      EXPECT_EQ(list.Results()[1].path, pnf);
+      EXPECT_EQ(list.Results()[1].error, 0u);
+      EXPECT_EQ(list.Results()[1].storeError, 0u);
+    }
+    EXPECT_EQ(FileExists(inf), c.error != 0);
+    EXPECT_EQ(FileExists(pnf), !c.pnfEntry);
+  }
+}
+
+// What Wine's SetupUninstallOEMInfA does with a file of "inf": with SUOI_FORCEDELETE it deletes
+// the INF file alone, as a plain deletion that a read-only file refuses; without that flag it
+// deletes nothing and succeeds. It has no driver store.
+TEST_F(InfFileListTest, WinesStoreCallDeletesTheInfFileAlone) {
+  SetupApiDeviceSetup platform;
+  std::string inf = PlaceFile("inf", "oemkorvatest8.inf", kKitInf);
+  std::string pnf = PlaceFile("inf", "oemkorvatest8.pnf", "compiled");
+  EXPECT_EQ(platform.UninstallOemInf("oemkorvatest8.inf", 0), 0u);
+  EXPECT_TRUE(FileExists(inf));
+  SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(platform.UninstallOemInf("oemkorvatest8.inf", SUOI_FORCEDELETE),
+            static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(FileExists(inf));
+  SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(platform.UninstallOemInf("oemkorvatest8.inf", SUOI_FORCEDELETE), 0u);
+  EXPECT_FALSE(FileExists(inf));
+  EXPECT_TRUE(FileExists(pnf));
+}
+
 TEST_F(InfFileListTest, UncheckedFilesStay) {
   std::string keep = PlaceFile("inf", "korvatest_keep.inf", kKitInf);
   std::string go = PlaceFile("inf", "korvatest_lose.inf", kKitInf);
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   ASSERT_EQ(list.Scan(), 2);
   for (auto& item : list.Items()) item.selected = item.path != keep;
   list.RemoveSelected();
@@ -157,7 +255,7 @@ TEST_F(InfFileListTest, UncheckedFilesStay) {
 TEST_F(InfFileListTest, AFailedDeletionKeepsTheCompanion) {
   std::string inf = PlaceFile("inf", "korvatest_held.inf", kKitInf);
   std::string pnf = PlaceFile("inf", "korvatest_held.pnf", "binary");
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   ASSERT_EQ(list.Scan(), 1);
   {
     testing::FileHolder holder(inf);
@@ -176,7 +274,7 @@ TEST_F(InfFileListTest, FilesThatCannotBeReadAreSkipped) {
   PlaceFile("inf", "korvatest_fine.inf", kKitInf);
   testing::FileHolder holder(held);
   ASSERT_TRUE(holder.Holding());
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   list.beforeExamine = [&](const std::string& path) {
     if (path == vanishing) testing::RemoveFile(path);
   };
@@ -205,7 +303,7 @@ TEST_F(InfFileListTest, BadContentNeverCrashesOrMatches) {
   PlaceFile("inf", "korvatest_oneline.inf",
             std::string(10u * 1024 * 1024, 'A') + "USB\\" +
                 "ClassGuid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}");
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   ASSERT_EQ(list.Scan(), 1);
   EXPECT_EQ(list.Items()[0].name, "korvatest_big.inf");
 }

@@ -47,11 +47,12 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   list.Clear();
 
   // The installation copied the INF file into the system's INF folder: Wine under its own name,
-  // Windows as oemNN.inf. The copy Windows would make is placed beside it by hand.
+  // Windows as oemNN.inf. The copy Windows would make is placed beside it by hand; its name
+  // takes it through the driver store's removal (Wine's deletes the INF file alone).
   const std::string copied = WindowsFolder() + "\\inf\\korvawiz.inf";
   EXPECT_EQ(ReadFileBytes(copied), ReadFileBytes(paths.infPath));
-  const std::string oemInf = PlaceFile("inf", "korvatestoem7.inf", ReadFileBytes(paths.infPath));
-  const std::string oemPnf = PlaceFile("inf", "korvatestoem7.pnf", "compiled");
+  const std::string oemInf = PlaceFile("inf", "oemkorvatest7.inf", ReadFileBytes(paths.infPath));
+  const std::string oemPnf = PlaceFile("inf", "oemkorvatest7.pnf", "compiled");
 
   EXPECT_EQ(RunProcess("\"" + KorvaCwPath() + "\" -nogui"), 0u);
   EXPECT_FALSE(testbed::DeviceExists(installed));

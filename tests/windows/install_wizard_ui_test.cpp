@@ -481,6 +481,27 @@ TEST_F(InstallWizardUiTest, TheInstallStepShowsTheProgressPageFirstAndEndsOnTheF
   EXPECT_EQ(app.StagedFiles(), (StagedDriverFiles{"korva.sys", "korva98.sys"}));
 }
 
+// Through the fake: Wine's driver update service never asks for a restart.
+TEST_F(InstallWizardUiTest, ARestartWindowsNeedsIsSaidOnTheFinishPage) {
+  std::string id = Seed("4302", "UI board that needs a restart");
+  setup.updateNeedsRestart = true;
+  std::vector<UiStep> steps = ToInstall("UI board that needs a restart");
+  steps.push_back([this] {
+    EXPECT_EQ(Frame().CurrentPage(), 4);
+    EXPECT_EQ(Frame().Finishing().InstallResult(), 0);
+    EXPECT_EQ(PageText(Frame().Finishing(), IDC_FINISH_RESULT),
+              "Installation of the KORVA device driver has been successfully completed.\n"
+              "Please restart your computer to complete the installation.\n");
+    EXPECT_TRUE(Enabled(Frame().Finishing().Item(IDC_SAVE_INF)));
+    EXPECT_TRUE(Enabled(Frame().Finishing().Item(IDC_RUN_DEMO)));
+    Shot("5-finish-restart");
+    ASSERT_TRUE(Click(Button(IDC_NEXT)));
+  });
+  EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_TRUE(testbed::HasDriverKey(id));
+}
+
 TEST_F(InstallWizardUiTest, AFailedInstallationIsReportedAndShownOnTheFinishPage) {
   Seed("4401", "UI board that fails");
   setup.updateError = ERROR_ACCESS_DENIED;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devsetup/device_setup.h"
@@ -36,6 +37,20 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   std::vector<std::string> openedKeys;
   std::vector<DI_FUNCTION> installerCalls;
   int removeCalls = 0;
+  // The install parameters read after the n-th request `restartAfter` carry restartFlags[n-1]
+  // (DI_NEEDREBOOT, DI_NEEDRESTART; none past the list's end): Windows needing a restart to
+  // complete it, which Wine never does.
+  DI_FUNCTION restartAfter = DIF_REMOVE;
+  std::vector<DWORD> restartFlags;
+  // The driver update service answers RebootRequired (Wine's never does).
+  bool updateNeedsRestart = false;
+  // SetupUninstallOEMInfA: each call's file name and flags. By default the platform's own call;
+  // else it fails with `storeError`, or does nothing and succeeds (`storeLeavesFiles`), or
+  // removes the INF file and its .pnf as Windows does (`storeRemovesFiles`).
+  std::vector<std::pair<std::string, DWORD>> storeCalls;
+  DWORD storeError = 0;
+  bool storeLeavesFiles = false;
+  bool storeRemovesFiles = false;
   int classDevsCalls = 0;
   DWORD lastClassDevsFlags = kNever;
   GUID lastClassGuid{};
@@ -89,10 +104,50 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     return SetupApiDeviceSetup::OpenKey(parent, name, access, key);
   }
   DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareIdText,
-                     const char* infPath, DWORD installFlags) override {
+                     const char* infPath, DWORD installFlags,
+                     bool* restartNeeded = nullptr) override {
     ++updateCalls;
-    if (updateError != 0) return updateError;
-    return SetupApiDeviceSetup::UpdateDriver(service, hardwareIdText, infPath, installFlags);
+    if (updateError == 0 && !updateNeedsRestart) {
+      return SetupApiDeviceSetup::UpdateDriver(service, hardwareIdText, infPath, installFlags,
+                                               restartNeeded);
+    }
+    // The service's own function is replaced, so that the real layer reads its answer.
+    Injection() = {service.update, updateError, updateNeedsRestart};
+    DriverUpdateService injected;
+    injected.update = InjectedUpdate;
+    return SetupApiDeviceSetup::UpdateDriver(injected, hardwareIdText, infPath, installFlags,
+                                             restartNeeded);
+  }
+  DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                               SP_DEVINSTALL_PARAMS_A& params) override {
+    DWORD error = SetupApiDeviceSetup::GetDeviceInstallParams(set, element, params);
+    DWORD flags = 0;
+    if (!installerCalls.empty() && installerCalls.back() == restartAfter) {
+      size_t made = std::count(installerCalls.begin(), installerCalls.end(), restartAfter);
+      if (made <= restartFlags.size()) flags = restartFlags[made - 1];
+    }
+    if (flags == 0) return error;
+    // The element of a removed device may no longer answer under Wine; Windows keeps it.
+    if (error != 0) {
+      params = SP_DEVINSTALL_PARAMS_A{};
+      params.cbSize = sizeof(params);
+    }
+    params.Flags |= flags;
+    return 0;
+  }
+  DWORD UninstallOemInf(const char* infFileName, DWORD flags) override {
+    storeCalls.emplace_back(infFileName, flags);
+    if (storeError != 0) return storeError;
+    if (storeLeavesFiles) return 0;
+    if (storeRemovesFiles) {
+      std::string inf = WindowsInfFolder() + "\\" + infFileName;
+      std::string pnf = inf.substr(0, inf.rfind('.')) + ".pnf";
+      SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_NORMAL);
+      SetFileAttributesA(pnf.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(pnf.c_str());
+      return DeleteFileA(inf.c_str()) ? 0 : ErrorOf(FALSE);
+    }
+    return SetupApiDeviceSetup::UninstallOemInf(infFileName, flags);
   }
   DriverUpdateService LoadDriverUpdateService() override {
     if (noDriverUpdateService) return DriverUpdateService();
@@ -109,6 +164,33 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   }
 
  private:
+  struct UpdateInjection {
+    UpdateDriverFunction real = nullptr;
+    DWORD error = 0;
+    bool restart = false;
+  };
+  static UpdateInjection& Injection() {
+    static UpdateInjection injection;
+    return injection;
+  }
+  // UpdateDriverForPlugAndPlayDevicesA failing with the chosen code, or the platform's; either
+  // answers RebootRequired as chosen (also on failure, which must then not count).
+  static BOOL WINAPI InjectedUpdate(HWND window, LPCSTR hardwareIdText, LPCSTR infPath,
+                                    DWORD installFlags, PBOOL rebootRequired) {
+    const UpdateInjection& injection = Injection();
+    BOOL ok = FALSE;
+    if (injection.error == 0 && injection.real) {
+      ok = injection.real(window, hardwareIdText, infPath, installFlags, rebootRequired);
+    }
+    if (rebootRequired && injection.restart) *rebootRequired = TRUE;
+    if (!ok) SetLastError(injection.error);
+    return ok;
+  }
+  static std::string WindowsInfFolder() {
+    char folder[MAX_PATH + 1] = {};
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\inf";
+  }
   // A platform call that failed with this last error, as the real layer reports it.
   static DWORD FailWith(DWORD lastError) {
     SetLastError(lastError);

@@ -51,14 +51,16 @@ void RemoveFile(const std::string& path) { DeleteFileWithNormalAttributes(path);
 void RemovePlacedInfFiles() {
   for (const char* sub : {"inf", "inf\\other"}) {
     std::string folder = WindowsFolder() + "\\" + sub;
-    WIN32_FIND_DATAA found;
-    UniqueFindHandle search(FindFirstFileA((folder + "\\korvatest*").c_str(), &found));
-    if (!search.Valid()) continue;
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        RemoveFile(folder + "\\" + found.cFileName);
-      }
-    } while (FindNextFileA(search.Get(), &found));
+    for (const char* pattern : {"\\korvatest*", "\\oemkorvatest*"}) {
+      WIN32_FIND_DATAA found;
+      UniqueFindHandle search(FindFirstFileA((folder + pattern).c_str(), &found));
+      if (!search.Valid()) continue;
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          RemoveFile(folder + "\\" + found.cFileName);
+        }
+      } while (FindNextFileA(search.Get(), &found));
+    }
   }
 }
 

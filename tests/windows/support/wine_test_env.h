@@ -31,7 +31,7 @@ bool FolderExists(const std::string& path);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
 // Removes every file of inf and inf\other that the tests placed (names starting with
-// "korvatest").
+// "korvatest", or "oemkorvatest" for the driver store's own names).
 void RemovePlacedInfFiles();
 
 // The build's own programs, found from the test program's folder.

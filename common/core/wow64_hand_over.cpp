@@ -1,0 +1,45 @@
+#include "common/core/wow64_hand_over.h"
+
+#include "common/core/kit_identity.h"
+
+namespace korva {
+
+std::string Path64BitBuild(const std::string& modulePath, const LeadBytePredicate& isLeadByte) {
+  size_t nameStart = modulePath.size() >= 2 && modulePath[1] == ':' ? 2 : 0;
+  for (size_t i = 0; i < modulePath.size(); ++i) {
+    if (isLeadByte && isLeadByte(static_cast<unsigned char>(modulePath[i]))) {
+      ++i;  // its trail byte is no separator
+    } else if (modulePath[i] == '\\' || modulePath[i] == '/') {
+      nameStart = i + 1;
+    }
+  }
+  return modulePath.substr(0, nameStart) + k64BitBuildFolder + "\\" + modulePath.substr(nameStart);
+}
+
+std::string CommandLineArguments(const std::string& commandLine) {
+  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t at = 0;
+  bool quoted = false;
+  while (at < commandLine.size() && (quoted || !isBlank(commandLine[at]))) {
+    if (commandLine[at] == '"') quoted = !quoted;
+    ++at;
+  }
+  while (at < commandLine.size() && isBlank(commandLine[at])) ++at;
+  return commandLine.substr(at);
+}
+
+std::string HandOverCommandLine(const std::string& programPath, const std::string& arguments) {
+  std::string line = "\"" + programPath + "\"";
+  if (!arguments.empty()) line += " " + arguments;
+  return line;
+}
+
+std::string No64BitBuildMessage(const std::string& programTitle, const std::string& work,
+                                const std::string& path, unsigned long error) {
+  std::string text =
+      "This is 64-bit Windows, where only the 64-bit " + programTitle + " can " + work + ". ";
+  if (error == 0) return text + "It was not found:\n" + path + "\n" + kReinstallLine;
+  return text + "It could not be started (error " + std::to_string(error) + "):\n" + path;
+}
+
+}  // namespace korva

@@ -1,0 +1,86 @@
+#include "common/run_log.h"
+
+#include <cstdio>
+
+#include "common/core/log_line.h"
+#include "common/last_error.h"
+
+namespace korva {
+
+namespace {
+
+void WriteAll(HANDLE handle, const std::string& text) {
+  DWORD written = 0;
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+}  // namespace
+
+bool RunLog::OpenFile(const std::string& path) {
+  file_.Reset();
+  openError_ = 0;
+  if (!IsPlainFilePath(path)) {
+    openError_ = ERROR_INVALID_NAME;
+    return false;
+  }
+  // Append-only access: each line lands at the end even when another run writes the same
+  // file, and nothing already in it can be overwritten.
+  HANDLE file =
+      CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    openError_ = LastErrorOfFailure();
+    return false;
+  }
+  file_.Reset(file);
+  // A name that opens a device rather than a file (CON, NUL, COM1, a pipe) is no log.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    file_.Reset();
+    openError_ = ERROR_INVALID_NAME;
+    return false;
+  }
+  return true;
+}
+
+bool RunLog::UseStandardOutputIfRedirected() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  standardOutput_ = nullptr;
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
+  DWORD type = GetFileType(output);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return false;
+  standardOutput_ = output;
+  return true;
+}
+
+void RunLog::Write(const std::string& kind, const std::vector<std::string>& fields) {
+  if (!Active()) return;
+  std::string line = FormatLogLine(kind, fields) + "\r\n";
+  if (file_.Valid()) WriteAll(file_.Get(), line);
+  if (standardOutput_) WriteAll(standardOutput_, line);
+}
+
+std::string RunLog::LocalTimeText() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond);
+  return text;
+}
+
+std::string SystemErrorText(DWORD code) {
+  char* buffer = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0,
+      nullptr);
+  if (!buffer) return "";
+  std::string text(buffer, length);
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace korva

@@ -1,0 +1,49 @@
+// The record of a run for those who start it unattended: lines appended to a log file (ANSI
+// code page text, CR LF) and, when standard output is a file or a pipe, written there too.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "devsetup/unique_resource.h"
+
+namespace korva {
+
+class RunLog {
+ public:
+  RunLog() = default;
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
+
+  // Appends to the file at `path` from now on, creating it if missing. False, with the reason
+  // in OpenError(), when it cannot be opened (or does not name a plain file); the run then goes
+  // on without it.
+  bool OpenFile(const std::string& path);
+  DWORD OpenError() const { return openError_; }
+
+  // Writes the lines to standard output as well when it is a file or a pipe, as under
+  // management tools; a console, or no standard output, gets nothing. True when it does.
+  bool UseStandardOutputIfRedirected();
+
+  // One line (see FormatLogLine), written at once so that a run that ends abruptly keeps what
+  // it wrote. A failed write to one place does not stop the others.
+  void Write(const std::string& kind, const std::vector<std::string>& fields);
+
+  // Whether any line goes anywhere.
+  bool Active() const { return file_.Valid() || standardOutput_ != nullptr; }
+
+  // The local date and time as "YYYY-MM-DD hh:mm:ss", for the line that opens a run.
+  static std::string LocalTimeText();
+
+ private:
+  UniqueHandle file_;
+  HANDLE standardOutput_ = nullptr;  // not ours: never closed
+  DWORD openError_ = 0;
+};
+
+// The platform's text for an error code, without its line end ("" when there is none).
+std::string SystemErrorText(DWORD code);
+
+}  // namespace korva

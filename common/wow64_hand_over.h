@@ -1,0 +1,32 @@
+// The start of a 32-bit program on 64-bit Windows: it runs its 64-bit build instead.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace korva {
+
+struct Wow64HandOver {
+  enum Outcome {
+    kNotNeeded,   // a 64-bit program, or 32-bit Windows: the program does its own run
+    kHandedOver,  // the 64-bit build ran; `exitStatus` is its status
+    kFailed,      // the 64-bit build was not found (`error` 0) or could not be started
+  };
+  Outcome outcome = kNotNeeded;
+  DWORD exitStatus = 0;
+  std::string path;  // the 64-bit build looked for
+  DWORD error = 0;
+};
+
+// True for a 32-bit process on 64-bit Windows. The platform's question is looked up at run
+// time, since the oldest systems lack it (and are not 64-bit).
+bool Is32BitProcessOn64BitWindows();
+
+// When this is a 32-bit process on 64-bit Windows, starts the 64-bit build of the program
+// (Path64BitBuild of its own file) with this process's arguments, waits for it to end and
+// returns its exit status. Only a file that is a 64-bit program is started, so the run can
+// never come back to a 32-bit one: a copy of the 32-bit build in its place counts as missing.
+Wow64HandOver HandOverTo64BitBuild();
+
+}  // namespace korva

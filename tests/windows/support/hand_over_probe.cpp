@@ -1,0 +1,31 @@
+// Stands in for a program's 64-bit build in the hand-over tests: writes its own file's path
+// and its whole command line, one per line, to the file named by KORVA_PROBE_RECORD, and ends
+// with the status in KORVA_PROBE_STATUS (0 without one).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Environment(const char* name) {
+  char value[1024] = {};
+  DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
+  return length > 0 && length < sizeof(value) ? value : "";
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  char modulePath[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  std::string record = Environment("KORVA_PROBE_RECORD");
+  if (!record.empty()) {
+    if (FILE* file = std::fopen(record.c_str(), "wb")) {
+      std::fprintf(file, "%s\n%s", modulePath, GetCommandLineA());
+      std::fclose(file);
+    }
+  }
+  return static_cast<int>(std::strtoul(Environment("KORVA_PROBE_STATUS").c_str(), nullptr, 0));
+}
