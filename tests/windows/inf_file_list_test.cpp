@@ -101,7 +101,7 @@ TEST_F(InfFileListTest, ReadsUtf16FilesAsTheirAnsiText) {
   PlaceFile("inf", "korvatest_nul.inf",
             Utf16File(Replaced(kit, u"ClassGuid", std::u16string(1, u'\0') + u"ClassGuid")));
   PlaceFile("inf", "korvatest_ctrlz.inf", Utf16File(u"\x1A" + kit));
-  InfFileList list(settings);
+  InfFileList list(setup, settings);
   list.Scan();
   std::vector<std::string> names = Names(list);
   std::sort(names.begin(), names.end());
