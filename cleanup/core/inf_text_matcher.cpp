@@ -20,6 +20,11 @@ constexpr char kCtrlZ = 0x1A;
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
+// UTF-16 code units looked at together: a group that is all ASCII is copied here, the others
+// go to the platform's conversion, consecutive ones in one call. A call thus ends only before
+// an ASCII group or at the end of the block, and never cuts a surrogate pair.
+constexpr size_t kUnitGroup = 32;
+
 // How common a byte is in INF text; lower is rarer. Picks the search anchor.
 int Commonness(unsigned char c) {
   if (std::isalpha(c)) return 4;
@@ -61,6 +66,16 @@ InfTextMatcher::InfTextMatcher(InfSearchTerms terms, Utf16ToAnsi toAnsi)
   for (int c = 0; c < 256; ++c) {
     upper_[c] = static_cast<unsigned char>(std::toupper(c));
     fieldCharacter_[c] = IsFieldCharacter(static_cast<unsigned char>(c));
+  }
+
+  // Every ANSI code page keeps ASCII as it is; asking the conversion once makes sure, and then
+  // ASCII text, most of an INF file, is copied here rather than passed through the platform.
+  char16_t ascii[128];
+  char asciiForms[128 * kMaxAnsiBytesPerUnit];
+  for (char16_t unit = 0; unit < 128; ++unit) ascii[unit] = unit;
+  if (toAnsi_ && toAnsi_(ascii, 128, asciiForms) == 128) {
+    asciiIsItself_ = true;
+    for (int c = 0; c < 128; ++c) asciiIsItself_ = asciiIsItself_ && asciiForms[c] == c;
   }
 
   const std::string& guid = terms_.classGuidText;
@@ -175,6 +190,33 @@ class InfTextMatcher::PieceReader {
   bool ended_ = false;
 };
 
+size_t InfTextMatcher::ToAnsi(const char16_t* units, size_t count, char* out) const {
+  if (!toAnsi_) return 0;  // no conversion: no text
+  if (!asciiIsItself_) return toAnsi_(units, count, out);
+  constexpr std::uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
+  size_t written = 0;
+  size_t converted = 0;  // units before this one are done
+  size_t i = 0;
+  for (; count - i >= kUnitGroup; i += kUnitGroup) {
+    std::uint64_t four[kUnitGroup / 4];
+    std::memcpy(four, units + i, sizeof(four));
+    std::uint64_t any = 0;
+    for (std::uint64_t word : four) any |= word;
+    if (any & kNotAscii) continue;
+    if (converted < i) written += toAnsi_(units + converted, i - converted, out + written);
+    for (std::uint64_t word : four) {
+      std::uint32_t bytes =
+          static_cast<std::uint32_t>((word & 0xFF) | ((word >> 8) & 0xFF00) |
+                                     ((word >> 16) & 0xFF0000) | ((word >> 24) & 0xFF000000));
+      std::memcpy(out + written, &bytes, 4);
+      written += 4;
+    }
+    converted = i + kUnitGroup;
+  }
+  if (converted < count) written += toAnsi_(units + converted, count - converted, out + written);
+  return written;
+}
+
 // The text the rule runs on: the file's own bytes, or, for a file that begins with the UTF-16LE
 // byte-order mark, the ANSI form of the code units after it, converted a block at a time as
 // the reader asks for text. Reads of at least 2 * kMaxAnsiBytesPerUnit bytes only.
@@ -243,7 +285,7 @@ class InfTextMatcher::TextSource : public InfSource {
         if (ended_) return 0;  // at most an odd byte is left: dropped
         continue;
       }
-      size_t written = matcher_.toAnsi_(first, count, buffer);
+      size_t written = matcher_.ToAnsi(first, count, buffer);
       head_ += count * 2;
       if (written > 0) return written;
     }

@@ -94,6 +94,8 @@ class InfTextMatcher {
   InfMarks Read(InfSource& source, bool stopWhenDecided) const;
   void ExaminePiece(const char* piece, size_t length, InfMarks& marks) const;
   bool ContainsField(std::string_view text, const std::string& field) const;
+  // toAnsi_, with runs of ASCII copied here when the code page keeps ASCII as it is.
+  size_t ToAnsi(const char16_t* units, size_t count, char* out) const;
 
   InfSearchTerms terms_;
   unsigned char upper_[256];
@@ -103,6 +105,7 @@ class InfTextMatcher {
   size_t anchor_ = 0;
   std::vector<unsigned char> anchorBytes_;
   Utf16ToAnsi toAnsi_;
+  bool asciiIsItself_ = false;
   // The read buffer and, for UTF-16 files, the buffer of code units not yet converted; kept
   // from file to file. A matcher serves one thread.
   mutable std::vector<char> buffer_;

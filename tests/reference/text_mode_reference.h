@@ -9,8 +9,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "cleanup/core/inf_text_matcher.h"
@@ -63,9 +61,17 @@ inline InfMarks ConvertedFileMarks(const std::string& path, const InfSearchTerms
     return TextModeMarks(file, terms);
   }
   std::fclose(file);
-  std::ifstream in(path, std::ios::binary);
-  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::ofstream(scratchPath, std::ios::binary | std::ios::trunc) << PlatformAnsiText(raw, codePage);
+  std::string raw;
+  file = std::fopen(path.c_str(), "rb");
+  if (!file) return InfMarks();
+  char block[65536];
+  for (size_t n; (n = std::fread(block, 1, sizeof(block), file)) > 0;) raw.append(block, n);
+  std::fclose(file);
+  std::string text = PlatformAnsiText(raw, codePage);
+  file = std::fopen(scratchPath.c_str(), "wb");
+  if (!file) return InfMarks();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
   return TextModeFileMarks(scratchPath, terms);
 }
 
