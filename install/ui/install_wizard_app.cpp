@@ -43,6 +43,32 @@ DWORD MakeInstallFolder(const std::string& folder) {
   return ERROR_ALREADY_EXISTS;
 }
 
+constexpr char kAnotherInstallRunsMessage[] =
+    "Another KORVA Installation Wizard is running; this one did nothing.";
+
+// A code as the platform's own texts give it: SetupAPI's 0xE000xxxx codes read negative.
+std::string SignedCodeText(DWORD code) { return std::to_string(static_cast<int>(code)); }
+
+// A message of several lines as one log field: its lines, without empty ones, joined by blanks.
+std::string AsLogField(const std::string& text) {
+  std::string field;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) field += (field.empty() ? "" : " ") + line;
+    start = end + 1;
+  }
+  return field;
+}
+
+std::string LogNotOpenedText(const std::string& path, DWORD error) {
+  return "The log file could not be opened: " + path + " error = " + SignedCodeText(error) + ": " +
+         SystemErrorText(error) + " The run goes on without it.";
+}
+
 int PendingQuitCode() {
   MSG message;
   if (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -113,39 +139,44 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
   RunLog log;
   log.UseStandardOutputIfRedirected();
   bool logOpened = options.logPath.empty() || log.OpenFile(options.logPath);
-  log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=1",
-                      "hwid=" + options.hardwareId});
   if (!logOpened) {
-    log.Write("failed", {"log", options.logPath, std::to_string(log.OpenError()),
-                         SystemErrorText(log.OpenError())});
+    // Said where it can still be read: a redirected standard output.
+    log.Write("error", {LogNotOpenedText(options.logPath, log.OpenError())});
   }
 
   int status = kInstallExitFinished;
   if (handOver.outcome == Wow64HandOver::kFailed) {
-    log.Write("error", {No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path,
-                                            handOver.error)});
-    status = kExitNo64BitBuild;
+    status = EndsEarly(
+        log,
+        No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path, handOver.error),
+        kExitNo64BitBuild);
   } else if (action == InstallStartAction::kBadUnattended) {
-    log.Write("error", {kInstallInvalidArgumentMessage});
-    status = kInstallExitBadCommandLine;
+    status = EndsEarly(log, kInstallInvalidArgumentMessage, kInstallExitBadCommandLine);
   } else if (AnotherInstallRuns()) {
-    log.Write("error", {"Another KORVA Installation Wizard is running."});
-    status = kInstallExitAlreadyRunning;
+    status = EndsEarly(log, kAnotherInstallRunsMessage, kInstallExitAlreadyRunning);
+  }
+  if (status != kInstallExitFinished) return status;
+
+  log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
+                      "hwid=" + options.hardwareId});
+  paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
+  if (DWORD error = MakeInstallFolder(paths_.installFolder)) {
+    log.Write("failed",
+              {"staging", paths_.installFolder, SignedCodeText(error), SystemErrorText(error)});
+    status = kInstallExitFailed;
   } else {
-    paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-    if (DWORD error = MakeInstallFolder(paths_.installFolder)) {
-      log.Write("failed",
-                {"staging", paths_.installFolder, std::to_string(error), SystemErrorText(error)});
-      status = kInstallExitFailed;
-    } else {
-      status =
-          InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_, log);
-    }
+    status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_, log);
   }
   bool installed = status == kInstallExitFinished || status == kInstallExitRestartNeeded;
   // Only a run that did all it had to is marked for its missing log.
   if (!logOpened && status == kInstallExitFinished) status = kExitLogNotOpened;
   log.Write("end", {installed ? "installed=1" : "installed=0", "status=" + std::to_string(status)});
+  return status;
+}
+
+int InstallWizardApp::EndsEarly(RunLog& log, const std::string& message, int status) {
+  log.Write("error", {AsLogField(message)});
+  log.Write("end", {"installed=0", "status=" + std::to_string(status)});
   return status;
 }
 

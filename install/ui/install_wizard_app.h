@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/message_box.h"
+#include "common/run_log.h"
 #include "common/save_as_dialog.h"
 #include "common/wow64_hand_over.h"
 #include "devsetup/unique_resource.h"
@@ -52,6 +53,8 @@ class InstallWizardApp {
   // The installation without a window, for a command line read as unattended (or a bad one).
   int RunUnattended(const std::string& modulePath, InstallStartAction action,
                     const InstallOptions& options, const Wow64HandOver& handOver);
+  // An unattended run that ends before it starts: its reason and its end in the log.
+  int EndsEarly(RunLog& log, const std::string& message, int status);
   // Whether another KORVAwiz runs: a wizard's window, or an unattended run's mutex.
   bool AnotherInstallRuns();
 
