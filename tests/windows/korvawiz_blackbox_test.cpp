@@ -199,17 +199,38 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareI
     Output output;
     std::string tag;
     std::string given;  // the hardware ID on the command line
+    int twins;          // further devices with the same hardware IDs
   };
   const Case cases[] = {
-      {Output::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001"},
-      {Output::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001"},
+      {Output::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001", 0},
+      {Output::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001", 0},
+      {Output::kPipe, "6003", "USB\\VID_0547&PID_6003&REV_0001", 2},
   };
   const std::string log = root + "\\korvawiz.log";
   WriteFileBytes(log, "earlier\r\n");
   std::string expectedLog = "earlier\r\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
-    const std::string instanceId = Seed(c.tag);
+    std::vector<std::string> seeded = {Seed(c.tag)};
+    for (int twin = 0; twin < c.twins; ++twin) {
+      seeded.push_back(seeded[0] + static_cast<char>('A' + twin));
+      SeedDevice(seeded.back(), UsbClassGuid(),
+                 {HardwareId(c.tag) + "&REV_0001", HardwareId(c.tag)}, "", "No-GUI board " + c.tag);
+    }
+    // The one the wizard's list shows first.
+    SetupApiDeviceSetup setup;
+    UsbDeviceList list(setup);
+    ASSERT_EQ(list.Enumerate(true), 0);
+    std::string instanceId;
+    for (const auto& item : list.Items()) {
+      std::string id = InstanceIdOf(list.DeviceInfoSet(), item->devInfoData);
+      if (std::find(seeded.begin(), seeded.end(), id) != seeded.end()) {
+        instanceId = id;
+        break;
+      }
+    }
+    ASSERT_FALSE(instanceId.empty());
+
     UnattendedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output);
     EXPECT_EQ(run.status, 0u);
     auto lines = LogLines(run.output);
