@@ -108,14 +108,24 @@ UnattendedRun RunWithOutput(const std::string& commandLine, Output output,
   UniqueHandle process(info.hProcess);
   CloseHandle(info.hThread);
   writerOwner.Reset();  // the pipe ends when the program's copy is closed
-  if (output == Output::kPipe) {
+  // Read as it comes, so that the program never waits on a full pipe; a program that does not
+  // end (a box waiting for nobody) is stopped after a minute.
+  auto drain = [&] {
+    DWORD available = 0;
     char buffer[4096];
     DWORD read = 0;
-    while (ReadFile(reader, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    while (output == Output::kPipe &&
+           PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(reader, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
       run.output.append(buffer, read);
     }
+  };
+  bool ended = false;
+  for (int waited = 0; waited < 60000 && !ended; waited += 50) {
+    ended = WaitForSingleObject(process.Get(), 50) == WAIT_OBJECT_0;
+    drain();
   }
-  if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+  if (!ended) {
     TerminateProcess(process.Get(), 99);
     return run;
   }
