@@ -100,6 +100,32 @@ std::string X64Program(const std::string& name) {
   return BuildFolder() + (name == "KORVAcw.exe" ? "\\cleanup\\" : "\\install\\") + name;
 }
 
+// Runs the command line with its standard output going to the file `outputPath`, as a
+// management tool's run has it; the exit status, or -1 when it could not be started in time.
+DWORD RunWithOutputToFile(const std::string& commandLine, const std::string& outputPath) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  UniqueHandle output(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output.Valid()) return static_cast<DWORD>(-1);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output.Get();
+  PROCESS_INFORMATION started{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    return static_cast<DWORD>(-1);
+  }
+  UniqueHandle process(started.hProcess);
+  UniqueHandle thread(started.hThread);
+  DWORD status = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.Get(), &status);
+  }
+  return status;
+}
+
 // What the kit's x64 folder holds in a test.
 enum class X64Folder { kMissing, kEmpty, kThe32BitBuild, kTheProbe, kThe64BitBuild };
 
@@ -139,7 +165,8 @@ class HandOverTest : public ::testing::Test {
 
 // The 64-bit build gets the arguments character for character (quotes and runs of blanks
 // included) and is started by its full path; its status, whatever it is, is the status of the
-// 32-bit program.
+// 32-bit program. A standard output that is a file reaches it, so an unattended run's lines
+// are not lost.
 TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
   struct Case {
     const char* program;
@@ -147,14 +174,15 @@ TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
     bool quoted;
     const char* arguments;
     DWORD status;
+    bool outputToFile;
   };
   const Case cases[] = {
-      {"KORVAcw.exe", "hand over", true, "-nogui", 0},
-      {"KORVAcw.exe", "hand over", true, "-i \"My Ident\"  -c\t{x} -NOGUI ", 2},
-      {"KORVAcw.exe", "handover", false, "-h", 3010},
-      {"KORVAcw.exe", "handover", false, "", 0xE0000235},  // ERROR_IN_WOW64
-      {"KORVAwiz.exe", "hand over", true, "", 2},
-      {"KORVAwiz.exe", "handover", false, "\"\" x  \"y z\"", 1},
+      {"KORVAcw.exe", "hand over", true, "-nogui", 0, true},
+      {"KORVAcw.exe", "hand over", true, "-i \"My Ident\"  -c\t{x} -NOGUI ", 2, false},
+      {"KORVAcw.exe", "handover", false, "-h", 3010, false},
+      {"KORVAcw.exe", "handover", false, "", 0xE0000235, false},  // ERROR_IN_WOW64
+      {"KORVAwiz.exe", "hand over", true, "", 2, false},
+      {"KORVAwiz.exe", "handover", false, "\"\" x  \"y z\"", 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.program) + " " + c.arguments);
@@ -163,7 +191,14 @@ TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
     SetEnvironmentVariableA("KORVA_PROBE_RECORD", record.c_str());
     SetEnvironmentVariableA("KORVA_PROBE_STATUS", std::to_string(c.status).c_str());
 
-    EXPECT_EQ(RunProcess(CommandLine(bin + "\\" + c.program, c.quoted, c.arguments)), c.status);
+    std::string commandLine = CommandLine(bin + "\\" + c.program, c.quoted, c.arguments);
+    if (c.outputToFile) {
+      std::string output = ScratchFolder("hand over record") + "\\output.txt";
+      EXPECT_EQ(RunWithOutputToFile(commandLine, output), c.status);
+      EXPECT_EQ(ReadFileBytes(output), "probe output\r\n");
+    } else {
+      EXPECT_EQ(RunProcess(commandLine), c.status);
+    }
     std::string expectedPath = bin + "\\x64\\" + c.program;
     EXPECT_EQ(ReadFileBytes(record),
               expectedPath + "\n" + CommandLine(expectedPath, true, c.arguments));
