@@ -104,8 +104,10 @@ void InfFileList::ExamineFile(const std::string& path, const std::string& name,
   SetLastError(0);
   UniqueFile file = OpenForMatcher(path);
   if (!file.Valid()) {
-    // Held open without sharing, or no access: not read is not "not the kit's".
-    AddNotExamined(path, LastErrorOfFailure());
+    // Held open without sharing, or no access: not read is not "not the kit's". A file gone
+    // since the folder was listed holds nothing, though.
+    DWORD error = LastErrorOfFailure();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) AddNotExamined(path, error);
     return;
   }
   FileInfSource source(file.Get());
