@@ -31,6 +31,23 @@ bool Is32BitProcessOn64BitWindows() {
 #endif
 }
 
+namespace {
+
+bool IsFileOrPipe(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  DWORD type = GetFileType(handle);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+}
+
+// A handle the child can inherit, or none: a handle value the child does not own could name
+// something else there.
+HANDLE InheritableOrNull(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  return SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ? handle : nullptr;
+}
+
+}  // namespace
+
 Wow64HandOver HandOverTo64BitBuild() {
   Wow64HandOver handOver;
   if (!Is32BitProcessOn64BitWindows()) return handOver;
@@ -51,9 +68,19 @@ Wow64HandOver HandOverTo64BitBuild() {
   // The window is shown as this program's would have been.
   startup.dwFlags = ownStartup.dwFlags & STARTF_USESHOWWINDOW;
   startup.wShowWindow = ownStartup.wShowWindow;
+  // Standard output that is a file or a pipe (a management tool reading the run) is passed on
+  // explicitly: the 64-bit build writes the run's lines, and a windowed program gets no
+  // standard handles of its parent otherwise.
+  bool passHandles = IsFileOrPipe(GetStdHandle(STD_OUTPUT_HANDLE));
+  if (passHandles) {
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = InheritableOrNull(GetStdHandle(STD_INPUT_HANDLE));
+    startup.hStdOutput = InheritableOrNull(GetStdHandle(STD_OUTPUT_HANDLE));
+    startup.hStdError = InheritableOrNull(GetStdHandle(STD_ERROR_HANDLE));
+  }
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(handOver.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &started)) {
+  if (!CreateProcessA(handOver.path.c_str(), commandLine.data(), nullptr, nullptr,
+                      passHandles ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &started)) {
     handOver.error = LastErrorOfFailure();
     return handOver;
   }
