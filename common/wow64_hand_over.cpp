@@ -69,8 +69,8 @@ Wow64HandOver HandOverTo64BitBuild() {
   startup.dwFlags = ownStartup.dwFlags & STARTF_USESHOWWINDOW;
   startup.wShowWindow = ownStartup.wShowWindow;
   // Standard output that is a file or a pipe (a management tool reading the run) is passed on
-  // explicitly: the 64-bit build writes the run's lines, and a windowed program gets no
-  // standard handles of its parent otherwise.
+  // explicitly, inherited, as the platform documents it: the 64-bit build writes the run's
+  // lines there.
   bool passHandles = IsFileOrPipe(GetStdHandle(STD_OUTPUT_HANDLE));
   if (passHandles) {
     startup.dwFlags |= STARTF_USESTDHANDLES;
