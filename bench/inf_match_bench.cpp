@@ -25,6 +25,12 @@ class FileSource : public korva::InfSource {
   FILE* file_;
 };
 
+// The ANSI code page stands in as Latin-1 here: U+0000..U+00FF as one byte, the rest '?'.
+size_t Latin1FromUtf16(const char16_t* units, size_t count, char* out) {
+  for (size_t i = 0; i < count; ++i) out[i] = units[i] < 0x100 ? static_cast<char>(units[i]) : '?';
+  return count;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,9 +40,10 @@ int main(int argc, char** argv) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[1])) {
     if (entry.path().extension() == ".inf") files.push_back(entry.path().string());
   }
-  korva::InfTextMatcher matcher({"{96E73B6E-7A5A-11D4-9F24-0080C82727F4}",
-                                 "CLEANUPWIZARD_DEVICEIDENTSTRING",
-                                 "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}", false});
+  korva::InfTextMatcher matcher(
+      {"{96E73B6E-7A5A-11D4-9F24-0080C82727F4}", "CLEANUPWIZARD_DEVICEIDENTSTRING",
+       "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}", false},
+      Latin1FromUtf16);
   double best = 1e9;
   std::vector<std::string> kit;
   for (int run = 0; run < runs; ++run) {

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes a corpus shaped like a Windows INF folder: about 1,500 files, about 100 MB, sizes
 from 1 KB to 512 KB (most small, a few large), a handful of the kit's INF files among them.
-The text comes from the real INF samples when they are given, else from made-up INF lines.
+One file in five (and two of the kit's) is UTF-16LE with the byte-order mark, as an INF folder
+holds them; its size in bytes is drawn as for the others, and one in ten of those is localized
+(a line of Japanese text after each line, which the ANSI code page has no form for). The text comes from the real INF
+samples when they are given, else from made-up INF lines.
 
     make_inf_corpus.py OUT_FOLDER [SAMPLES_FOLDER]
 """
@@ -27,6 +30,8 @@ SYNTHETIC = [
     "ManufacturerName=\"Contoso\"", "Device.DeviceDesc=\"Contoso Network Adapter\"",
 ]
 
+LOCALIZED = "Device.DeviceDesc = \"\u30cd\u30c3\u30c8\u30ef\u30fc\u30af \u30a2\u30c0\u30d7\u30bf\u30fc\uff08\u6a19\u6e96\uff09\"\r\n"
+
 
 def main():
     out = sys.argv[1]
@@ -44,15 +49,23 @@ def main():
     os.makedirs(os.path.join(out, "other"), exist_ok=True)
     total = 0
     kit_positions = set(rng.sample(range(1500), 6))
+    utf16_positions = {i for i in range(1500) if i % 5 == 2} | set(sorted(kit_positions)[:2])
+    utf16_total = 0
     for i in range(1500):
         # Log-uniform sizes between 1 KB and 512 KB: mean about 70 KB.
         size = int(1024 * (2 ** rng.uniform(0, 9)))
+        utf16 = i in utf16_positions
+        if utf16:
+            size //= 2  # characters
         start = rng.randrange(len(lines))
         parts = []
         length = 0
         j = start
+        localized = utf16 and i % 50 == 2
         while length < size:
             line = lines[j % len(lines)] + "\r\n"
+            if localized:
+                line += LOCALIZED
             parts.append(line)
             length += len(line)
             j += 1
@@ -60,10 +73,14 @@ def main():
         if i in kit_positions:
             text = KIT_INF + text
         folder = out if i % 50 else os.path.join(out, "other")
+        data = b"\xff\xfe" + text.encode("utf-16-le") if utf16 else text.encode("latin-1")
         with open(os.path.join(folder, "oem%d.inf" % i), "wb") as f:
-            f.write(text.encode("latin-1"))
-        total += len(text)
-    print("corpus: 1500 files, %.1f MB, %d kit INF files, in %s" % (total / 1e6, len(kit_positions), out))
+            f.write(data)
+        total += len(data)
+        utf16_total += len(data) if utf16 else 0
+    print("corpus: 1500 files, %.1f MB, %d kit INF files (%d UTF-16), %d UTF-16 files of %.1f MB, in %s"
+          % (total / 1e6, len(kit_positions), len(kit_positions & utf16_positions),
+             len(utf16_positions), utf16_total / 1e6, out))
 
 
 main()

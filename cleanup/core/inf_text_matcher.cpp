@@ -6,12 +6,24 @@
 #include <cstring>
 #include <string_view>
 
+// UTF-16 files are little-endian; their code units are read in place.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "UTF-16 INF files are read as little-endian code units"
+#endif
+
 namespace korva {
 
 namespace {
 
 constexpr size_t kBlockSize = 256 * 1024;
 constexpr char kCtrlZ = 0x1A;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+// UTF-16 code units looked at together: a group that is all ASCII is copied here, the others
+// go to the platform's conversion, consecutive ones in one call. A call thus ends only before
+// an ASCII group or at the end of the block, and never cuts a surrogate pair.
+constexpr size_t kUnitGroup = 32;
 
 // How common a byte is in INF text; lower is rarer. Picks the search anchor.
 int Commonness(unsigned char c) {
@@ -49,10 +61,21 @@ bool Contains(std::string_view haystack, const std::string& needle) {
 
 }  // namespace
 
-InfTextMatcher::InfTextMatcher(InfSearchTerms terms) : terms_(std::move(terms)) {
+InfTextMatcher::InfTextMatcher(InfSearchTerms terms, Utf16ToAnsi toAnsi)
+    : terms_(std::move(terms)), toAnsi_(std::move(toAnsi)) {
   for (int c = 0; c < 256; ++c) {
     upper_[c] = static_cast<unsigned char>(std::toupper(c));
     fieldCharacter_[c] = IsFieldCharacter(static_cast<unsigned char>(c));
+  }
+
+  // Every ANSI code page keeps ASCII as it is; asking the conversion once makes sure, and then
+  // ASCII text, most of an INF file, is copied here rather than passed through the platform.
+  char16_t ascii[128];
+  char asciiForms[128 * kMaxAnsiBytesPerUnit];
+  for (char16_t unit = 0; unit < 128; ++unit) ascii[unit] = unit;
+  if (toAnsi_ && toAnsi_(ascii, 128, asciiForms) == 128) {
+    asciiIsItself_ = true;
+    for (int c = 0; c < 128; ++c) asciiIsItself_ = asciiIsItself_ && asciiForms[c] == c;
   }
 
   const std::string& guid = terms_.classGuidText;
@@ -167,6 +190,117 @@ class InfTextMatcher::PieceReader {
   bool ended_ = false;
 };
 
+size_t InfTextMatcher::ToAnsi(const char16_t* units, size_t count, char* out) const {
+  if (!toAnsi_) return 0;  // no conversion: no text
+  if (!asciiIsItself_) return toAnsi_(units, count, out);
+  constexpr std::uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
+  size_t written = 0;
+  size_t converted = 0;  // units before this one are done
+  size_t i = 0;
+  for (; count - i >= kUnitGroup; i += kUnitGroup) {
+    std::uint64_t four[kUnitGroup / 4];
+    std::memcpy(four, units + i, sizeof(four));
+    std::uint64_t any = 0;
+    for (std::uint64_t word : four) any |= word;
+    if (any & kNotAscii) continue;
+    if (converted < i) written += toAnsi_(units + converted, i - converted, out + written);
+    for (std::uint64_t word : four) {
+      std::uint32_t bytes =
+          static_cast<std::uint32_t>((word & 0xFF) | ((word >> 8) & 0xFF00) |
+                                     ((word >> 16) & 0xFF0000) | ((word >> 24) & 0xFF000000));
+      std::memcpy(out + written, &bytes, 4);
+      written += 4;
+    }
+    converted = i + kUnitGroup;
+  }
+  if (converted < count) written += toAnsi_(units + converted, count - converted, out + written);
+  return written;
+}
+
+// The text the rule runs on: the file's own bytes, or, for a file that begins with the UTF-16LE
+// byte-order mark, the ANSI form of the code units after it, converted a block at a time as
+// the reader asks for text. Reads of at least 2 * kMaxAnsiBytesPerUnit bytes only.
+class InfTextMatcher::TextSource : public InfSource {
+ public:
+  TextSource(InfSource& file, const InfTextMatcher& matcher) : file_(file), matcher_(matcher) {}
+
+  size_t Read(char* buffer, size_t size) override {
+    if (!started_) return Start(buffer, size);
+    return utf16_ ? ReadConverted(buffer, size) : file_.Read(buffer, size);
+  }
+
+  bool Rewind() override {
+    started_ = utf16_ = ended_ = false;
+    head_ = tail_ = 0;
+    return file_.Rewind();
+  }
+
+ private:
+  // Reads the first block where the caller wants it and looks at its first two bytes: a file
+  // without the mark costs nothing more than before.
+  size_t Start(char* buffer, size_t size) {
+    started_ = true;
+    size_t got = 0;
+    while (got < 2) {
+      size_t n = file_.Read(buffer + got, size - got);
+      if (n == 0) break;
+      got += n;
+    }
+    if (got < 2 || static_cast<unsigned char>(buffer[0]) != 0xFF ||
+        static_cast<unsigned char>(buffer[1]) != 0xFE) {
+      return got;
+    }
+    utf16_ = true;
+    std::vector<char16_t>& units = matcher_.units_;
+    units.resize(std::max(units.size(), std::max(kBlockSize, size) / 2));
+    tail_ = got - 2;
+    std::memcpy(units.data(), buffer + 2, tail_);
+    return ReadConverted(buffer, size);
+  }
+
+  // Converts as many whole code units as fit into `buffer`; 0 only at the end of the text.
+  size_t ReadConverted(char* buffer, size_t size) {
+    std::vector<char16_t>& units = matcher_.units_;
+    char* bytes = reinterpret_cast<char*>(units.data());
+    const size_t capacity = units.size() * 2;
+    const size_t fit = size / kMaxAnsiBytesPerUnit;
+    for (;;) {
+      if (!ended_ && (tail_ - head_) / 2 <= fit) {
+        std::memmove(bytes, bytes + head_, tail_ - head_);
+        tail_ -= head_;
+        head_ = 0;
+        size_t n = file_.Read(bytes + tail_, capacity - tail_);
+        if (n == 0) ended_ = true;
+        tail_ += n;
+      }
+      const char16_t* first = units.data() + head_ / 2;
+      const size_t available = (tail_ - head_) / 2;
+      size_t count = std::min(available, fit);
+      // A high surrogate may begin a pair with the unit after it, which is converted with it
+      // next time; only the file's very last unit is converted alone.
+      if (count > 0 && IsHighSurrogate(first[count - 1]) && !(ended_ && count == available)) {
+        --count;
+      }
+      if (count == 0) {
+        if (ended_) return 0;  // at most an odd byte is left: dropped
+        continue;
+      }
+      size_t written = matcher_.ToAnsi(first, count, buffer);
+      head_ += count * 2;
+      if (written > 0) return written;
+    }
+  }
+
+  InfSource& file_;
+  const InfTextMatcher& matcher_;
+  bool started_ = false;
+  bool utf16_ = false;
+  bool ended_ = false;
+  // The bytes of code units read and not yet converted: [head_, tail_) of matcher_.units_.
+  size_t head_ = 0;
+  size_t tail_ = 0;
+};
+
 InfMarks InfTextMatcher::Read(InfSource& source, bool stopWhenDecided) const {
   InfMarks marks;
   PieceReader reader(*this);
@@ -181,7 +315,10 @@ InfMarks InfTextMatcher::Read(InfSource& source, bool stopWhenDecided) const {
   return marks;
 }
 
-InfMarks InfTextMatcher::ReadMarks(InfSource& source) const { return Read(source, false); }
+InfMarks InfTextMatcher::ReadMarks(InfSource& source) const {
+  TextSource text(source, *this);
+  return Read(text, false);
+}
 
 bool InfTextMatcher::ContainsClassGuid(InfSource& source) const {
   const std::string& needle = terms_.classGuidText;
@@ -227,9 +364,10 @@ bool InfTextMatcher::ContainsClassGuid(InfSource& source) const {
 }
 
 bool InfTextMatcher::Matches(InfSource& source) const {
-  if (!ContainsClassGuid(source)) return false;
-  if (!source.Rewind()) return false;
-  return IsKitInf(Read(source, true));
+  TextSource text(source, *this);
+  if (!ContainsClassGuid(text)) return false;
+  if (!text.Rewind()) return false;
+  return IsKitInf(Read(text, true));
 }
 
 }  // namespace korva

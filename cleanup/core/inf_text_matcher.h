@@ -10,10 +10,17 @@
 //          no field character (a letter or digit of the current locale, '_' or '-');
 //   USB:   "USB\".
 // The file is the kit's when class and USB are found and ident is found or expert mode is on.
+//
+// A file that begins with the UTF-16LE byte-order mark holds UTF-16 text: what follows the mark
+// (whole code units; an odd last byte is dropped) is converted to the ANSI code page, and the
+// rule above runs on the converted text as if the file had held it (so a converted CR LF is a
+// line end, a converted U+001A ends the text, a converted U+0000 cuts the piece). Every other
+// file is read byte for byte.
 #pragma once
 
 #include <cctype>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +28,18 @@
 namespace korva {
 
 constexpr size_t kInfPieceLength = 1999;
+
+// The most bytes the ANSI form of one UTF-16 code unit takes, in any ANSI code page (double-byte
+// code pages take two, UTF-8 up to three, GB18030 four).
+constexpr size_t kMaxAnsiBytesPerUnit = 4;
+
+// The platform's conversion of UTF-16 text to the ANSI code page, handed in by the caller:
+// writes the ANSI form of `count` code units to `out`, which has room for
+// kMaxAnsiBytesPerUnit * count bytes, and returns the number of bytes written. Characters
+// without an ANSI form become '?'. The matcher converts a file block by block and never
+// splits a surrogate pair between blocks, so a conversion that takes each code unit (and each
+// pair) on its own, as the platform's does, gives the same text as one of the whole file.
+using Utf16ToAnsi = std::function<size_t(const char16_t* units, size_t count, char* out)>;
 
 // A character that continues a field (of the ident test) under the current locale: a letter,
 // a digit, '_' or '-'. The ident {...} is not found in {...}-V2.
@@ -54,7 +73,7 @@ class InfSource {
 class InfTextMatcher {
  public:
   // Captures the upper-casing table of the locale in force now.
-  explicit InfTextMatcher(InfSearchTerms terms);
+  InfTextMatcher(InfSearchTerms terms, Utf16ToAnsi toAnsi);
 
   // The three marks over the whole text.
   InfMarks ReadMarks(InfSource& source) const;
@@ -68,12 +87,15 @@ class InfTextMatcher {
 
  private:
   class PieceReader;
+  class TextSource;
 
   // Finds the class GUID text anywhere in the raw bytes, case-insensitively.
   bool ContainsClassGuid(InfSource& source) const;
   InfMarks Read(InfSource& source, bool stopWhenDecided) const;
   void ExaminePiece(const char* piece, size_t length, InfMarks& marks) const;
   bool ContainsField(std::string_view text, const std::string& field) const;
+  // toAnsi_, with runs of ASCII copied here when the code page keeps ASCII as it is.
+  size_t ToAnsi(const char16_t* units, size_t count, char* out) const;
 
   InfSearchTerms terms_;
   unsigned char upper_[256];
@@ -82,8 +104,12 @@ class InfTextMatcher {
   // upper-cases to the byte there.
   size_t anchor_ = 0;
   std::vector<unsigned char> anchorBytes_;
-  // The read buffer, kept from file to file; a matcher serves one thread.
+  Utf16ToAnsi toAnsi_;
+  bool asciiIsItself_ = false;
+  // The read buffer and, for UTF-16 files, the buffer of code units not yet converted; kept
+  // from file to file. A matcher serves one thread.
   mutable std::vector<char> buffer_;
+  mutable std::vector<char16_t> units_;
 };
 
 }  // namespace korva

@@ -3,6 +3,8 @@
 #include <setupapi.h>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "cleanup/core/inf_text_matcher.h"
 #include "common/file_deletion.h"
@@ -52,6 +54,50 @@ bool PathExists(const std::string& path) {
 
 }  // namespace
 
+Utf16ToAnsi PlatformUtf16ToAnsi(UINT codePage) {
+  // No best fit: its look-alikes would turn a fullwidth backslash or semicolon into an INF
+  // mark or a comment. UTF-8 takes neither that flag nor a default character, and has a form
+  // for every character.
+  const bool utf8 = (codePage == CP_ACP ? GetACP() : codePage) == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* defaultCharacter = utf8 ? nullptr : "?";
+  Utf16ToAnsi convert = [codePage, flags, defaultCharacter](const char16_t* units, size_t count,
+                                                            char* out) -> size_t {
+    int written = WideCharToMultiByte(
+        codePage, flags, reinterpret_cast<const wchar_t*>(units), static_cast<int>(count), out,
+        static_cast<int>(count * kMaxAnsiBytesPerUnit), defaultCharacter, nullptr);
+    return written > 0 ? static_cast<size_t>(written) : 0;
+  };
+
+  // In a single-byte code page each character has a one-byte form of its own: the platform is
+  // asked once for those of every code unit but the surrogates, and a file's text then costs a
+  // table look-up per character (the call itself takes its slow road without best fit).
+  CPINFO info;
+  if (utf8 || !GetCPInfo(codePage, &info) || info.MaxCharSize != 1) return convert;
+  auto isSurrogate = [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; };
+  std::u16string all;
+  for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+    if (!isSurrogate(static_cast<char16_t>(unit))) all += static_cast<char16_t>(unit);
+  }
+  std::string allForms(all.size() * kMaxAnsiBytesPerUnit, '\0');
+  if (convert(all.data(), all.size(), &allForms[0]) != all.size()) return convert;
+  auto forms = std::make_shared<std::vector<char>>(0x10000, '?');
+  for (size_t i = 0; i < all.size(); ++i) (*forms)[all[i]] = allForms[i];
+  return [forms, convert, isSurrogate](const char16_t* units, size_t count, char* out) {
+    size_t written = 0;
+    for (size_t i = 0; i < count;) {
+      if (!isSurrogate(units[i])) {
+        out[written++] = (*forms)[units[i++]];
+        continue;
+      }
+      size_t start = i;
+      while (i < count && isSurrogate(units[i])) ++i;
+      written += convert(units + start, i - start, out + written);
+    }
+    return written;
+  };
+}
+
 bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher) {
   UniqueFile file = OpenForMatcher(path);
   if (!file.Valid()) return false;
@@ -73,7 +119,8 @@ void InfFileList::AddNotExamined(const std::string& path, DWORD error) {
 
 void InfFileList::ScanFolder(const std::string& folder) {
   InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
-                          settings_.deviceIdentString, settings_.expertMode});
+                          settings_.deviceIdentString, settings_.expertMode},
+                         PlatformUtf16ToAnsi());
   std::string pattern = folder + "\\*.inf";
   WIN32_FIND_DATAA found;
   UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cleanup/core/cleanup_settings.h"
+#include "cleanup/core/inf_text_matcher.h"
 #include "devsetup/device_setup.h"
 
 namespace korva {
@@ -74,8 +75,9 @@ class InfFileList {
   std::vector<NotExaminedRecord> notExamined;
 };
 
-class InfTextMatcher;
-struct InfMarks;
+// The platform's conversion of a UTF-16 INF file's text to the ANSI code page (another code
+// page only in tests): exact forms only, every other character becomes '?'.
+Utf16ToAnsi PlatformUtf16ToAnsi(UINT codePage = CP_ACP);
 
 // Whether the file on disk is one of the kit's; false when it cannot be opened.
 bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher);

@@ -10,13 +10,18 @@
 
 #include "reference/inf_reference.h"
 #include "reference/string_inf_source.h"
+#include "reference/test_code_page.h"
 
 namespace korva {
 namespace {
 
+using testing::ReferenceFileMarks;
 using testing::ReferenceIsKitInf;
 using testing::ReferenceMarks;
 using testing::StringInfSource;
+using testing::TestUtf16ToAnsi;
+using testing::Utf16File;
+using testing::Widen;
 
 const InfSearchTerms kTerms{"{96E73B6E-7A5A-11D4-9F24-0080C82727F4}",
                             "CLEANUPWIZARD_DEVICEIDENTSTRING",
@@ -27,15 +32,16 @@ const std::string kIdentLine =
     "HKR,,CleanupWizard_DeviceIdentString,,\"{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\"\r\n";
 const std::string kUsbLine = "%Dev%=Install, USB\\VID_0547&PID_1002\r\n";
 
-InfMarks Marks(const std::string& text, const InfSearchTerms& terms = kTerms) {
-  StringInfSource source(text);
-  return InfTextMatcher(terms).ReadMarks(source);
+InfMarks Marks(const std::string& text, const InfSearchTerms& terms = kTerms,
+               size_t chunk = SIZE_MAX) {
+  StringInfSource source(text, chunk);
+  return InfTextMatcher(terms, TestUtf16ToAnsi).ReadMarks(source);
 }
 
 bool Matches(const std::string& text, const InfSearchTerms& terms = kTerms,
              size_t chunk = SIZE_MAX) {
   StringInfSource source(text, chunk);
-  return InfTextMatcher(terms).Matches(source);
+  return InfTextMatcher(terms, TestUtf16ToAnsi).Matches(source);
 }
 
 TEST(InfTextMatcher, FindsEachMarkOnItsOwn) {
@@ -137,9 +143,63 @@ TEST(InfTextMatcher, ReadsPiecesOfAtMost1999Characters) {
 
 TEST(InfTextMatcher, AGuidSplitAcrossReadBlocksIsStillFound) {
   std::string text = kIdentLine + kUsbLine + std::string(300000, 'x') + "\n" + kClassLine;
-  for (size_t chunk : {1, 7, 4096, 262143}) {
-    EXPECT_TRUE(Matches(text, kTerms, chunk)) << chunk;
+  for (const std::string& file : {text, Utf16File(Widen(text))}) {
+    for (size_t chunk : {1, 7, 4096, 262143}) {
+      EXPECT_TRUE(Matches(file, kTerms, chunk)) << chunk;
+    }
   }
+}
+
+TEST(InfTextMatcher, ReadsUtf16TextAsItsAnsiForm) {
+  const char16_t high = 0xD83D;
+  const char16_t low = 0xDE00;
+  // 1995 characters and a pair of four bytes fill a piece: "USB\" then starts the next one.
+  const std::u16string pairEndsAPiece = Widen(std::string(1995, 'a')) + high + low + u"USB\\\n";
+  const std::u16string lineOf1999 = Widen(std::string(1998 - 4, 'a') + "USB\\\r\n");
+  std::string bigEndian;
+  for (char c : std::string("x=USB\\VID\n")) bigEndian += std::string(1, '\0') + c;
+  struct Case {
+    const char* what;
+    std::string file;
+    bool usbFound;
+  };
+  const Case cases[] = {
+      {"the mark found in UTF-16", Utf16File(u"x=usb\\VID\r\n"), true},
+      {"the same code units without the byte-order mark", Utf16File(u"x=USB\\VID\r\n", false),
+       false},
+      {"a big-endian byte-order mark", "\xFE\xFF" + bigEndian, false},
+      {"the byte-order mark alone", "\xFF\xFE", false},
+      {"a file of one byte", "\xFF", false},
+      {"a byte-order mark after the start", "x" + Utf16File(u"USB\\\n"), false},
+      {"an odd last byte is no character", Utf16File(u"USB") + "\\", false},
+      {"an odd last byte after the text", Utf16File(u"USB\\") + "U", true},
+      {"U+0000 cuts the line", Utf16File(std::u16string(u"x\0USB\\\n", 7)), false},
+      {"the line after U+0000 counts", Utf16File(std::u16string(u"x\0y\nUSB\\\n", 9)), true},
+      {"U+001A ends the text", Utf16File(u"x\x1AUSB\\\n"), false},
+      {"a semicolon cuts the line", Utf16File(u"x;USB\\\n"), false},
+      {"CR LF is one character of a 1999-character piece", Utf16File(lineOf1999), true},
+      {"a lone CR is no line end", Utf16File(Widen(std::string(1996, 'a') + "\rUSB\\\n")), false},
+      {"a lone surrogate is one '?'", Utf16File(u"USB" + std::u16string(1, high) + u"\\"), false},
+      {"a lone surrogate ends the file", Utf16File(u"USB\\" + std::u16string(1, high)), true},
+      {"a surrogate pair is one character", Utf16File(pairEndsAPiece), true},
+      // Where the first read's conversion stops (a quarter of the 256 KB block in units).
+      {"a surrogate pair across the conversion's blocks",
+       Utf16File(Widen(std::string(65535 - 1996, 'a') + "\n") + pairEndsAPiece), true},
+      {"a text four times as long as its code units",
+       Utf16File(std::u16string(70000, char16_t{0xAC00}) + u"\nUSB\\"), true},
+      // Read byte for byte as an ANSI file is: the trail byte of U+3015 is 'U'.
+      {"a double-byte character's trail byte", Utf16File(u"\u3015SB\\"), true},
+  };
+  for (const Case& c : cases) {
+    for (size_t chunk : {SIZE_MAX, size_t{1}, size_t{3}, size_t{4096}}) {
+      EXPECT_EQ(Marks(c.file, kTerms, chunk).usbFound, c.usbFound) << c.what << ", " << chunk;
+      EXPECT_EQ(ReferenceFileMarks(c.file, kTerms, TestUtf16ToAnsi).usbFound, c.usbFound) << c.what;
+    }
+  }
+  // The whole test in UTF-16, the fast way, with the GUID found in the converted text.
+  const std::string kit = Utf16File(Widen(kClassLine + kIdentLine + kUsbLine));
+  for (size_t chunk : {SIZE_MAX, size_t{1}, size_t{5}}) EXPECT_TRUE(Matches(kit, kTerms, chunk));
+  EXPECT_FALSE(Matches(Utf16File(Widen(kClassLine + kIdentLine + kUsbLine), false)));
 }
 
 TEST(InfTextMatcher, NeedlesThatCannotMatch) {
@@ -213,6 +273,34 @@ std::string RandomInfText(std::mt19937& rng) {
   return text;
 }
 
+// The same in UTF-16: the fragments above as code units, and characters whose ANSI forms are
+// '?', two bytes with an ASCII trail byte, three or four bytes; surrogates alone and in pairs;
+// a byte-order mark now and then missing, an odd last byte now and then.
+std::string RandomUtf16InfText(std::mt19937& rng) {
+  static const std::vector<std::u16string> units = {u"\u3015", u"\u301C", u"\u303B", u"\u4E2D",
+                                                    u"\uAC00", u"\uFEFF", u"\uFF3C", u"\uFFFF",
+                                                    u"\u00E4", u"\u001A", u"\r\n",   u"\U0001F600"};
+  std::uniform_int_distribution<int> kind(0, 9);
+  std::u16string text;
+  int count = std::uniform_int_distribution<int>(0, 40)(rng);
+  for (int i = 0; i < count; ++i) {
+    switch (kind(rng)) {
+      case 0:
+        text += units[std::uniform_int_distribution<size_t>(0, units.size() - 1)(rng)];
+        break;
+      case 1:
+        text += static_cast<char16_t>(0xD800 + (rng() & 0x7FF));  // a lone surrogate
+        break;
+      default:
+        text +=
+            Widen(RandomInfText(rng).substr(0, std::uniform_int_distribution<size_t>(0, 300)(rng)));
+    }
+  }
+  std::string file = Utf16File(text, kind(rng) != 0);
+  if (kind(rng) == 0) file += 'U';
+  return file;
+}
+
 TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRandomText) {
   std::mt19937 rng(20261207);
   InfSearchTerms expert = kTerms;
@@ -224,7 +312,7 @@ TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRandomText) {
     for (const InfSearchTerms* terms : {&kTerms, static_cast<const InfSearchTerms*>(&expert)}) {
       InfMarks expected = ReferenceMarks(text, *terms);
       StringInfSource source(text, chunk);
-      InfMarks marks = InfTextMatcher(*terms).ReadMarks(source);
+      InfMarks marks = InfTextMatcher(*terms, TestUtf16ToAnsi).ReadMarks(source);
       ASSERT_EQ(marks.classFound, expected.classFound) << "round " << round;
       ASSERT_EQ(marks.identFound, expected.identFound) << "round " << round;
       ASSERT_EQ(marks.usbFound, expected.usbFound) << "round " << round;
@@ -236,6 +324,26 @@ TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRandomText) {
   // The generator must produce both answers often enough to mean something.
   EXPECT_GT(kitFiles, 200);
   EXPECT_LT(kitFiles, 7800);
+
+  // UTF-16 files against the whole file's conversion.
+  int utf16KitFiles = 0;
+  for (int round = 0; round < 2000; ++round) {
+    std::string file = RandomUtf16InfText(rng);
+    size_t chunk = std::uniform_int_distribution<size_t>(1, 5000)(rng);
+    for (const InfSearchTerms* terms : {&kTerms, static_cast<const InfSearchTerms*>(&expert)}) {
+      InfMarks expected = ReferenceFileMarks(file, *terms, TestUtf16ToAnsi);
+      StringInfSource source(file, chunk);
+      InfMarks marks = InfTextMatcher(*terms, TestUtf16ToAnsi).ReadMarks(source);
+      ASSERT_EQ(marks.classFound, expected.classFound) << "UTF-16 round " << round;
+      ASSERT_EQ(marks.identFound, expected.identFound) << "UTF-16 round " << round;
+      ASSERT_EQ(marks.usbFound, expected.usbFound) << "UTF-16 round " << round;
+      bool kit = ReferenceIsKitInf(expected, terms->expertMode);
+      utf16KitFiles += kit;
+      ASSERT_EQ(Matches(file, *terms, chunk), kit) << "UTF-16 round " << round;
+    }
+  }
+  EXPECT_GT(utf16KitFiles, 100);
+  EXPECT_LT(utf16KitFiles, 3900);
 }
 
 TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRealInfFiles) {
@@ -258,7 +366,7 @@ TEST(InfTextMatcher, AgreesWithThePlainAlgorithmOnRealInfFiles) {
     InfSearchTerms usbClass = kTerms;
     usbClass.classGuidText = "{78A1C341-4539-11D3-B88D-00C04FAD5171}";
     usbClass.expertMode = true;
-    bool expected = ReferenceIsKitInf(ReferenceMarks(text, usbClass), true);
+    bool expected = ReferenceIsKitInf(ReferenceFileMarks(text, usbClass, TestUtf16ToAnsi), true);
     EXPECT_EQ(Matches(text, usbClass, 4096), expected) << entry.path();
     usbClassFiles += expected;
   }

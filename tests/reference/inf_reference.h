@@ -1,6 +1,7 @@
 // The plain line-by-line INF matching, kept as the oracle for the fast matcher: translate as
 // text mode does, cut into fgets pieces of at most 1999 characters, cut each at ';', upper-case,
-// three substring searches (those of the ident test for whole fields).
+// three substring searches (those of the ident test for whole fields). A UTF-16 file is first
+// converted whole, and the same rule runs on the result.
 #pragma once
 
 #include <cctype>
@@ -63,6 +64,22 @@ inline InfMarks ReferenceMarks(const std::string& raw, const InfSearchTerms& ter
     ReferenceExaminePiece(piece, terms, marks);
   }
   return marks;
+}
+
+// The text the rule runs on: a file that begins with the UTF-16LE byte-order mark converted
+// whole (its whole code units after the mark), any other file as it is.
+inline std::string ReferenceFileText(const std::string& raw, const Utf16ToAnsi& toAnsi) {
+  if (raw.size() < 2 || raw[0] != '\xFF' || raw[1] != '\xFE') return raw;
+  std::u16string units((raw.size() - 2) / 2, u'\0');
+  std::memcpy(units.data(), raw.data() + 2, units.size() * 2);
+  std::string text(units.size() * kMaxAnsiBytesPerUnit, '\0');
+  text.resize(toAnsi(units.data(), units.size(), text.data()));
+  return text;
+}
+
+inline InfMarks ReferenceFileMarks(const std::string& raw, const InfSearchTerms& terms,
+                                   const Utf16ToAnsi& toAnsi) {
+  return ReferenceMarks(ReferenceFileText(raw, toAnsi), terms);
 }
 
 inline bool ReferenceIsKitInf(const InfMarks& m, bool expertMode) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/core/inf_text_matcher.h"
+#include "reference/test_code_page.h"
 #include "reference/text_mode_reference.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/wine_test_env.h"
@@ -22,6 +23,8 @@ namespace {
 
 using testing::FileExists;
 using testing::PlaceFile;
+using testing::Utf16File;
+using testing::Widen;
 
 const std::string kKitInf =
     "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=KORVA\r\n"
@@ -73,6 +76,38 @@ TEST_F(InfFileListTest, FindsTheKitsFilesInInfBeforeInfOther) {
   std::sort(names.begin(), names.begin() + 2);  // the platform's order within a folder
   EXPECT_EQ(names, (std::vector<std::string>{"KORVATEST_UPPER.INF", "korvatest_z.inf",
                                              "korvatest_a.inf"}));
+}
+
+std::u16string Replaced(std::u16string text, const std::u16string& from, const std::u16string& to) {
+  size_t at = text.find(from);
+  return at == std::u16string::npos ? text : text.replace(at, from.size(), to);
+}
+
+TEST_F(InfFileListTest, ReadsUtf16FilesAsTheirAnsiText) {
+  const std::u16string kit = Widen(kKitInf);
+  // An editor's "Unicode": the byte-order mark, then UTF-16LE.
+  PlaceFile("inf", "korvatest_unicode.inf", Utf16File(kit));
+  PlaceFile("inf\\other", "korvatest_unicode_odd.inf", Utf16File(kit) + "x");
+  // Without the mark the bytes are the text, as always: no mark is found there.
+  PlaceFile("inf", "korvatest_nomark.inf", Utf16File(kit, false));
+  PlaceFile("inf", "korvatest_markonly.inf", "\xFF\xFE");
+  // What has no exact ANSI form is '?', never a look-alike: a fullwidth backslash makes no
+  // USB hardware ID, a fullwidth semicolon starts no comment.
+  PlaceFile("inf", "korvatest_fullwidth_backslash.inf",
+            Utf16File(Replaced(kit, u"USB\\", u"USB\uFF3C")));
+  PlaceFile("inf", "korvatest_fullwidth_semicolon.inf",
+            Utf16File(Replaced(kit, u"ClassGuid", u"\uFF1BClassGuid")));
+  // A NUL character cuts its line; U+001A ends the text.
+  PlaceFile("inf", "korvatest_nul.inf",
+            Utf16File(Replaced(kit, u"ClassGuid", std::u16string(1, u'\0') + u"ClassGuid")));
+  PlaceFile("inf", "korvatest_ctrlz.inf", Utf16File(u"\x1A" + kit));
+  InfFileList list(setup, settings);
+  list.Scan();
+  std::vector<std::string> names = Names(list);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"korvatest_fullwidth_semicolon.inf", "korvatest_unicode.inf",
+                                      "korvatest_unicode_odd.inf"}));
 }
 
 TEST_F(InfFileListTest, ExpertModeNeedsClassAndUsbButNoIdent) {
@@ -307,7 +342,7 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
       ","};
   InfSearchTerms terms{settings.classGuidText, settings.identValueName, settings.deviceIdentString,
                        false};
-  InfTextMatcher matcher(terms);
+  InfTextMatcher matcher(terms, PlatformUtf16ToAnsi());
   int kit = 0;
   for (int round = 0; round < 300; ++round) {
     std::string text;
@@ -333,6 +368,59 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
     ASSERT_EQ(IsKitInfFile(path, matcher), expectedKit) << "round " << round;
   }
   EXPECT_GT(kit, 10);
+
+  // UTF-16 files against the platform's conversion of the whole file and fgets on the result,
+  // in the prefix's code page, a double-byte one (whose trail bytes may be '\\' or letters) and
+  // UTF-8: the fragments above as code units, characters with and without an ANSI form,
+  // surrogates alone and in pairs, now and then an odd last byte.
+  const std::vector<std::u16string> characters = {u"\u00E4",
+                                                  u"\u0100",
+                                                  u"\u30BD",
+                                                  u"\u8868",
+                                                  u"\u30B6SB\\",
+                                                  u"\uFF3C",
+                                                  u"\uFF1B",
+                                                  u"\uFEFF",
+                                                  u"\U0001F600",
+                                                  std::u16string(1, char16_t{0xD800}),
+                                                  std::u16string(1, char16_t{0xDC00}),
+                                                  u"\u001A",
+                                                  u"\r\n"};
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof(temp), temp);
+  const std::string scratch = std::string(temp) + "korvatest_converted.txt";
+  int utf16Kit = 0;
+  for (UINT codePage : {static_cast<UINT>(CP_ACP), 932u, static_cast<UINT>(CP_UTF8)}) {
+    InfTextMatcher pageMatcher(terms, PlatformUtf16ToAnsi(codePage));
+    for (int round = 0; round < 100; ++round) {
+      std::u16string text;
+      int parts = std::uniform_int_distribution<int>(1, 40)(rng);
+      for (int i = 0; i < parts; ++i) {
+        int kind = std::uniform_int_distribution<int>(0, 19)(rng);
+        if (kind == 0) {
+          text.append(std::uniform_int_distribution<size_t>(1990, 2010)(rng), u'a');
+        } else if (kind < 5) {
+          text += characters[std::uniform_int_distribution<size_t>(0, characters.size() - 1)(rng)];
+        } else {
+          text +=
+              Widen(fragments[std::uniform_int_distribution<size_t>(0, fragments.size() - 1)(rng)]);
+        }
+      }
+      std::string file = Utf16File(text);
+      if (round % 10 == 9) file += 'x';
+      std::string path = PlaceFile("inf", "korvatest_fuzz16.inf", file);
+      InfMarks expected = testing::ConvertedFileMarks(path, terms, codePage, scratch);
+      InfMarks marks = ReadInfFileMarks(path, pageMatcher);
+      ASSERT_EQ(marks.classFound, expected.classFound) << codePage << " round " << round;
+      ASSERT_EQ(marks.identFound, expected.identFound) << codePage << " round " << round;
+      ASSERT_EQ(marks.usbFound, expected.usbFound) << codePage << " round " << round;
+      bool expectedKit = pageMatcher.IsKitInf(expected);
+      utf16Kit += expectedKit;
+      ASSERT_EQ(IsKitInfFile(path, pageMatcher), expectedKit) << codePage << " round " << round;
+    }
+  }
+  testing::RemoveFile(scratch);
+  EXPECT_GT(utf16Kit, 10);
 }
 
 }  // namespace
