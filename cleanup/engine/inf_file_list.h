@@ -13,8 +13,6 @@
 
 namespace korva {
 
-class InfTextMatcher;
-
 struct InfFileRecord {
   std::string name;
   std::string path;
