@@ -39,6 +39,15 @@ bool RunLog::OpenFile(const std::string& path) {
     openError_ = ERROR_INVALID_NAME;
     return false;
   }
+  // Windows refuses to write a read-only file; Wine, run as root, would append to it. Refused
+  // here as well, so that a log made read-only stays as it is everywhere.
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (GetFileInformationByHandle(file, &information) &&
+      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    file_.Reset();
+    openError_ = ERROR_ACCESS_DENIED;
+    return false;
+  }
   return true;
 }
 

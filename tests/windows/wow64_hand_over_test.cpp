@@ -100,32 +100,6 @@ std::string X64Program(const std::string& name) {
   return BuildFolder() + (name == "KORVAcw.exe" ? "\\cleanup\\" : "\\install\\") + name;
 }
 
-// Runs the command line with its standard output going to the file `outputPath`, as a
-// management tool's run has it; the exit status, or -1 when it could not be started in time.
-DWORD RunWithOutputToFile(const std::string& commandLine, const std::string& outputPath) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  UniqueHandle output(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!output.Valid()) return static_cast<DWORD>(-1);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output.Get();
-  PROCESS_INFORMATION started{};
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &started)) {
-    return static_cast<DWORD>(-1);
-  }
-  UniqueHandle process(started.hProcess);
-  UniqueHandle thread(started.hThread);
-  DWORD status = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.Get(), &status);
-  }
-  return status;
-}
-
 // What the kit's x64 folder holds in a test.
 enum class X64Folder { kMissing, kEmpty, kThe32BitBuild, kTheProbe, kThe64BitBuild };
 
@@ -165,8 +139,7 @@ class HandOverTest : public ::testing::Test {
 
 // The 64-bit build gets the arguments character for character (quotes and runs of blanks
 // included) and is started by its full path; its status, whatever it is, is the status of the
-// 32-bit program. A standard output that is a file reaches it, so an unattended run's lines
-// are not lost.
+// 32-bit program.
 TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
   struct Case {
     const char* program;
@@ -174,15 +147,14 @@ TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
     bool quoted;
     const char* arguments;
     DWORD status;
-    bool outputToFile;
   };
   const Case cases[] = {
-      {"KORVAcw.exe", "hand over", true, "-nogui", 0, true},
-      {"KORVAcw.exe", "hand over", true, "-i \"My Ident\"  -c\t{x} -NOGUI ", 2, false},
-      {"KORVAcw.exe", "handover", false, "-h", 3010, false},
-      {"KORVAcw.exe", "handover", false, "", 0xE0000235, false},  // ERROR_IN_WOW64
-      {"KORVAwiz.exe", "hand over", true, "", 2, false},
-      {"KORVAwiz.exe", "handover", false, "\"\" x  \"y z\"", 1, true},
+      {"KORVAcw.exe", "hand over", true, "-nogui", 0},
+      {"KORVAcw.exe", "hand over", true, "-i \"My Ident\"  -c\t{x} -NOGUI ", 2},
+      {"KORVAcw.exe", "handover", false, "-h", 3010},
+      {"KORVAcw.exe", "handover", false, "", 0xE0000235},  // ERROR_IN_WOW64
+      {"KORVAwiz.exe", "hand over", true, "", 2},
+      {"KORVAwiz.exe", "handover", false, "\"\" x  \"y z\"", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.program) + " " + c.arguments);
@@ -191,14 +163,7 @@ TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
     SetEnvironmentVariableA("KORVA_PROBE_RECORD", record.c_str());
     SetEnvironmentVariableA("KORVA_PROBE_STATUS", std::to_string(c.status).c_str());
 
-    std::string commandLine = CommandLine(bin + "\\" + c.program, c.quoted, c.arguments);
-    if (c.outputToFile) {
-      std::string output = ScratchFolder("hand over record") + "\\output.txt";
-      EXPECT_EQ(RunWithOutputToFile(commandLine, output), c.status);
-      EXPECT_EQ(ReadFileBytes(output), "probe output\r\n");
-    } else {
-      EXPECT_EQ(RunProcess(commandLine), c.status);
-    }
+    EXPECT_EQ(RunProcess(CommandLine(bin + "\\" + c.program, c.quoted, c.arguments)), c.status);
     std::string expectedPath = bin + "\\x64\\" + c.program;
     EXPECT_EQ(ReadFileBytes(record),
               expectedPath + "\n" + CommandLine(expectedPath, true, c.arguments));
@@ -213,16 +178,25 @@ TEST_F(HandOverTest, The64BitBuildDoesTheWholeRun) {
   const std::string device = "USB\\VID_0547&PID_6001\\wow1";
   SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_6001"}, kKitIdent);
   std::string inf = PlaceFile("inf", "korvatest_wow64.inf", kKitInf);
-  EXPECT_EQ(RunProcess(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui")), 0u);
+  // Its lines reach the standard output that the 32-bit program was given (a file here).
+  CapturedRun run =
+      RunCapturingOutput(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"), OutputTo::kFile);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output.rfind("start\t", 0), 0u) << run.output;
+  EXPECT_NE(run.output.find("\r\nremoved\tinf\t" + inf + "\r\n"), std::string::npos) << run.output;
   EXPECT_FALSE(testbed::DeviceExists(device));
   EXPECT_FALSE(FileExists(inf));
 
-  // A failed removal: the 64-bit build's 2 is the status.
+  // A failed removal: the 64-bit build's 2 is the status (and its lines come through a pipe).
   std::string held = PlaceFile("inf", "korvatest_wow64_held.inf", kKitInf);
   {
     FileHolder holder(held, /*readable=*/true);
     ASSERT_TRUE(holder.Holding());
-    EXPECT_EQ(RunProcess(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui")), 2u);
+    CapturedRun failed =
+        RunCapturingOutput(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"), OutputTo::kPipe);
+    EXPECT_EQ(failed.exitCode, 2u);
+    EXPECT_NE(failed.output.find("\r\nfailed\tinf\t" + held + "\t32\t"), std::string::npos)
+        << failed.output;
   }
   EXPECT_TRUE(FileExists(held));
 

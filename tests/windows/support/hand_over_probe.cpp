@@ -1,7 +1,6 @@
 // Stands in for a program's 64-bit build in the hand-over tests: writes its own file's path
 // and its whole command line, one per line, to the file named by KORVA_PROBE_RECORD, and ends
-// with the status in KORVA_PROBE_STATUS (0 without one). Writes "probe output" to its standard
-// output when it has one.
+// with the status in KORVA_PROBE_STATUS (0 without one).
 #include <windows.h>
 
 #include <cstdio>
@@ -27,11 +26,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       std::fprintf(file, "%s\n%s", modulePath, GetCommandLineA());
       std::fclose(file);
     }
-  }
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output != nullptr && output != INVALID_HANDLE_VALUE) {
-    DWORD written = 0;
-    WriteFile(output, "probe output\r\n", 14, &written, nullptr);
   }
   return static_cast<int>(std::strtoul(Environment("KORVA_PROBE_STATUS").c_str(), nullptr, 0));
 }
