@@ -48,63 +48,108 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   if (handOver.outcome == Wow64HandOver::kFailed) return No64BitBuild(handOver, commandLine);
 
   mutex_.Reset(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
-  if (!mutex_.Valid()) return kExitAlreadyRunning;
   // Owned until the process ends; never released explicitly.
-  if (WaitForSingleObject(mutex_.Get(), 0) != WAIT_OBJECT_0) return kExitAlreadyRunning;
+  if (!mutex_.Valid() || WaitForSingleObject(mutex_.Get(), 0) != WAIT_OBJECT_0) {
+    return EndsEarly(commandLine, kAnotherInstanceMessage, kExitAlreadyRunning);
+  }
 
   std::setlocale(LC_ALL, "");
 
   isNt5OrLater_ = korva::IsNt5OrLater();
 
+  LogRequest request = ReadLogRequest(commandLine);
+  bool logOpened = OpenLog(request);
+  CleanupLogHooks hooks(log_, deviceInstances_, infFiles_);
+
   switch (ReadCleanupOptions(commandLine, ParseGuidString, settings_)) {
     case StartAction::kInvalidArgument:
-      ShowErrorMessage(kInvalidArgumentMessage, MB_OK | MB_ICONERROR);
-      return kExitBadCommandLine;
+      return Rejected(kInvalidArgumentMessage, request);
     case StartAction::kInvalidClassGuid:
-      ShowErrorMessage(kInvalidClassGuidMessage, MB_OK | MB_ICONERROR);
-      return kExitBadCommandLine;
+      return Rejected(kInvalidClassGuidMessage, request);
     case StartAction::kShowUsage:
-      ShowUsage();
+      // Unattended, a box would wait for nobody: the text goes to the log instead.
+      if (request.unattended) {
+        log_.Usage(BuildUsageText(settings_.expertMode));
+      } else {
+        ShowUsage();
+      }
       return kExitOk;
     case StartAction::kRun:
       break;
   }
 
+  log_.Start(settings_);
   if (settings_.interactive) {
+    if (!logOpened) {
+      ShowErrorMessage(
+          LogNotOpenedMessage(request.path, log_.OpenError(), SystemErrorText(log_.OpenError())),
+          MB_OK | MB_ICONWARNING);
+    }
     CleanupWizardFrame frame(*this);
     frame_ = &frame;
     frame.RunModal(nullptr);
     frame_ = nullptr;
-    return kExitOk;
+    int status = logOpened ? kExitOk : kExitLogNotOpened;
+    log_.End(CountCleanupRun(deviceInstances_, infFiles_), status);
+    return status;
   }
-  return RunNonInteractive();
+  int status = RunNonInteractive(!logOpened);
+  log_.End(CountCleanupRun(deviceInstances_, infFiles_), status);
+  return status;
+}
+
+bool CleanupWizardApp::OpenLog(const LogRequest& request) {
+  // Standard output only when nobody looks at a window: under management tools.
+  if (request.noGui) log_.UseStandardOutputIfRedirected();
+  std::string path = request.path;
+  if (path.empty()) return true;
+  if (log_.OpenFile(path)) return true;
+  // Said where it can still be read: a redirected standard output (the wizard says it in a box).
+  if (request.noGui) {
+    log_.Error(LogNotOpenedMessage(path, log_.OpenError(), SystemErrorText(log_.OpenError())));
+  }
+  return false;
+}
+
+int CleanupWizardApp::Rejected(const std::string& message, const LogRequest& request) {
+  log_.Error(message);
+  // With -nogui and -log a box would wait on a desktop nobody sees, holding the mutex that
+  // every later run needs.
+  if (!request.unattended) ShowErrorMessage(message, MB_OK | MB_ICONERROR);
+  log_.End(CleanupRunCounts(), kExitBadCommandLine);
+  return kExitBadCommandLine;
+}
+
+int CleanupWizardApp::EndsEarly(const std::string& commandLine, const std::string& message,
+                                int status) {
+  LogRequest request = ReadLogRequest(commandLine);
+  OpenLog(request);
+  log_.Error(message);
+  log_.End(CleanupRunCounts(), status);
+  return status;
 }
 
 int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const std::string& commandLine) {
   // An unattended run shows nothing; its status says what happened.
   std::setlocale(LC_ALL, "");
+  std::string message =
+      No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path, handOver.error);
   if (!FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
-    ShowErrorMessage(
-        No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path, handOver.error),
-        MB_OK | MB_ICONERROR);
+    ShowErrorMessage(message, MB_OK | MB_ICONERROR);
   }
-  return kExitNo64BitBuild;
+  return EndsEarly(commandLine, message, kExitNo64BitBuild);
 }
 
-int CleanupWizardApp::RunNonInteractive() {
+int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
   deviceInstances_.Scan();
   infFiles_.Scan();
-  deviceInstances_.RemoveSelected();
-  infFiles_.RemoveSelected();
-  bool restartNeeded = false;
-  for (const DeviceInstanceRecord& result : deviceInstances_.Results()) {
-    if (result.error != 0) return kExitRemovalFailed;
-    restartNeeded = restartNeeded || result.restartNeeded;
+  // -list answers "is anything of the kit left?" and changes nothing.
+  if (!settings_.listOnly) {
+    deviceInstances_.RemoveSelected();
+    infFiles_.RemoveSelected();
   }
-  for (const InfFileRecord& result : infFiles_.Results()) {
-    if (result.error != 0) return kExitRemovalFailed;
-  }
-  return restartNeeded ? kExitRestartNeeded : kExitOk;
+  return UnattendedExitStatus(CountCleanupRun(deviceInstances_, infFiles_), settings_.listOnly,
+                              logNotOpened);
 }
 
 }  // namespace korva

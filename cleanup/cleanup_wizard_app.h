@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "cleanup/cleanup_run_log.h"
 #include "cleanup/core/cleanup_settings.h"
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
@@ -42,7 +43,14 @@ class CleanupWizardApp {
   InfFileList& InfFiles() { return infFiles_; }
 
  private:
-  int RunNonInteractive();
+  int RunNonInteractive(bool logNotOpened);
+  // Opens the log file the command line names and, unattended, takes a redirected standard
+  // output too. False when a named log file could not be opened.
+  bool OpenLog(const LogRequest& request);
+  // A command line that is rejected: its box, or unattended with a log only the log's lines.
+  int Rejected(const std::string& message, const LogRequest& request);
+  // A run that does nothing more (another instance, no 64-bit build): with a log, its lines.
+  int EndsEarly(const std::string& commandLine, const std::string& message, int status);
   // A 32-bit program on 64-bit Windows whose 64-bit build is missing: the box, or with -nogui
   // only the status.
   int No64BitBuild(const Wow64HandOver& handOver, const std::string& commandLine);
@@ -53,6 +61,7 @@ class CleanupWizardApp {
   DeviceInstanceList& deviceInstances_;
   InfFileList& infFiles_;
   MessageBoxSeam& messageBoxes_;
+  CleanupRunLog log_;
   UniqueHandle mutex_;
   bool isNt5OrLater_ = false;
   CleanupWizardFrame* frame_ = nullptr;

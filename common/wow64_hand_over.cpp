@@ -10,6 +10,37 @@ namespace {
 
 bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
+// Standard input, output and error of this process where they are files or pipes (as a
+// management tool's run gives them), as inheritable duplicates for the 64-bit build, so that
+// what it writes reaches the caller; null where they are not, or none at all.
+class RedirectedStandardHandles {
+ public:
+  RedirectedStandardHandles() {
+    const DWORD which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int i = 0; i < 3; ++i) {
+      HANDLE own = GetStdHandle(which[i]);
+      if (own == nullptr || own == INVALID_HANDLE_VALUE) continue;
+      DWORD type = GetFileType(own);
+      if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) continue;
+      HANDLE copy = nullptr;
+      if (DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE,
+                          DUPLICATE_SAME_ACCESS)) {
+        handles_[i].Reset(copy);
+      }
+    }
+  }
+  bool Any() const { return handles_[0].Valid() || handles_[1].Valid() || handles_[2].Valid(); }
+  void Into(STARTUPINFOA& startup) const {
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = handles_[0].Get();
+    startup.hStdOutput = handles_[1].Get();
+    startup.hStdError = handles_[2].Get();
+  }
+
+ private:
+  UniqueHandle handles_[3];
+};
+
 bool Is64BitProgram(const std::string& path) {
   DWORD type = 0;
   return GetBinaryTypeA(path.c_str(), &type) && type == SCS_64BIT_BINARY;
@@ -51,9 +82,11 @@ Wow64HandOver HandOverTo64BitBuild() {
   // The window is shown as this program's would have been.
   startup.dwFlags = ownStartup.dwFlags & STARTF_USESHOWWINDOW;
   startup.wShowWindow = ownStartup.wShowWindow;
+  RedirectedStandardHandles standard;
+  if (standard.Any()) standard.Into(startup);
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(handOver.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &started)) {
+  if (!CreateProcessA(handOver.path.c_str(), commandLine.data(), nullptr, nullptr,
+                      standard.Any() ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &started)) {
     handOver.error = LastErrorOfFailure();
     return handOver;
   }

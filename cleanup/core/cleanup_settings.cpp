@@ -1,11 +1,27 @@
 #include "cleanup/core/cleanup_settings.h"
 
+#include <vector>
+
 #include "cleanup/core/command_line.h"
 #include "common/core/text.h"
 
 namespace korva {
 
 namespace {
+
+const std::vector<std::string> kOptions = {"-c",    "-i", "-nogui", "-expert", "-log",
+                                           "-list", "-h", "/h",     "-?",      "/?"};
+const std::vector<std::string> kValueOptions = {"-c", "-i", "-log"};
+
+// A log path is one token without quotes (no file name holds one, and quotes are no syntax
+// here); an option in its place means that the path was left out (`-log -nogui`).
+bool IsUsableLogPath(const std::string& value) {
+  if (value.empty() || value.find('"') != std::string::npos) return false;
+  for (const std::string& option : kOptions) {
+    if (EqualsIgnoreCaseMultibyte(value, option)) return false;
+  }
+  return true;
+}
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -39,11 +55,14 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
     }
     settings.deviceIdentString = value;
   }
+  if (FindCommandLineOption(commandLine, "-log", &value, true)) {
+    if (!IsUsableLogPath(value)) return StartAction::kInvalidArgument;
+    settings.logPath = value;
+  }
   if (FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
     // Unattended, a mistyped option must not be ignored: `-c={other class}` would leave the
     // default class to be emptied without a question.
-    if (!EveryTokenIsKnown(commandLine, {"-c", "-i", "-nogui", "-expert", "-h", "/h", "-?", "/?"},
-                           {"-c", "-i"})) {
+    if (!EveryTokenIsKnown(commandLine, kOptions, kValueOptions)) {
       return StartAction::kInvalidArgument;
     }
     settings.interactive = false;
@@ -51,6 +70,12 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
   if (FindCommandLineOption(commandLine, "-expert", nullptr, true)) settings.expertMode = true;
   for (const char* help : {"-h", "/h", "-?", "/?"}) {
     if (FindCommandLineOption(commandLine, help, nullptr, true)) return StartAction::kShowUsage;
+  }
+  if (FindCommandLineOption(commandLine, "-list", nullptr, true)) {
+    // The wizard always asks before it removes; -list asking for no removal there would be
+    // a promise the wizard does not keep.
+    if (settings.interactive) return StartAction::kInvalidArgument;
+    settings.listOnly = true;
   }
   // The platform's parser also takes program identifiers ("htmlfile"), which are no class.
   if (!IsBracedGuidText(settings.classGuidText) ||
@@ -82,7 +107,22 @@ std::string BuildUsageText(bool expertMode) {
   }
   // The example shows the defaults.
   text += std::string("\nExample:\nKORVACW -c ") + kKitClassGuidText + " -i " + kKitIdent + "\n";
+  text +=
+      "\n-log LogFile\tAppends a record of the run to the file (created if missing).\n"
+      "\t\tWith -nogui the box of a rejected command line is not shown either.\n"
+      "\n-list\t\tWith -nogui: lists the device instances and INF files found.\n"
+      "\t\tNothing is removed.\n";
   return text;
+}
+
+LogRequest ReadLogRequest(const std::string& commandLine) {
+  LogRequest request;
+  std::string value;
+  bool logGiven = FindCommandLineOption(commandLine, "-log", &value, true);
+  request.noGui = FindCommandLineOption(commandLine, "-nogui", nullptr, true);
+  request.unattended = logGiven && request.noGui;
+  if (logGiven && IsUsableLogPath(value)) request.path = value;
+  return request;
 }
 
 }  // namespace korva

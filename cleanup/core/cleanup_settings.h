@@ -19,11 +19,18 @@ constexpr char kInvalidArgumentMessage[] =
 constexpr char kInvalidClassGuidMessage[] =
     "An invalid ClassGuid string has been passed.\n"
     "Use KORVACW -h to display information on how to use the wizard.";
+// Not shown: a second instance ends silently. Only a run log says it.
+constexpr char kAnotherInstanceMessage[] =
+    "Another KORVA Cleanup Wizard is running; this one did nothing.";
 
-// Exit status of KORVAcw. The interactive run always ends with kExitOk.
+// Exit status of KORVAcw. The interactive run ends with kExitOk (or kExitLogNotOpened, of
+// common/core/log_line.h, when its log file could not be opened).
 enum CleanupExitCode : int {
-  kExitOk = 0,              // everything removed, nothing found, or usage shown
-  kExitRemovalFailed = 2,   // at least one removal of the non-interactive run failed
+  kExitOk = 0,          // everything removed, nothing found, or usage shown
+  kExitItemsFound = 1,  // -list found something of the kit
+  // At least one removal of the non-interactive run failed, or a file or folder could not be
+  // examined (the kit may remain there).
+  kExitRemovalFailed = 2,
   kExitBadCommandLine = 3,  // invalid argument or invalid class GUID
   kExitAlreadyRunning = 4,  // another instance holds the mutex, or it could not be made
   // Every removal of the non-interactive run succeeded, and one needs a restart to complete
@@ -40,6 +47,8 @@ struct CleanupSettings {
   std::string identValueName;     // upper-case
   bool expertMode = false;
   bool interactive = true;
+  bool listOnly = false;  // -list: scan and report, remove nothing
+  std::string logPath;    // -log: the file the run's record is appended to; empty for none
 };
 
 enum class StartAction { kRun, kShowUsage, kInvalidArgument, kInvalidClassGuid };
@@ -56,10 +65,20 @@ bool IsBracedGuidText(const std::string& text);
 // Only a kRun answer leaves final settings; the others say which box to show. Besides a
 // missing value, an ident with a double quote and, with -nogui, a token that is neither an
 // option nor an option's value are invalid arguments; a class GUID must have the braced form.
+// So are a -log without a usable path and a -list without -nogui.
 StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser& parseGuid,
                                CleanupSettings& settings);
 
 // The text of the usage box; the expert paragraph only in expert mode.
 std::string BuildUsageText(bool expertMode);
+
+// Where a run's record goes, read before the other options are checked so that even a
+// rejected command line is recorded: with -nogui and -log together the run shows no box.
+struct LogRequest {
+  bool unattended = false;  // -nogui and -log both stand on the command line
+  bool noGui = false;
+  std::string path;  // the value of -log when it is usable, else empty
+};
+LogRequest ReadLogRequest(const std::string& commandLine);
 
 }  // namespace korva

@@ -74,6 +74,8 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
 
   DeviceInstanceRecord record;
   record.devInfoData = element;
+  if (deviceInfoSet.Valid())
+    setup_.GetDeviceInstanceId(deviceInfoSet.Get(), element, record.instanceId);
   GetDeviceStringProperty(element, SPDRP_MFG, record.manufacturer);
   GetDeviceStringProperty(element, SPDRP_DEVICEDESC, record.description);
   GetDeviceStringProperty(element, SPDRP_LOCATION_INFORMATION, record.location);
@@ -82,6 +84,7 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
   if (driverKey.Valid()) ReadRegistryString(driverKey.Get(), "InfPath", record.infPath);
   record.selected = true;
   items.push_back(std::move(record));
+  if (onFound) onFound(items.back());
 }
 
 int DeviceInstanceList::Scan() {
@@ -113,10 +116,12 @@ void DeviceInstanceList::RemoveSelected() {
                                          : ERROR_INVALID_HANDLE;
     // A device in use is removed when Windows restarts; the removal still succeeded.
     result.restartNeeded = result.error == 0 && NeedsRestart(item.devInfoData);
+    result.instanceId = item.instanceId;
     result.description = item.description;
     result.location = item.location;
     result.hardwareId = item.hardwareId;
     results.push_back(std::move(result));
+    if (onResult) onResult(results.back());
   }
 }
 

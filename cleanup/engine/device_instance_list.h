@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace korva {
 struct DeviceInstanceRecord {
   bool selected = false;
   SP_DEVINFO_DATA devInfoData{};
+  std::string instanceId;  // empty when the platform gave none
   std::string manufacturer;
   std::string description;
   std::string location;
@@ -38,7 +40,13 @@ class DeviceInstanceList {
   void RemoveSelected();
 
   std::vector<DeviceInstanceRecord>& Items() { return items; }
+  const std::vector<DeviceInstanceRecord>& Items() const { return items; }
   const std::vector<DeviceInstanceRecord>& Results() const { return results; }
+
+  // Told of each item as the scan finds it and of each result as its removal ends, so that a
+  // record of the run is written as it happens.
+  std::function<void(const DeviceInstanceRecord& item)> onFound;
+  std::function<void(const DeviceInstanceRecord& result)> onResult;
 
  private:
   UniqueRegKey OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType);

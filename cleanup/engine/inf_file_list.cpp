@@ -8,6 +8,7 @@
 
 #include "cleanup/core/inf_text_matcher.h"
 #include "common/file_deletion.h"
+#include "common/last_error.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva {
@@ -111,6 +112,11 @@ InfMarks ReadInfFileMarks(const std::string& path, const InfTextMatcher& matcher
   return matcher.ReadMarks(source);
 }
 
+void InfFileList::AddNotExamined(const std::string& path, DWORD error) {
+  notExamined.push_back({path, error});
+  if (onNotExamined) onNotExamined(notExamined.back());
+}
+
 void InfFileList::ScanFolder(const std::string& folder) {
   InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
                           settings_.deviceIdentString, settings_.expertMode},
@@ -118,23 +124,57 @@ void InfFileList::ScanFolder(const std::string& folder) {
   std::string pattern = folder + "\\*.inf";
   WIN32_FIND_DATAA found;
   UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
-  if (!search.Valid()) return;
-  do {
-    if (!HasInfExtension(found.cFileName)) continue;
-    std::string path = folder + "\\" + found.cFileName;
-    if (beforeExamine) beforeExamine(path);
-    if (IsKitInfFile(path, matcher)) {
-      InfFileRecord record;
-      record.name = found.cFileName;
-      record.path = path;
-      record.selected = true;
-      items.push_back(std::move(record));
+  if (!search.Valid()) {
+    // A missing folder or one without INF files holds nothing of the kit; any other answer
+    // (access denied, say) leaves the folder unseen.
+    DWORD error = LastErrorOfFailure();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+        error != ERROR_NO_MORE_FILES) {
+      AddNotExamined(folder, error);
     }
-  } while (FindNextFileA(search.Get(), &found));
+    return;
+  }
+  for (;;) {
+    if (HasInfExtension(found.cFileName))
+      ExamineFile(folder + "\\" + found.cFileName, found.cFileName, matcher);
+    if (!FindNextFileA(search.Get(), &found)) {
+      DWORD error = LastErrorOfFailure();
+      if (error != ERROR_NO_MORE_FILES) AddNotExamined(folder, error);
+      return;
+    }
+  }
+}
+
+void InfFileList::ExamineFile(const std::string& path, const std::string& name,
+                              const InfTextMatcher& matcher) {
+  if (beforeExamine) beforeExamine(path);
+  SetLastError(0);
+  UniqueFile file = OpenForMatcher(path);
+  if (!file.Valid()) {
+    // Held open without sharing, or no access: not read is not "not the kit's". A file gone
+    // since the folder was listed holds nothing, though.
+    DWORD error = LastErrorOfFailure();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) AddNotExamined(path, error);
+    return;
+  }
+  FileInfSource source(file.Get());
+  bool matches = matcher.Matches(source);
+  if (std::ferror(file.Get())) {
+    AddNotExamined(path, LastErrorOfFailure());
+    return;
+  }
+  if (!matches) return;
+  InfFileRecord record;
+  record.name = name;
+  record.path = path;
+  record.selected = true;
+  items.push_back(std::move(record));
+  if (onFound) onFound(items.back());
 }
 
 int InfFileList::Scan() {
   items.clear();
+  notExamined.clear();
   char windowsFolder[MAX_PATH + 1] = {};
   UINT length = GetWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
   if (length == 0 || length > MAX_PATH) return 0;
@@ -182,6 +222,7 @@ void InfFileList::RemoveSelected() {
     if (!removedByStore) result.error = DeleteFileWithNormalAttributes(item.path);
     bool deleted = result.error == 0;
     results.push_back(std::move(result));
+    if (onResult) onResult(results.back());
     if (!deleted || !hasCompanion) continue;
 
     InfFileRecord companionResult;
@@ -192,6 +233,7 @@ void InfFileList::RemoveSelected() {
       continue;
     }
     results.push_back(std::move(companionResult));
+    if (onResult) onResult(results.back());
   }
 }
 

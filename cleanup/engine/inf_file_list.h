@@ -23,6 +23,12 @@ struct InfFileRecord {
   DWORD storeError = 0;
 };
 
+// A file or folder the scan could not read: the kit may be there, unseen.
+struct NotExaminedRecord {
+  std::string path;
+  DWORD error = 0;
+};
+
 class InfFileList {
  public:
   InfFileList(DeviceSetup& setup, const CleanupSettings& settings)
@@ -38,14 +44,25 @@ class InfFileList {
   void RemoveSelected();
 
   std::vector<InfFileRecord>& Items() { return items; }
+  const std::vector<InfFileRecord>& Items() const { return items; }
   const std::vector<InfFileRecord>& Results() const { return results; }
+  // What the last scan could not read: files that would not open or read, folders that could
+  // not be listed (a missing folder, or one without INF files, is no such case).
+  const std::vector<NotExaminedRecord>& NotExamined() const { return notExamined; }
 
   // Called with the full path of each file the search reports, before it is opened.
   std::function<void(const std::string& path)> beforeExamine;
+  // Told of each item, each file or folder not examined, and each result as they happen, so
+  // that a record of the run is written as it goes.
+  std::function<void(const InfFileRecord& item)> onFound;
+  std::function<void(const NotExaminedRecord& record)> onNotExamined;
+  std::function<void(const InfFileRecord& result)> onResult;
 
  private:
   void ScanFolder(const std::string& folder);
   bool IsDriverStoreInf(const InfFileRecord& item) const;
+  void AddNotExamined(const std::string& path, DWORD error);
+  void ExamineFile(const std::string& path, const std::string& name, const InfTextMatcher& matcher);
 
   DeviceSetup& setup_;
   const CleanupSettings& settings_;
@@ -53,6 +70,7 @@ class InfFileList {
   std::string storeInfFolder_;
   std::vector<InfFileRecord> items;
   std::vector<InfFileRecord> results;
+  std::vector<NotExaminedRecord> notExamined;
 };
 
 // The platform's conversion of a UTF-16 INF file's text to the ANSI code page (another code

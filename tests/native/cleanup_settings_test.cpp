@@ -32,6 +32,8 @@ TEST(ReadCleanupOptions, EmptyCommandLineRunsTheWizardWithDefaults) {
   EXPECT_EQ(s.classGuid[0], 1);
   EXPECT_TRUE(s.interactive);
   EXPECT_FALSE(s.expertMode);
+  EXPECT_FALSE(s.listOnly);
+  EXPECT_EQ(s.logPath, "");
 }
 
 TEST(ReadCleanupOptions, TakesValuesAndFlagsInAnyOrderAndCase) {
@@ -42,6 +44,14 @@ TEST(ReadCleanupOptions, TakesValuesAndFlagsInAnyOrderAndCase) {
   EXPECT_EQ(s.deviceIdentString, "MYIDENT");
   EXPECT_FALSE(s.interactive);
   EXPECT_TRUE(s.expertMode);
+  CleanupSettings l;
+  ASSERT_EQ(Read("-LIST -Log C:\\Logs\\korva.log -nogui", l), StartAction::kRun);
+  EXPECT_TRUE(l.listOnly);
+  EXPECT_EQ(l.logPath, "C:\\Logs\\korva.log");
+  CleanupSettings w;
+  ASSERT_EQ(Read("-log korva.log", w), StartAction::kRun);
+  EXPECT_TRUE(w.interactive);
+  EXPECT_EQ(w.logPath, "korva.log");
 }
 
 TEST(ReadCleanupOptions, SlashFormsExistOnlyForHelp) {
@@ -64,11 +74,18 @@ TEST(ReadCleanupOptions, MissingValueIsAnInvalidArgumentEvenAfterHelp) {
   // An ident with a double quote, as a batch file's "My Ident" splits: rejected alike.
   EXPECT_EQ(Read("-i \"My Ident\"", s), StartAction::kInvalidArgument);
   EXPECT_EQ(Read("-i My\"Ident -h", s), StartAction::kInvalidArgument);
+  // A log without its path (an option in its place counts as none), a quoted path, and -list
+  // where the wizard would run, which asks before it removes anything.
+  for (const char* line :
+       {"-nogui -log", "-log -nogui", "-nogui -log -LIST", "-nogui -log \"C:\\My Logs\\korva.log\"",
+        "-log /? -nogui", "-list", "-list -expert"}) {
+    EXPECT_EQ(Read(line, s), StartAction::kInvalidArgument) << line;
+  }
   // With -nogui, a token that is neither an option nor an option's value, also before help.
   for (const char* line : {"-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
                            "-nogui -expret", "-nogui --c {36fc9e60-c465-11cf-8056-444553540000}",
                            "-nogui /c {36fc9e60-c465-11cf-8056-444553540000}", "stray -NOGUI",
-                           "-nogui -h stray", "-nogui -i a b"}) {
+                           "-nogui -h stray", "-nogui -i a b", "-nogui -log a b"}) {
     EXPECT_EQ(Read(line, s), StartAction::kInvalidArgument) << line;
   }
   // Values, whatever they look like, and every option are no stray tokens.
@@ -128,8 +145,38 @@ TEST(BuildUsageText, IsVerbatimWithAndWithoutTheExpertParagraph) {
   const std::string tail =
       "\nExample:\nKORVACW -c {96e73b6e-7a5a-11d4-9f24-0080c82727f4} -i "
       "{DAB6A146-D93E-48ab-B3E5-374AB8FFF277}\n";
-  EXPECT_EQ(BuildUsageText(false), head + tail);
-  EXPECT_EQ(BuildUsageText(true), head + expert + tail);
+  // The options added later follow the text above, which stays as it was.
+  const std::string added =
+      "\n-log LogFile\tAppends a record of the run to the file (created if missing).\n"
+      "\t\tWith -nogui the box of a rejected command line is not shown either.\n"
+      "\n-list\t\tWith -nogui: lists the device instances and INF files found.\n"
+      "\t\tNothing is removed.\n";
+  EXPECT_EQ(BuildUsageText(false), head + tail + added);
+  EXPECT_EQ(BuildUsageText(true), head + expert + tail + added);
+}
+
+// Read before the other options are checked: a rejected command line is recorded too.
+TEST(ReadLogRequest, UnattendedOnlyWithNoGuiAndLogTogether) {
+  struct Case {
+    const char* line;
+    bool unattended;
+    bool noGui;
+    const char* path;
+  } cases[] = {
+      {"", false, false, ""},
+      {"-nogui", false, true, ""},
+      {"-log C:\\k.log", false, false, "C:\\k.log"},
+      {"-NOGUI -c -LOG C:\\k.log", true, true, "C:\\k.log"},
+      {"-nogui -log", true, true, ""},
+      {"-log -nogui", true, true, ""},
+      {"-nogui -log \"C:\\k.log\"", true, true, ""},
+  };
+  for (const Case& c : cases) {
+    LogRequest request = ReadLogRequest(c.line);
+    EXPECT_EQ(request.unattended, c.unattended) << c.line;
+    EXPECT_EQ(request.noGui, c.noGui) << c.line;
+    EXPECT_EQ(request.path, c.path) << c.line;
+  }
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/core/log_line.h"
+#include "common/run_log.h"
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
@@ -15,6 +18,11 @@
 
 namespace korva {
 namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
 
 class CleanupWizardAppTest : public ::testing::Test {
  protected:
@@ -182,17 +190,55 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     DeviceInstanceList caseDevices{caseSetup, settings};
     InfFileList caseInfs{caseSetup, settings};
     CleanupWizardApp app(settings, caseDevices, caseInfs, boxes);
+    std::string log = testing::WindowsFolder() + "\\temp\\korvatest_app.log";
+    testing::RemoveFile(log);
     {
       std::unique_ptr<testing::FileHolder> holder;
       if (c.infHeld) holder = std::make_unique<testing::FileHolder>(inf, true);
-      EXPECT_EQ(app.Run("-nogui -c " + classText), c.exitStatus);
+      EXPECT_EQ(app.Run("-nogui -c " + classText + " -log " + log), c.exitStatus);
     }
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(caseDevices.Results().size(), 2u);
     EXPECT_EQ(caseInfs.Results().size(), c.infName ? 1u : 0u);
     for (const std::string& id : ids) EXPECT_FALSE(testbed::DeviceExists(id));
+    // The log tells each removal that needs a restart, and a package the store may keep.
+    std::string text = testing::ReadWholeFile(log);
+    for (size_t i = 0; i < ids.size(); ++i) {
+      bool restart = i < c.restartFlags.size() && c.restartFlags[i] != 0;
+      std::string line = "removed\tdevice\t" + ids[i] + (restart ? "\trestart needed\r\n" : "\r\n");
+      // Instance IDs as the platform keeps them: in capitals.
+      EXPECT_NE(Upper(text).find(Upper(line)), std::string::npos) << line << text;
+    }
+    if (c.infReadOnly) {
+      EXPECT_NE(text.find("removed\tinf\t" + inf + "\tdriver store error\t5\t" +
+                          SystemErrorText(ERROR_ACCESS_DENIED) + "\r\n"),
+                std::string::npos)
+          << text;
+    }
+    EXPECT_NE(text.find("\tstatus=" + std::to_string(c.exitStatus) + "\r\n"), std::string::npos);
+    testing::RemoveFile(log);
   }
   testing::RemovePlacedInfFiles();
+}
+
+// The wizard says once, in a box, that its log cannot be opened, runs all the same, and ends
+// with 6.
+TEST_F(CleanupWizardAppTest, TheWizardSaysOnceThatItsLogCannotBeOpened) {
+  const std::string path = "C:\\korvatest_missing_folder\\korva.log";
+  int framesShown = 0;
+  testing::ScheduleSteps({testing::WhenShown("KORVA Cleanup Wizard", [&](HWND frame) {
+    ++framesShown;
+    ASSERT_TRUE(testing::Click(GetDlgItem(frame, IDC_CANCEL_BUTTON)));
+  })});
+  EXPECT_EQ(Run("-log " + path), kExitLogNotOpened);
+  testing::ClearSteps();
+  EXPECT_EQ(framesShown, 1);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+  EXPECT_EQ(boxes.boxes[0].text, "The log file could not be opened:\n" + path +
+                                     "\nerror = 3: " + SystemErrorText(ERROR_PATH_NOT_FOUND) +
+                                     "\nThe run goes on without it.");
 }
 
 TEST_F(CleanupWizardAppTest, NonInteractiveRunWithNothingToDoSucceeds) {

@@ -80,7 +80,7 @@ class CleanupWizardUiTest : public ::testing::Test {
       }
     });
     ScheduleSteps(std::move(steps));
-    int code = app.Run("-c " + classText);
+    int code = app.Run("-c " + classText + extraArguments);
     EXPECT_LE(StepsLeft(), 1u);
     ClearSteps();
     return code;
@@ -122,6 +122,7 @@ class CleanupWizardUiTest : public ::testing::Test {
 
   GUID classGuid{};
   std::string classText;
+  std::string extraArguments;  // after -c and the class
   FaultInjectingDeviceSetup setup;
   CleanupSettings settings;
   DeviceInstanceList devices{setup, settings};
@@ -416,6 +417,9 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
   SeedKitDevice("5401", "CW board ok");
   std::string inf = PlaceKitInf("korvatest_ok.inf", classText);
   PlaceFile("inf", "korvatest_ok.pnf", "compiled");
+  std::string log = WindowsFolder() + "\\temp\\korvatest_wizard.log";
+  RemoveFile(log);
+  extraArguments = " -log " + log;
   std::string report, headline;
   RunToTheReport(headline, report);
   EXPECT_EQ(headline,
@@ -427,6 +431,22 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
             "successfully removed\r\nFile \"" +
                 inf + "\"\r\n       successfully removed\r\nFile \"" + pnf +
                 "\"\r\n       successfully removed\r\n");
+  // The log of a wizard run: what it found, what it removed, and the outcome.
+  std::string lines = ReadWholeFile(log);
+  std::string start = lines.substr(0, lines.find("\r\n"));
+  EXPECT_NE(start.find("\tKORVAcw 1.0\tclass=" + classText + "\tident="), std::string::npos)
+      << start;
+  EXPECT_NE(start.find("\texpert=no\tnogui=no\tlist=no"), std::string::npos) << start;
+  EXPECT_EQ(lines.substr(start.size()),
+            "\r\ndevice\tUSB\\VID_0547&PID_5401\\CW5401\tCW board ok\tUSB\\VID_0547&PID_5401\r\n"
+            "inf\t" +
+                inf +
+                "\r\nremoved\tdevice\tUSB\\VID_0547&PID_5401\\CW5401\r\n"
+                "removed\tinf\t" +
+                inf + "\r\nremoved\tinf\t" + pnf +
+                "\r\n"
+                "end\tdevices=1\tinf=1\tremoved=3\tfailed=0\tnot examined=0\tstatus=0\r\n");
+  RemoveFile(log);
 }
 
 TEST_F(CleanupWizardUiTest, FailuresWithTheirCodesAndTexts) {

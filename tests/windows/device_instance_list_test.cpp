@@ -62,6 +62,7 @@ TEST_F(DeviceInstanceListTest, ListsTheKitsUsbInstancesWithTheirProperties) {
   EXPECT_EQ(item.manufacturer, "KORVA");
   EXPECT_EQ(item.location, "Port_#0001.Hub_#0001");
   EXPECT_EQ(item.infPath, "oem12.inf");
+  EXPECT_STRCASEEQ(item.instanceId.c_str(), kit.c_str());
   EXPECT_EQ(item.devInfoData.cbSize, sizeof(SP_DEVINFO_DATA));
   EXPECT_TRUE(list.Results().empty());
 }

@@ -280,6 +280,11 @@ TEST_F(InfFileListTest, FilesThatCannotBeReadAreSkipped) {
   };
   ASSERT_EQ(list.Scan(), 1);
   EXPECT_EQ(list.Items()[0].name, "korvatest_fine.inf");
+  // The held file may be the kit's: it is recorded as not examined. The one that vanished
+  // holds nothing.
+  ASSERT_EQ(list.NotExamined().size(), 1u);
+  EXPECT_EQ(list.NotExamined()[0].path, held);
+  EXPECT_EQ(list.NotExamined()[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 TEST_F(InfFileListTest, BadContentNeverCrashesOrMatches) {

@@ -3,7 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "cleanup/core/cleanup_settings.h"
+#include "common/core/log_line.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -39,6 +47,66 @@ std::string MessageBoxText(HWND box) {
 }
 
 bool HaveDisplay() { return GetEnvironmentVariableA("DISPLAY", nullptr, 0) > 0; }
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The lines of a run log; a line that does not end in CR LF fails the test.
+std::vector<std::string> LogLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "a line without CR LF: " << text.substr(start);
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// The index of the first line equal to `line` (or, with `prefix`, starting with it); -1 if none.
+int IndexOf(const std::vector<std::string>& lines, const std::string& line, bool prefix = false) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (prefix ? lines[i].rfind(line, 0) == 0 : lines[i] == line) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string LogPath(const std::string& name) {
+  char folder[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof(folder), folder);
+  std::string path = std::string(folder) + name;
+  testing::RemoveFile(path);
+  return path;
+}
+
+// A class and an ident of a test's own, so that only what it placed is found.
+struct OwnKit {
+  GUID classGuid = testing::NewClassGuid();
+  std::string classText = testbed::GuidText(classGuid);
+  std::string ident = "KORVATEST-" + classText.substr(1, 8);
+  std::string Options() const { return "-c " + classText + " -i " + ident; }
+  std::string Inf() const {
+    return "[Version]\r\nClassGuid=" + classText +
+           "\r\n[Devices]\r\n%Dev%=Install, USB\\VID_0547&PID_1002\r\n[Install.HW.AddReg]\r\n"
+           "HKR,,CleanupWizard_DeviceIdentString,,\"" +
+           ident + "\"\r\n";
+  }
+  std::string Device(const std::string& pid, const std::string& serial) const {
+    std::string id = "USB\\VID_0547&PID_" + pid + "\\" + serial;
+    SeedDevice(id, classGuid, {"USB\\VID_0547&PID_" + pid}, ident);
+    return id;
+  }
+  std::string StartLine(bool list) const {
+    return "\tKORVAcw 1.0\tclass=" + Upper(classText) + "\tident=" + Upper(ident) +
+           "\texpert=no\tnogui=yes\tlist=" + (list ? "yes" : "no");
+  }
+};
 
 class KorvaCwTest : public ::testing::Test {
  protected:
@@ -128,6 +196,189 @@ TEST_F(KorvaCwTest, NoGuiExitsWith2WhenARemovalFails) {
   EXPECT_FALSE(testbed::DeviceExists("USB\\VID_0547&PID_3001\\f1"));
 }
 
+// Through a pipe: what was found, what could not be read, each removal and the outcome, the
+// same lines in the log file and on standard output. Then, with standard output a file, runs
+// that find less append to the same log.
+TEST_F(KorvaCwTest, NoGuiRecordsItsRunInTheLogAndOnStandardOutput) {
+  OwnKit kit;
+  std::string log = LogPath("korvatest_run.log");
+  std::string device = kit.Device("6001", "LOG1");
+  std::string removable = PlaceFile("inf", "korvatest_log_ok.inf", kit.Inf());
+  std::string companion = PlaceFile("inf", "korvatest_log_ok.pnf", "pnf");
+  std::string inUse = PlaceFile("inf", "korvatest_log_inuse.inf", kit.Inf());
+  std::string locked = PlaceFile("inf\\other", "korvatest_log_locked.inf", kit.Inf());
+  std::string run = Cw("-nogui " + kit.Options() + " -log " + log);
+  {
+    testing::FileHolder readable(inUse, /*readable=*/true);
+    testing::FileHolder unreadable(locked);
+    ASSERT_TRUE(readable.Holding() && unreadable.Holding());
+    testing::CapturedRun first = testing::RunCapturingOutput(run, testing::OutputTo::kPipe);
+    EXPECT_EQ(first.exitCode, 2u);
+    EXPECT_EQ(first.output, testing::ReadWholeFile(log));
+    std::vector<std::string> lines = LogLines(first.output);
+    ASSERT_GE(lines.size(), 2u);
+    // The opening line: date and time, program and version, settings.
+    EXPECT_EQ(lines[0].rfind("start\t", 0), 0u);
+    EXPECT_EQ(lines[0].substr(lines[0].find('\t', 6)), kit.StartLine(false)) << lines[0];
+    EXPECT_EQ(lines[0].size(), 6 + 19 + kit.StartLine(false).size()) << lines[0];
+    const std::string sharing = "\t32\tSharing violation.";
+    int found =
+        IndexOf(lines, "device\t" + Upper(device) + "\tKORVA test device\tUSB\\VID_0547&PID_6001");
+    int infOk = IndexOf(lines, "inf\t" + removable);
+    int infInUse = IndexOf(lines, "inf\t" + inUse);
+    int notExamined = IndexOf(lines, "not examined\t" + locked + sharing);
+    int removed = IndexOf(lines, "removed\tdevice\t" + Upper(device));
+    int infRemoved = IndexOf(lines, "removed\tinf\t" + removable);
+    int pnfRemoved = IndexOf(lines, "removed\tinf\t" + companion);
+    int failed = IndexOf(lines, "failed\tinf\t" + inUse + sharing);
+    for (int index :
+         {found, infOk, infInUse, notExamined, removed, infRemoved, pnfRemoved, failed}) {
+      EXPECT_GT(index, 0) << first.output;
+    }
+    // Found as scanned: devices, then INF files; then the removals in the same order.
+    EXPECT_LT(found, std::min({infOk, infInUse, notExamined}));
+    EXPECT_GT(removed, std::max({infOk, infInUse, notExamined}));
+    EXPECT_LT(removed, std::min({infRemoved, failed}));
+    EXPECT_EQ(pnfRemoved, infRemoved + 1);
+    EXPECT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines.back(), "end\tdevices=1\tinf=2\tremoved=3\tfailed=1\tnot examined=1\tstatus=2");
+  }
+  EXPECT_FALSE(testbed::DeviceExists(device));
+  EXPECT_TRUE(FileExists(inUse));
+  EXPECT_TRUE(FileExists(locked));
+
+  // Released, both go; then nothing is left to find. Standard output is a file now.
+  std::string before = testing::ReadWholeFile(log);
+  testing::CapturedRun second = testing::RunCapturingOutput(run, testing::OutputTo::kFile);
+  EXPECT_EQ(second.exitCode, 0u);
+  EXPECT_EQ(before + second.output, testing::ReadWholeFile(log));
+  std::vector<std::string> secondLines = LogLines(second.output);
+  EXPECT_EQ(secondLines.size(), 6u) << second.output;
+  EXPECT_GT(IndexOf(secondLines, "removed\tinf\t" + locked), 0);
+  EXPECT_FALSE(FileExists(inUse));
+  EXPECT_FALSE(FileExists(locked));
+  testing::CapturedRun third = testing::RunCapturingOutput(run, testing::OutputTo::kFile);
+  EXPECT_EQ(third.exitCode, 0u);
+  std::vector<std::string> thirdLines = LogLines(third.output);
+  ASSERT_EQ(thirdLines.size(), 2u) << third.output;
+  EXPECT_EQ(thirdLines[1], "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=0");
+  EXPECT_EQ(LogLines(testing::ReadWholeFile(log)).size(), 18u);
+  testing::RemoveFile(log);
+}
+
+// -list tells whether anything of the kit is left (1) or not (0), and removes nothing.
+TEST_F(KorvaCwTest, ListFindsAndRemovesNothing) {
+  OwnKit kit;
+  std::string device = kit.Device("6101", "LIST1");
+  std::string inf = PlaceFile("inf", "korvatest_list.inf", kit.Inf());
+  testing::CapturedRun listed =
+      testing::RunCapturingOutput(Cw("-nogui -list " + kit.Options()), testing::OutputTo::kPipe);
+  EXPECT_EQ(listed.exitCode, 1u);
+  std::vector<std::string> lines = LogLines(listed.output);
+  ASSERT_EQ(lines.size(), 4u) << listed.output;
+  EXPECT_NE(lines[0].find(kit.StartLine(true)), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "device\t" + Upper(device) + "\tKORVA test device\tUSB\\VID_0547&PID_6101");
+  EXPECT_EQ(lines[2], "inf\t" + inf);
+  EXPECT_EQ(lines[3], "end\tdevices=1\tinf=1\tremoved=0\tfailed=0\tnot examined=0\tstatus=1");
+  EXPECT_TRUE(testbed::DeviceExists(device));
+  EXPECT_TRUE(FileExists(inf));
+
+  EXPECT_EQ(testing::RunProcess(Cw("-nogui " + kit.Options())), 0u);
+  testing::CapturedRun empty =
+      testing::RunCapturingOutput(Cw("-list -nogui " + kit.Options()), testing::OutputTo::kFile);
+  EXPECT_EQ(empty.exitCode, 0u);
+  EXPECT_EQ(LogLines(empty.output).size(), 2u) << empty.output;
+  // A held file may be the kit's: the answer is "not sure", as for a failed removal.
+  std::string locked = PlaceFile("inf", "korvatest_list_locked.inf", kit.Inf());
+  testing::FileHolder holder(locked);
+  ASSERT_TRUE(holder.Holding());
+  testing::CapturedRun unsure =
+      testing::RunCapturingOutput(Cw("-list -nogui " + kit.Options()), testing::OutputTo::kPipe);
+  EXPECT_EQ(unsure.exitCode, 2u);
+  EXPECT_GT(IndexOf(LogLines(unsure.output), "not examined\t" + locked, true), 0) << unsure.output;
+}
+
+// A log that cannot be opened stops nothing: the run goes on, standard output says so, and the
+// status is 6 where it would have been 0.
+TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
+  OwnKit kit;
+  std::string readOnly = LogPath("korvatest_readonly.log");
+  {
+    UniqueFile file(std::fopen(readOnly.c_str(), "wb"));
+    ASSERT_TRUE(file.Valid());
+    std::fputs("kept\r\n", file.Get());
+  }
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::string longPath = "C:\\" + std::string(1990, 'k') + ".log";
+  int serial = 0;
+  for (const std::string& path :
+       {std::string("C:\\korvatest_missing_folder\\korva.log"), readOnly, longPath}) {
+    SCOPED_TRACE(path.substr(0, 60));
+    ++serial;
+    std::string device =
+        kit.Device("62" + std::to_string(10 + serial), "BAD" + std::to_string(serial));
+    testing::CapturedRun run = testing::RunCapturingOutput(
+        Cw("-nogui " + kit.Options() + " -log " + path), testing::OutputTo::kPipe);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitLogNotOpened));
+    EXPECT_FALSE(testbed::DeviceExists(device));
+    std::vector<std::string> lines = LogLines(run.output);
+    ASSERT_EQ(lines.size(), 5u) << run.output;
+    EXPECT_EQ(lines[0].rfind("error\tThe log file could not be opened: " + path + " error = ", 0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[0].find(" The run goes on without it."), std::string::npos) << lines[0];
+    EXPECT_EQ(lines.back(), "end\tdevices=1\tinf=0\tremoved=1\tfailed=0\tnot examined=0\tstatus=6");
+  }
+  EXPECT_EQ(testing::ReadWholeFile(readOnly), "kept\r\n");
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+  testing::RemoveFile(readOnly);
+}
+
+// With -nogui and -log no box waits for nobody: a rejected command line is an error line and
+// status 3, help is usage lines. (A box would keep the run from ending.)
+TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
+  const std::string device = "USB\\VID_0547&PID_6301\\NB1";
+  SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_6301"}, kKitIdent);
+  std::string log = LogPath("korvatest_nobox.log");
+  const std::string guidError =
+      "error\tAn invalid ClassGuid string has been passed. Use KORVACW -h to display information "
+      "on how to use the wizard.";
+  const std::string argumentError =
+      "error\tAn invalid command line argument was passed. Use KORVACW -h to display information "
+      "on how to use the wizard.";
+  const std::string rejected =
+      "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=3";
+  struct Case {
+    std::string arguments;
+    DWORD status;
+    std::vector<std::string> lines;  // on standard output; "" stands for any line
+    bool toLog;
+  } cases[] = {
+      {"-nogui -log " + log + " -c nonsense", 3, {guidError, rejected}, true},
+      {"-log " + log + " -nogui -c", 3, {argumentError, rejected}, true},
+      {"-nogui -log " + log + " /c {96e73b6e-7a5a-11d4-9f24-0080c82727f4}",
+       3,
+       {argumentError, rejected},
+       true},
+      {"-nogui -log", 3, {argumentError, rejected}, false},
+      {"-nogui -log " + log + " -h", 0, {"usage\tKORVACW [option] [option] [...]"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    testing::RemoveFile(log);
+    testing::CapturedRun run =
+        testing::RunCapturingOutput(Cw(c.arguments), testing::OutputTo::kPipe, 20000);
+    EXPECT_EQ(run.exitCode, c.status);
+    std::vector<std::string> lines = LogLines(run.output);
+    ASSERT_GE(lines.size(), c.lines.size()) << run.output;
+    for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(lines[i], c.lines[i]);
+    EXPECT_EQ(testing::ReadWholeFile(log), c.toLog ? run.output : "");
+  }
+  EXPECT_TRUE(testbed::DeviceExists(device));
+  testbed::RemoveDevice(device);
+  testing::RemoveFile(log);
+}
+
 // Runs KORVAcw, waits for its box with this caption, reads its text and clicks OK.
 struct BoxRun {
   std::string text;
@@ -184,6 +435,16 @@ TEST_F(KorvaCwTest, ASecondInstanceDoesNothingWhileTheFirstRuns) {
   EXPECT_NE(text.find("\n-expert\t\tEnable expert mode."), std::string::npos);
 
   EXPECT_EQ(testing::RunProcess(Cw("-nogui")), 4u);
+  // With a log, the log says why nothing was done.
+  std::string log = LogPath("korvatest_second.log");
+  testing::CapturedRun logged =
+      testing::RunCapturingOutput(Cw("-nogui -log " + log), testing::OutputTo::kPipe);
+  EXPECT_EQ(logged.exitCode, 4u);
+  EXPECT_EQ(logged.output,
+            "error\tAnother KORVA Cleanup Wizard is running; this one did nothing.\r\n"
+            "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=4\r\n");
+  EXPECT_EQ(testing::ReadWholeFile(log), logged.output);
+  testing::RemoveFile(log);
   EXPECT_TRUE(testbed::DeviceExists(device));
   EXPECT_TRUE(FileExists(inf));
   // Not even a help box from the second one.

@@ -178,16 +178,25 @@ TEST_F(HandOverTest, The64BitBuildDoesTheWholeRun) {
   const std::string device = "USB\\VID_0547&PID_6001\\wow1";
   SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_6001"}, kKitIdent);
   std::string inf = PlaceFile("inf", "korvatest_wow64.inf", kKitInf);
-  EXPECT_EQ(RunProcess(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui")), 0u);
+  // Its lines reach the standard output that the 32-bit program was given (a file here).
+  CapturedRun run =
+      RunCapturingOutput(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"), OutputTo::kFile);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output.rfind("start\t", 0), 0u) << run.output;
+  EXPECT_NE(run.output.find("\r\nremoved\tinf\t" + inf + "\r\n"), std::string::npos) << run.output;
   EXPECT_FALSE(testbed::DeviceExists(device));
   EXPECT_FALSE(FileExists(inf));
 
-  // A failed removal: the 64-bit build's 2 is the status.
+  // A failed removal: the 64-bit build's 2 is the status (and its lines come through a pipe).
   std::string held = PlaceFile("inf", "korvatest_wow64_held.inf", kKitInf);
   {
     FileHolder holder(held, /*readable=*/true);
     ASSERT_TRUE(holder.Holding());
-    EXPECT_EQ(RunProcess(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui")), 2u);
+    CapturedRun failed =
+        RunCapturingOutput(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"), OutputTo::kPipe);
+    EXPECT_EQ(failed.exitCode, 2u);
+    EXPECT_NE(failed.output.find("\r\nfailed\tinf\t" + held + "\t32\t"), std::string::npos)
+        << failed.output;
   }
   EXPECT_TRUE(FileExists(held));
 

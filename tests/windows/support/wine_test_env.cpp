@@ -125,6 +125,86 @@ DWORD RunProcess(const std::string& commandLine, DWORD timeoutMs) {
   return process.Wait(timeoutMs);
 }
 
+CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWORD timeoutMs) {
+  CapturedRun run;
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  std::string filePath;
+  if (to == OutputTo::kPipe) {
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return run;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  } else {
+    char folder[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof(folder), folder);
+    static int counter = 0;
+    filePath = std::string(folder) + "korvatest_stdout_" + std::to_string(GetCurrentProcessId()) +
+               "_" + std::to_string(++counter) + ".txt";
+    writeEnd = CreateFileA(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writeEnd == INVALID_HANDLE_VALUE) return run;
+  }
+  UniqueHandle reader(readEnd);
+  UniqueHandle writer(writeEnd);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writer.Get();
+  startup.hStdError = writer.Get();
+  PROCESS_INFORMATION info{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return run;
+  }
+  CloseHandle(info.hThread);
+  UniqueHandle process(info.hProcess);
+  // Ours closed, so that the pipe ends when the program's copy does.
+  writer.Reset();
+
+  auto drain = [&] {
+    DWORD available = 0;
+    while (reader.Valid() &&
+           PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      std::string chunk(available, '\0');
+      DWORD got = 0;
+      if (!ReadFile(reader.Get(), chunk.data(), available, &got, nullptr) || got == 0) return;
+      run.output.append(chunk.data(), got);
+    }
+  };
+  bool ended = false;
+  for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
+    drain();
+    if (WaitForSingleObject(process.Get(), 50) == WAIT_OBJECT_0) {
+      ended = true;
+      break;
+    }
+  }
+  drain();
+  if (!ended) {
+    TerminateProcess(process.Get(), 99);
+    WaitForSingleObject(process.Get(), 10000);
+  } else {
+    GetExitCodeProcess(process.Get(), &run.exitCode);
+  }
+  if (to == OutputTo::kFile) {
+    run.output = ReadWholeFile(filePath);
+    DeleteFileA(filePath.c_str());
+  }
+  return run;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file.Valid()) return "";
+  std::string text;
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof(buffer), file.Get())) > 0) text.append(buffer, got);
+  return text;
+}
+
 FileHolder::FileHolder(const std::string& path, bool readable) {
   static int counter = 0;
   std::string base =

@@ -47,6 +47,18 @@ void SeedDevice(const std::string& instanceId, const GUID& classGuid,
 // Runs a program, waits for it and returns its exit status (or ~0u when it could not start).
 DWORD RunProcess(const std::string& commandLine, DWORD timeoutMs = 60000);
 
+// A run whose standard output went through a pipe, or into a file, as management tools give it.
+struct CapturedRun {
+  DWORD exitCode = ~0u;  // ~0u when it could not start or did not end in time
+  std::string output;
+};
+enum class OutputTo { kPipe, kFile };
+CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to,
+                               DWORD timeoutMs = 60000);
+
+// The whole content of a file ("" when it cannot be read).
+std::string ReadWholeFile(const std::string& path);
+
 class Process {
  public:
   explicit Process(const std::string& commandLine);

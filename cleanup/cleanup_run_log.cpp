@@ -1,0 +1,99 @@
+#include "cleanup/cleanup_run_log.h"
+
+#include "res/version.h"
+
+namespace korva {
+
+namespace {
+
+// The fields of a failure: the code as the report prints it, then the platform's text.
+std::vector<std::string> Failure(const std::string& what, const std::string& subject, DWORD code) {
+  return {what, subject, ErrorCodeText(code), SystemErrorText(code)};
+}
+
+}  // namespace
+
+void CleanupRunLog::Start(const CleanupSettings& settings) {
+  log_.Write("start", CleanupStartFields(RunLog::LocalTimeText(),
+                                         "KORVAcw " KORVACW_SHORT_VERSION_TEXT, settings));
+}
+
+void CleanupRunLog::Found(const DeviceInstanceRecord& item) {
+  log_.Write("device", {item.instanceId, item.description, item.hardwareId});
+}
+
+void CleanupRunLog::Found(const InfFileRecord& item) { log_.Write("inf", {item.path}); }
+
+void CleanupRunLog::NotExamined(const NotExaminedRecord& record) {
+  log_.Write("not examined",
+             {record.path, ErrorCodeText(record.error), SystemErrorText(record.error)});
+}
+
+void CleanupRunLog::Result(const DeviceInstanceRecord& result) {
+  if (result.error != 0) {
+    log_.Write("failed", Failure("device", result.instanceId, result.error));
+  } else if (result.restartNeeded) {
+    log_.Write("removed", {"device", result.instanceId, "restart needed"});
+  } else {
+    log_.Write("removed", {"device", result.instanceId});
+  }
+}
+
+void CleanupRunLog::Result(const InfFileRecord& result) {
+  if (result.error != 0) {
+    log_.Write("failed", Failure("inf", result.path, result.error));
+  } else if (result.storeError != 0) {
+    // Deleted by hand after the driver store refused: its package may remain.
+    log_.Write("removed", {"inf", result.path, "driver store error",
+                           ErrorCodeText(result.storeError), SystemErrorText(result.storeError)});
+  } else {
+    log_.Write("removed", {"inf", result.path});
+  }
+}
+
+void CleanupRunLog::Error(const std::string& message) {
+  log_.Write("error", {MessageAsLogField(message)});
+}
+
+void CleanupRunLog::Usage(const std::string& text) {
+  for (const std::string& line : NonEmptyLines(text)) log_.Write("usage", {line});
+}
+
+void CleanupRunLog::End(const CleanupRunCounts& counts, int status) {
+  log_.Write("end", CleanupEndFields(counts, status));
+}
+
+CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles) {
+  CleanupRunCounts counts;
+  counts.devicesFound = devices.Items().size();
+  counts.infFilesFound = infFiles.Items().size();
+  for (const DeviceInstanceRecord& result : devices.Results()) {
+    ++(result.error == 0 ? counts.removed : counts.failed);
+    counts.restartNeeded = counts.restartNeeded || (result.error == 0 && result.restartNeeded);
+  }
+  for (const InfFileRecord& result : infFiles.Results()) {
+    ++(result.error == 0 ? counts.removed : counts.failed);
+  }
+  counts.notExamined = infFiles.NotExamined().size();
+  return counts;
+}
+
+CleanupLogHooks::CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices,
+                                 InfFileList& infFiles)
+    : devices_(devices), infFiles_(infFiles) {
+  devices.onFound = [&log](const DeviceInstanceRecord& item) { log.Found(item); };
+  devices.onResult = [&log](const DeviceInstanceRecord& result) { log.Result(result); };
+  infFiles.onFound = [&log](const InfFileRecord& item) { log.Found(item); };
+  infFiles.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
+  infFiles.onResult = [&log](const InfFileRecord& result) { log.Result(result); };
+}
+
+CleanupLogHooks::~CleanupLogHooks() {
+  devices_.onFound = nullptr;
+  devices_.onResult = nullptr;
+  infFiles_.onFound = nullptr;
+  infFiles_.onNotExamined = nullptr;
+  infFiles_.onResult = nullptr;
+}
+
+}  // namespace korva
