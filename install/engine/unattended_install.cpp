@@ -1,5 +1,6 @@
 #include "install/engine/unattended_install.h"
 
+#include "common/core/log_line.h"
 #include "common/core/text.h"
 #include "install/core/install_command_line.h"
 
@@ -19,7 +20,7 @@ const char* RoadName(InstallRoad road) {
   return "none";
 }
 
-std::string CodeText(int code) { return std::to_string(code); }
+std::string CodeText(int code) { return ErrorCodeText(static_cast<std::uint32_t>(code)); }
 
 }  // namespace
 

@@ -46,29 +46,6 @@ DWORD MakeInstallFolder(const std::string& folder) {
 constexpr char kAnotherInstallRunsMessage[] =
     "Another KORVA Installation Wizard is running; this one did nothing.";
 
-// A code as the platform's own texts give it: SetupAPI's 0xE000xxxx codes read negative.
-std::string SignedCodeText(DWORD code) { return std::to_string(static_cast<int>(code)); }
-
-// A message of several lines as one log field: its lines, without empty ones, joined by blanks.
-std::string AsLogField(const std::string& text) {
-  std::string field;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) field += (field.empty() ? "" : " ") + line;
-    start = end + 1;
-  }
-  return field;
-}
-
-std::string LogNotOpenedText(const std::string& path, DWORD error) {
-  return "The log file could not be opened: " + path + " error = " + SignedCodeText(error) + ": " +
-         SystemErrorText(error) + " The run goes on without it.";
-}
-
 int PendingQuitCode() {
   MSG message;
   if (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -141,7 +118,8 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
   bool logOpened = options.logPath.empty() || log.OpenFile(options.logPath);
   if (!logOpened) {
     // Said where it can still be read: a redirected standard output.
-    log.Write("error", {LogNotOpenedText(options.logPath, log.OpenError())});
+    log.Write("error", {MessageAsLogField(LogNotOpenedMessage(options.logPath, log.OpenError(),
+                                                              SystemErrorText(log.OpenError())))});
   }
 
   int status = kInstallExitFinished;
@@ -162,7 +140,7 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
   if (DWORD error = MakeInstallFolder(paths_.installFolder)) {
     log.Write("failed",
-              {"staging", paths_.installFolder, SignedCodeText(error), SystemErrorText(error)});
+              {"staging", paths_.installFolder, ErrorCodeText(error), SystemErrorText(error)});
     status = kInstallExitFailed;
   } else {
     status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_, log);
@@ -175,7 +153,7 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
 }
 
 int InstallWizardApp::EndsEarly(RunLog& log, const std::string& message, int status) {
-  log.Write("error", {AsLogField(message)});
+  log.Write("error", {MessageAsLogField(message)});
   log.Write("end", {"installed=0", "status=" + std::to_string(status)});
   return status;
 }
