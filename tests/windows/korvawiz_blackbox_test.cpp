@@ -67,73 +67,6 @@ TEST(KorvaWizTest, ASecondStartLeavesTheOpenWizardAloneAndCancelEndsIt) {
   EXPECT_EQ(CountWizards(), 0);
 }
 
-// Where a management tool sends a program's standard output.
-enum class Output { kPipe, kFile };
-
-struct UnattendedRun {
-  DWORD status = ~0u;
-  std::string output;  // what the program wrote to its standard output
-};
-
-// Runs `commandLine` with its standard output in a pipe or a file, as management tools start
-// programs. A run that shows a box never ends by itself: its time-out fails the test.
-UnattendedRun RunWithOutput(const std::string& commandLine, Output output,
-                            const std::string& outputFile) {
-  UnattendedRun run;
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  HANDLE reader = nullptr;
-  HANDLE writer = nullptr;
-  if (output == Output::kPipe) {
-    if (!CreatePipe(&reader, &writer, &inheritable, 0)) return run;
-    SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
-  } else {
-    writer = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (writer == INVALID_HANDLE_VALUE) return run;
-  }
-  UniqueHandle readerOwner(reader);
-  UniqueHandle writerOwner(writer);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
-  startup.hStdOutput = writer;
-  startup.hStdError = writer;
-  PROCESS_INFORMATION info{};
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &info)) {
-    return run;
-  }
-  UniqueHandle process(info.hProcess);
-  CloseHandle(info.hThread);
-  writerOwner.Reset();  // the pipe ends when the program's copy is closed
-  // Read as it comes, so that the program never waits on a full pipe; a program that does not
-  // end (a box waiting for nobody) is stopped after a minute.
-  auto drain = [&] {
-    DWORD available = 0;
-    char buffer[4096];
-    DWORD read = 0;
-    while (output == Output::kPipe &&
-           PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-           ReadFile(reader, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-      run.output.append(buffer, read);
-    }
-  };
-  bool ended = false;
-  for (int waited = 0; waited < 60000 && !ended; waited += 50) {
-    ended = WaitForSingleObject(process.Get(), 50) == WAIT_OBJECT_0;
-    drain();
-  }
-  if (!ended) {
-    TerminateProcess(process.Get(), 99);
-    return run;
-  }
-  GetExitCodeProcess(process.Get(), &run.status);
-  if (output == Output::kFile) run.output = ReadFileBytes(outputFile);
-  return run;
-}
-
 // The lines of a record, each split at its tabs.
 std::vector<std::vector<std::string>> LogLines(const std::string& text) {
   std::vector<std::vector<std::string>> lines;
@@ -194,9 +127,10 @@ class KorvaWizNoGuiTest : public ::testing::Test {
   }
   static std::string HardwareId(const std::string& tag) { return "USB\\VID_0547&PID_" + tag; }
 
-  UnattendedRun Run(const std::string& arguments, Output output = Output::kPipe) {
-    return RunWithOutput("\"" + kit + "\\KORVAwiz.exe\" " + arguments, output,
-                         root + "\\stdout.txt");
+  // Its standard output in a pipe or a file, as management tools start programs. A run that
+  // shows a box never ends by itself: it is stopped after a minute, and the test fails.
+  CapturedRun Run(const std::string& arguments, OutputTo output = OutputTo::kPipe) {
+    return RunCapturingOutput("\"" + kit + "\\KORVAwiz.exe\" " + arguments, output);
   }
 
   std::string root, kit;
@@ -206,15 +140,15 @@ class KorvaWizNoGuiTest : public ::testing::Test {
 // keeps what earlier runs wrote.
 TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareId) {
   struct Case {
-    Output output;
+    OutputTo output;
     std::string tag;
     std::string given;  // the hardware ID on the command line
     int twins;          // further devices with the same hardware IDs
   };
   const Case cases[] = {
-      {Output::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001", 0},
-      {Output::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001", 0},
-      {Output::kPipe, "6003", "USB\\VID_0547&PID_6003&REV_0001", 2},
+      {OutputTo::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001", 0},
+      {OutputTo::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001", 0},
+      {OutputTo::kPipe, "6003", "USB\\VID_0547&PID_6003&REV_0001", 2},
   };
   const std::string log = root + "\\korvawiz.log";
   WriteFileBytes(log, "earlier\r\n");
@@ -241,8 +175,8 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareI
     }
     ASSERT_FALSE(instanceId.empty());
 
-    UnattendedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output);
-    EXPECT_EQ(run.status, 0u);
+    CapturedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output);
+    EXPECT_EQ(run.exitCode, 0u);
     auto lines = LogLines(run.output);
     ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"start", "device", "installed", "end"}))
         << run.output;
@@ -293,8 +227,8 @@ TEST_F(KorvaWizNoGuiTest, WhatCannotBeInstalledEndsWithItsStatusAndNoWindow) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     RemoveFile(log);
-    UnattendedRun run = Run(c.arguments);
-    EXPECT_EQ(run.status, c.status);
+    CapturedRun run = Run(c.arguments);
+    EXPECT_EQ(run.exitCode, c.status);
     // A command line that is refused has no settings to start with.
     std::vector<std::string> kinds = {"start", "error", "end"};
     if (c.status == 3) kinds.erase(kinds.begin());
@@ -323,9 +257,9 @@ TEST_F(KorvaWizNoGuiTest, ALogFileThatCannotBeOpenedEndsWith6AfterTheInstallatio
   for (const std::string& path : cases) {
     SCOPED_TRACE(path.substr(0, 80));
     const std::string instanceId = Seed(std::to_string(tag));
-    UnattendedRun run =
+    CapturedRun run =
         Run("-nogui -hwid " + HardwareId(std::to_string(tag++)) + "&REV_0001 -log " + path);
-    EXPECT_EQ(run.status, 6u);
+    EXPECT_EQ(run.exitCode, 6u);
     auto lines = LogLines(run.output);
     ASSERT_EQ(Kinds(lines),
               (std::vector<std::string>{"error", "start", "device", "installed", "end"}))
@@ -350,8 +284,8 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
   {
     UniqueHandle mutex(CreateMutexA(nullptr, TRUE, "KORVA_InstallWizard_GlobalMutex"));
     ASSERT_TRUE(mutex.Valid());
-    UnattendedRun run = Run(arguments);
-    EXPECT_EQ(run.status, 4u);
+    CapturedRun run = Run(arguments);
+    EXPECT_EQ(run.exitCode, 4u);
     auto lines = LogLines(run.output);
     ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"error", "end"})) << run.output;
     EXPECT_EQ(lines[0][1], "Another KORVA Installation Wizard is running; this one did nothing.");
@@ -362,13 +296,13 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
                                 nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(wizard, nullptr);
     HWND foreground = GetForegroundWindow();
-    EXPECT_EQ(Run(arguments).status, 4u);
+    EXPECT_EQ(Run(arguments).exitCode, 4u);
     EXPECT_EQ(GetForegroundWindow(), foreground);
     DestroyWindow(wizard);
   }
   EXPECT_FALSE(HasKitDriver(instanceId));
   // With neither, the same command line installs.
-  EXPECT_EQ(Run(arguments).status, 0u);
+  EXPECT_EQ(Run(arguments).exitCode, 0u);
   EXPECT_TRUE(HasKitDriver(instanceId));
 }
 
