@@ -37,37 +37,4 @@ int UnattendedExitStatus(const CleanupRunCounts& counts, bool listOnly, bool log
   return kExitOk;
 }
 
-std::string ErrorCodeText(std::uint32_t code) {
-  return std::to_string(static_cast<std::int32_t>(code));
-}
-
-std::string MessageAsLogField(const std::string& text) {
-  std::string field;
-  for (const std::string& line : NonEmptyLines(text)) {
-    if (!field.empty()) field += ' ';
-    field += line;
-  }
-  return field;
-}
-
-std::string LogNotOpenedMessage(const std::string& path, std::uint32_t code,
-                                const std::string& codeText) {
-  return "The log file could not be opened:\n" + path + "\nerror = " + ErrorCodeText(code) + ": " +
-         codeText + "\nThe run goes on without it.";
-}
-
-std::vector<std::string> NonEmptyLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace korva

@@ -35,18 +35,4 @@ std::vector<std::string> CleanupEndFields(const CleanupRunCounts& counts, int st
 // opened.
 int UnattendedExitStatus(const CleanupRunCounts& counts, bool listOnly, bool logNotOpened);
 
-// An error code as the report prints it: signed decimal, so the set-up services' own codes
-// read as negative numbers there and here alike.
-std::string ErrorCodeText(std::uint32_t code);
-
-// A message box text as one log field: its lines joined by a blank, no line break at its end.
-std::string MessageAsLogField(const std::string& text);
-
-// The box (or, unattended, the error line) for a log file that could not be opened.
-std::string LogNotOpenedMessage(const std::string& path, std::uint32_t code,
-                                const std::string& codeText);
-
-// The lines of a text without their line breaks; empty lines are dropped.
-std::vector<std::string> NonEmptyLines(const std::string& text);
-
 }  // namespace korva

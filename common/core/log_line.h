@@ -2,6 +2,7 @@
 // a tab, so that a script can split them. Platform-free.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,20 @@ std::string FormatLogLine(const std::string& kind, const std::vector<std::string
 // "\\?\" other than a drive ("\\?\C:\...") or a share ("\\?\UNC\...") are refused, so that a
 // mistyped option never appends text to a disk, a volume or a device.
 bool IsPlainFilePath(const std::string& path);
+
+// An error code as the report prints it: signed decimal, so the set-up services' own codes
+// read as negative numbers there and here alike.
+std::string ErrorCodeText(std::uint32_t code);
+
+// A message box text as one log field: its lines joined by a blank, no line break at its end.
+std::string MessageAsLogField(const std::string& text);
+
+// The box (or, unattended, the error line) for a log file that could not be opened; the same
+// in both programs.
+std::string LogNotOpenedMessage(const std::string& path, std::uint32_t code,
+                                const std::string& codeText);
+
+// The lines of a text without their line breaks; empty lines are dropped.
+std::vector<std::string> NonEmptyLines(const std::string& text);
 
 }  // namespace korva

@@ -45,7 +45,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     std::string text = "Unable to copy driver executables (*.sys).\n";
     text += kReinstallLine;
     showErrorBox(text);
-    return {code, true};
+    return {code, true, false, InstallStage::kStaging};
   }
 
   DeleteFileWithNormalAttributes(paths.infPath);
@@ -53,10 +53,11 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   if (code != 0) {
     showErrorBox(
         Format("Unable to create a customized INF file (error %d).\n%s", code, kReinstallLine));
-    return {code, true};
+    return {code, true, false, InstallStage::kInfGeneration};
   }
   InstallStepOutcome outcome;
-  outcome.result = deviceList.InstallDriver(paths.infPath, &outcome.restartNeeded);
+  outcome.stage = InstallStage::kInstallation;
+  outcome.result = deviceList.InstallDriver(paths.infPath, &outcome.restartNeeded, &outcome.road);
   return outcome;
 }
 

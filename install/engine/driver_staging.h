@@ -37,11 +37,16 @@ constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
 
 using ErrorBox = std::function<void(const std::string& text)>;
 
+// The parts of the install step, in their order.
+enum class InstallStage { kStaging, kInfGeneration, kInstallation };
+
 // What the install step came to.
 struct InstallStepOutcome {
   int result = 0;      // 0, or the code of the step that failed
   bool fatal = false;  // the kit can't be used (too few binaries, no INF file): the wizard ends
   bool restartNeeded = false;  // installed, but Windows needs a restart to complete it
+  InstallStage stage = InstallStage::kStaging;  // the last part that ran
+  InstallRoad road = InstallRoad::kNone;        // the way the driver was installed
 };
 
 // Stages the binaries, generates the INF file and installs it. Missing binaries and an INF file

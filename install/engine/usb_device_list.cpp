@@ -72,6 +72,11 @@ int UsbDeviceList::GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD prope
   return ReadStringProperty(setup_, deviceInfoSet.Get(), element, property, kPropertyRules, text);
 }
 
+int UsbDeviceList::GetInstanceId(const SP_DEVINFO_DATA& element, std::string& id) {
+  if (!deviceInfoSet.Valid()) return -1;
+  return static_cast<int>(setup_.GetDeviceInstanceId(deviceInfoSet.Get(), element, id));
+}
+
 UniqueRegKey UsbDeviceList::OpenDriverKey(const SP_DEVINFO_DATA& element) {
   if (!deviceInfoSet.Valid()) return UniqueRegKey();
   return setup_.OpenDevRegKey(deviceInfoSet.Get(), element, DIREG_DRV, KEY_READ);
@@ -142,13 +147,17 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
   return result;
 }
 
-int UsbDeviceList::InstallDriver(const std::string& infPath, bool* restartNeeded) {
+int UsbDeviceList::InstallDriver(const std::string& infPath, bool* restartNeeded,
+                                 InstallRoad* road) {
   if (restartNeeded) *restartNeeded = false;
+  if (road) *road = InstallRoad::kNone;
   if (!deviceInfoSet.Valid()) return kInstallNoDeviceSet;
   UsbDeviceItem* item = GetSelectedItem();
   if (!item) return kInstallNoSelection;
   bool restart = false;
   DriverUpdateService service = setup_.LoadDriverUpdateService();
+  if (road)
+    *road = service.Available() ? InstallRoad::kUpdateService : InstallRoad::kClassInstaller;
   int result = service.Available() ? InstallWithUpdateService(infPath, *item, service, restart)
                                    : InstallWithClassInstaller(infPath, *item, restart);
   if (restartNeeded) *restartNeeded = restart;

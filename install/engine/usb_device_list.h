@@ -40,6 +40,9 @@ constexpr int kInstallNoFreeDriverKey = ERROR_NO_MORE_ITEMS;
 
 constexpr int kHighestDriverKeyIndex = 9998;
 
+// Which way a driver was installed.
+enum class InstallRoad { kNone, kUpdateService, kClassInstaller };
+
 // Whether a byte starts a double-byte character of the ANSI code page.
 bool IsAnsiLeadByte(unsigned char c);
 
@@ -57,6 +60,8 @@ class UsbDeviceList {
   bool IsListedUsbDevice(const SP_DEVINFO_DATA& element);
   // 0; 1 when the property is no string; -1 without a set; otherwise the platform's code.
   int GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);
+  // The device's instance ID: 0, -1 without a set, otherwise the platform's code.
+  int GetInstanceId(const SP_DEVINFO_DATA& element, std::string& id);
   // The driver key for reading; invalid when the device has none (no driver installed).
   UniqueRegKey OpenDriverKey(const SP_DEVINFO_DATA& element);
   // 0; 1 when the value is no string; 2 for an unknown selector; otherwise the registry's
@@ -70,8 +75,9 @@ class UsbDeviceList {
                   const std::string& driverName);
   // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.
   // `restartNeeded`, when given, tells whether Windows needs a restart to complete a successful
-  // installation.
-  int InstallDriver(const std::string& infPath, bool* restartNeeded = nullptr);
+  // installation; `road`, when given, which way was taken (kNone when none was).
+  int InstallDriver(const std::string& infPath, bool* restartNeeded = nullptr,
+                    InstallRoad* road = nullptr);
   int InstallWithUpdateService(const std::string& infPath, UsbDeviceItem& item,
                                const DriverUpdateService& service, bool& restartNeeded);
   int InstallWithClassInstaller(const std::string& infPath, UsbDeviceItem& item,

@@ -4,13 +4,18 @@
 
 #include <cerrno>
 
+#include "common/core/log_line.h"
 #include "common/core/wow64_hand_over.h"
+#include "common/last_error.h"
+#include "common/run_log.h"
 #include "common/windows_version.h"
 #include "common/wow64_hand_over.h"
 #include "install/error_box.h"
 #include "install/ui/install_wizard_frame.h"
 #include "install/core/inf_template.h"
 #include "install/core/install_wizard_texts.h"
+#include "install/engine/unattended_install.h"
+#include "res/version.h"
 
 namespace korva {
 
@@ -27,12 +32,19 @@ std::string BaseName(const std::string& modulePath) {
 // Makes the install folder, or finds it there. A file of that name can't take the staged
 // files: that counts as a folder that can't be made, so the user learns it now and not as a
 // broken kit at the install step.
-bool MakeInstallFolder(const std::string& folder) {
-  if (_mkdir(folder.c_str()) == 0) return true;
-  if (errno != EEXIST) return false;
+// 0, or the platform's code for why it can't be used.
+DWORD MakeInstallFolder(const std::string& folder) {
+  if (_mkdir(folder.c_str()) == 0) return 0;
+  if (errno != EEXIST) return LastErrorOfFailure();
   DWORD attributes = GetFileAttributesA(folder.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return 0;
+  }
+  return ERROR_ALREADY_EXISTS;
 }
+
+constexpr char kAnotherInstallRunsMessage[] =
+    "Another KORVA Installation Wizard is running; this one did nothing.";
 
 int PendingQuitCode() {
   MSG message;
@@ -44,16 +56,28 @@ int PendingQuitCode() {
 
 }  // namespace
 
-int InstallWizardApp::Run(const std::string& modulePath) {
+int InstallWizardApp::Run(const std::string& modulePath, const std::string& commandLine) {
   programName_ = BaseName(modulePath);
   // On 64-bit Windows only the 64-bit build can install drivers: a 32-bit one hands the whole
   // run over to it, the test for an open wizard included, and does nothing of its own.
   Wow64HandOver handOver = HandOverTo64BitBuild();
   if (handOver.outcome == Wow64HandOver::kHandedOver) return static_cast<int>(handOver.exitStatus);
+
+  InstallOptions options;
+  InstallStartAction action = ReadInstallOptions(commandLine, options);
+  if (action == InstallStartAction::kUnattended || action == InstallStartAction::kBadUnattended) {
+    return RunUnattended(modulePath, action, options, handOver);
+  }
   if (handOver.outcome == Wow64HandOver::kFailed) {
     ShowErrorBox(
         No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path, handOver.error));
     return kExitNo64BitBuild;
+  }
+  if (action != InstallStartAction::kWizard) {
+    messageBoxes_.Show(nullptr, BuildInstallUsageText(), kInstallUsageCaption,
+                       MB_OK | MB_ICONINFORMATION);
+    return action == InstallStartAction::kUsageAsked ? kInstallExitFinished
+                                                     : kInstallExitBadCommandLine;
   }
 
   // One wizard at a time: a running one is recognised by its title alone.
@@ -63,7 +87,7 @@ int InstallWizardApp::Run(const std::string& modulePath) {
   }
 
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  if (!MakeInstallFolder(paths_.installFolder)) {
+  if (MakeInstallFolder(paths_.installFolder) != 0) {
     ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");
     return kInstallExitFailed;
   }
@@ -83,6 +107,66 @@ int InstallWizardApp::Run(const std::string& modulePath) {
     return static_cast<int>(result);
   }
   return kInstallExitFinished;
+}
+
+int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartAction action,
+                                    const InstallOptions& options, const Wow64HandOver& handOver) {
+  // Nothing here may wait for a person: no window, no box. What happened goes to the log and
+  // the exit status.
+  RunLog log;
+  log.UseStandardOutputIfRedirected();
+  bool logOpened = options.logPath.empty() || log.OpenFile(options.logPath);
+  if (!logOpened) {
+    // Said where it can still be read: a redirected standard output.
+    log.Write("error", {MessageAsLogField(LogNotOpenedMessage(options.logPath, log.OpenError(),
+                                                              SystemErrorText(log.OpenError())))});
+  }
+
+  int status = kInstallExitFinished;
+  if (handOver.outcome == Wow64HandOver::kFailed) {
+    status = EndsEarly(
+        log,
+        No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path, handOver.error),
+        kExitNo64BitBuild);
+  } else if (action == InstallStartAction::kBadUnattended) {
+    status = EndsEarly(log, kInstallInvalidArgumentMessage, kInstallExitBadCommandLine);
+  } else if (AnotherInstallRuns()) {
+    status = EndsEarly(log, kAnotherInstallRunsMessage, kInstallExitAlreadyRunning);
+  }
+  if (status != kInstallExitFinished) return status;
+
+  log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
+                      "hwid=" + options.hardwareId});
+  paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
+  if (DWORD error = MakeInstallFolder(paths_.installFolder)) {
+    log.Write("failed",
+              {"staging", paths_.installFolder, ErrorCodeText(error), SystemErrorText(error)});
+    status = kInstallExitFailed;
+  } else {
+    status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_, log);
+  }
+  bool installed = status == kInstallExitFinished || status == kInstallExitRestartNeeded;
+  // Only a run that did all it had to is marked for its missing log.
+  if (!logOpened && status == kInstallExitFinished) status = kExitLogNotOpened;
+  log.Write("end", {installed ? "installed=1" : "installed=0", "status=" + std::to_string(status)});
+  return status;
+}
+
+int InstallWizardApp::EndsEarly(RunLog& log, const std::string& message, int status) {
+  log.Write("error", {MessageAsLogField(message)});
+  log.Write("end", {"installed=0", "status=" + std::to_string(status)});
+  return status;
+}
+
+bool InstallWizardApp::AnotherInstallRuns() {
+  // A wizard is found by its title, as when the wizard starts; unattended, nobody is there to
+  // see it, so it stays where it is.
+  if (FindWindowA(nullptr, kInstallWizardName)) return true;
+  mutex_.Reset(CreateMutexA(nullptr, FALSE, kInstallMutexName));
+  if (!mutex_.Valid()) return true;
+  // A mutex left by a run that died is ours now.
+  DWORD wait = WaitForSingleObject(mutex_.Get(), 0);
+  return wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED;
 }
 
 HWND InstallWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }

@@ -6,23 +6,21 @@
 #include <string>
 
 #include "common/message_box.h"
+#include "common/run_log.h"
 #include "common/save_as_dialog.h"
-#include "install/engine/driver_staging.h"
+#include "common/wow64_hand_over.h"
+#include "devsetup/unique_resource.h"
+#include "install/core/install_command_line.h"
 #include "install/core/install_paths.h"
+#include "install/engine/driver_staging.h"
 #include "install/engine/usb_device_list.h"
 
 namespace korva {
 
 class InstallWizardFrame;
 
-// Exit codes: 0 after Finish (and for a start that found the wizard open already), 1 after a
-// fatal error of the install step or when the install folder can't be made, 2 after Cancel;
-// kExitNo64BitBuild (5) when a 32-bit program on 64-bit Windows has no 64-bit build to run.
-enum InstallExitCode {
-  kInstallExitFinished = 0,
-  kInstallExitFailed = 1,
-  kInstallExitCancelled = 2
-};
+// Held by an unattended run, so that a second one does nothing (it has no window to be found).
+constexpr char kInstallMutexName[] = "KORVA_InstallWizard_GlobalMutex";
 
 class InstallWizardApp {
  public:
@@ -31,8 +29,9 @@ class InstallWizardApp {
   InstallWizardApp(const InstallWizardApp&) = delete;
   InstallWizardApp& operator=(const InstallWizardApp&) = delete;
 
-  // The start-up routine, given the full path of the program file. Returns the exit code.
-  int Run(const std::string& modulePath);
+  // The start-up routine, given the full path of the program file and the arguments part of
+  // the command line. Returns the exit code (an InstallExitCode, or kExitNo64BitBuild).
+  int Run(const std::string& modulePath, const std::string& commandLine = "");
 
   // An error box: owned by the frame while it exists, else captioned with the program's name.
   void ShowErrorBox(const std::string& text);
@@ -51,6 +50,14 @@ class InstallWizardApp {
   SaveAsSeam& SaveAs() { return saveAs_; }
 
  private:
+  // The installation without a window, for a command line read as unattended (or a bad one).
+  int RunUnattended(const std::string& modulePath, InstallStartAction action,
+                    const InstallOptions& options, const Wow64HandOver& handOver);
+  // An unattended run that ends before it starts: its reason and its end in the log.
+  int EndsEarly(RunLog& log, const std::string& message, int status);
+  // Whether another KORVAwiz runs: a wizard's window, or an unattended run's mutex.
+  bool AnotherInstallRuns();
+
   UsbDeviceList& deviceList_;
   MessageBoxSeam& messageBoxes_;
   SaveAsSeam& saveAs_;
@@ -59,6 +66,7 @@ class InstallWizardApp {
   bool isNt5OrLater_ = false;
   StagedDriverFiles stagedDriverFiles_;
   InstallWizardFrame* frame_ = nullptr;
+  UniqueHandle mutex_;  // held until the process ends
 };
 
 }  // namespace korva

@@ -12,7 +12,7 @@ korva::UsbDeviceList deviceList(deviceSetup);
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   char modulePath[MAX_PATH] = {};
@@ -20,5 +20,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   korva::SystemMessageBox messageBoxes;
   korva::SystemSaveAsDialog saveAs;
   korva::InstallWizardApp app(deviceList, messageBoxes, saveAs);
-  return app.Run(modulePath);
+  return app.Run(modulePath, commandLine ? commandLine : "");
 }

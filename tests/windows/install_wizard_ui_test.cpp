@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "install/ui/install_wizard_frame.h"
+#include "common/run_log.h"
 #include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 #include "support/fault_injecting_device_setup.h"
@@ -690,6 +691,100 @@ TEST_F(InstallWizardUiTest, TheAboutBox) {
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitCancelled);
   EXPECT_EQ(version, "Version 2.20");
   EXPECT_EQ(copyright, "Copyright (C) 2026 KORVA");
+}
+
+// Unattended, through the fake where Wine can't: a refused installation and a restart Windows
+// needs; the fatal install steps and the class installer's road as they are. Each is an exit
+// status and a last line before the end, in the log file and on standard output alike, and
+// never a box.
+TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox) {
+  struct Case {
+    std::string tag;
+    DWORD updateError;
+    bool updateNeedsRestart;
+    bool noUpdateService;
+    const char* missingKitFile;
+    int status;
+    std::vector<std::string> line;  // the line before the end, after its kind and what failed
+  };
+  const std::string staging = "staging";
+  const std::vector<Case> cases = {
+      {"4701",
+       ERROR_ACCESS_DENIED,
+       false,
+       false,
+       nullptr,
+       kInstallExitInstallationFailed,
+       {"failed", "installation", "@", "5", SystemErrorText(ERROR_ACCESS_DENIED)}},
+      {"4702",
+       0,
+       true,
+       false,
+       nullptr,
+       kInstallExitRestartNeeded,
+       {"installed", "@", "update service", "restart needed"}},
+      {"4703",
+       0,
+       false,
+       true,
+       nullptr,
+       kInstallExitFinished,
+       {"installed", "@", "class installer"}},
+      {"4704",
+       0,
+       false,
+       false,
+       "korva98.sys",
+       kInstallExitFailed,
+       {"failed", "staging", programFolder, "3", SystemErrorText(ERROR_PATH_NOT_FOUND)}},
+      {"4705",
+       0,
+       false,
+       false,
+       "korvawiz.tpl",
+       kInstallExitFailed,
+       {"failed", "inf generation", programFolder + "\\install\\korvawiz.inf", "1",
+        "The INF template could not be opened."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    std::string id = Seed(c.tag, "UI board unattended " + c.tag);
+    setup.updateError = c.updateError;
+    setup.updateNeedsRestart = c.updateNeedsRestart;
+    setup.noDriverUpdateService = c.noUpdateService;
+    if (c.missingKitFile) RemoveFile(programFolder + "\\" + c.missingKitFile);
+    const std::string log = root + "\\" + c.tag + ".log";
+    const std::string output = root + "\\" + c.tag + ".out";
+    // This test's own standard output is the program's, a file as under management tools.
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE kept = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, file);
+    int status = app.Run(programFolder + "\\KORVAwiz.exe",
+                         "-nogui -hwid USB\\VID_0547&PID_" + c.tag + "&REV_0001 -log " + log);
+    SetStdHandle(STD_OUTPUT_HANDLE, kept);
+    CloseHandle(file);
+    EXPECT_EQ(status, c.status);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(app.Frame(), nullptr);
+
+    std::string text = ReadFileBytes(log);
+    EXPECT_EQ(ReadFileBytes(output), text);
+    std::vector<std::string> expected = c.line;
+    for (std::string& field : expected) {
+      if (field == "@") field = id;
+    }
+    std::string last;
+    for (const std::string& field : expected) last += (last.empty() ? "" : "\t") + field;
+    bool installed = c.status == kInstallExitFinished || c.status == kInstallExitRestartNeeded;
+    std::string end = std::string("end\t") + (installed ? "installed=1" : "installed=0") +
+                      "\tstatus=" + std::to_string(c.status) + "\r\n";
+    EXPECT_NE(text.find("\r\ndevice\t" + id + "\t"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.find("\r\n" + expected[0] + "\t") + 2), last + "\r\n" + end) << text;
+    EXPECT_EQ(testbed::HasDriverKey(id), installed);
+    if (c.missingKitFile) CopyKitFile(c.missingKitFile, programFolder);
+  }
 }
 
 // Start-up, before any page.

@@ -1,8 +1,13 @@
-// KORVAwiz.exe as the user starts it: one wizard at a time, and the exit codes.
+// KORVAwiz.exe as the user starts it: one wizard at a time, and the exit codes; and as a
+// management tool starts it: -nogui, without any window, its record on standard output and in
+// the log file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "install/core/install_command_line.h"
 #include "res/install_resource.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
@@ -11,6 +16,8 @@ namespace korva::testing {
 namespace {
 
 std::string KorvaWizPath() { return BuildFolder() + "\\install\\KORVAwiz.exe"; }
+
+bool HaveDisplay() { return GetEnvironmentVariableA("DISPLAY", nullptr, 0) > 0; }
 
 // The wizard's frame once some process shows it, or null after about ten seconds.
 HWND WaitForWizard() {
@@ -58,6 +65,278 @@ TEST(KorvaWizTest, ASecondStartLeavesTheOpenWizardAloneAndCancelEndsIt) {
   SendMessageA(GetDlgItem(frame, IDC_CANCEL_BUTTON), BM_CLICK, 0, 0);
   EXPECT_EQ(first.Wait(20000), 2u);
   EXPECT_EQ(CountWizards(), 0);
+}
+
+// The lines of a record, each split at its tabs.
+std::vector<std::vector<std::string>> LogLines(const std::string& text) {
+  std::vector<std::vector<std::string>> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::vector<std::string> fields;
+    std::string line = text.substr(start, end - start);
+    size_t fieldStart = 0;
+    for (;;) {
+      size_t tab = line.find('\t', fieldStart);
+      fields.push_back(line.substr(fieldStart, tab - fieldStart));
+      if (tab == std::string::npos) break;
+      fieldStart = tab + 1;
+    }
+    lines.push_back(fields);
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::vector<std::string> Kinds(const std::vector<std::vector<std::string>>& lines) {
+  std::vector<std::string> kinds;
+  for (const auto& line : lines) kinds.push_back(line.empty() ? "" : line[0]);
+  return kinds;
+}
+
+// Whether the device is in the kit's class with the kit's ident, as the wizard's INF file
+// leaves it. (Under Wine the driver key's InfPath names the driver store's copy from the second
+// installation on.)
+bool HasKitDriver(const std::string& instanceId) {
+  const GUID kitClass = KitClassGuid();
+  for (const testbed::DeviceSummary& device : testbed::ListDevices(&kitClass)) {
+    if (device.instanceId == instanceId) return device.identValue == kKitIdent;
+  }
+  return false;
+}
+
+// A kit folder C:\korvatest\<name>\Bin with the program, the template and two binaries.
+class KorvaWizNoGuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    kit = root + "\\Bin";
+    CreateDirectoryA(kit.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(KorvaWizPath().c_str(), (kit + "\\KORVAwiz.exe").c_str(), FALSE));
+    for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) CopyKitFile(file, kit);
+  }
+
+  // A USB device without the kit's driver; `tag` makes its IDs.
+  std::string Seed(const std::string& tag) {
+    std::string hardwareId = HardwareId(tag);
+    std::string instanceId = hardwareId + "\\NG" + tag;
+    SeedDevice(instanceId, UsbClassGuid(), {hardwareId + "&REV_0001", hardwareId}, "",
+               "No-GUI board " + tag);
+    return instanceId;
+  }
+  static std::string HardwareId(const std::string& tag) { return "USB\\VID_0547&PID_" + tag; }
+
+  // Its standard output in a pipe or a file, as management tools start programs. A run that
+  // shows a box never ends by itself: it is stopped after a minute, and the test fails.
+  CapturedRun Run(const std::string& arguments, OutputTo output = OutputTo::kPipe) {
+    return RunCapturingOutput("\"" + kit + "\\KORVAwiz.exe\" " + arguments, output);
+  }
+
+  std::string root, kit;
+};
+
+// The whole record, on standard output through a pipe and a file, and in the log file, which
+// keeps what earlier runs wrote.
+TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareId) {
+  struct Case {
+    OutputTo output;
+    std::string tag;
+    std::string given;  // the hardware ID on the command line
+    int twins;          // further devices with the same hardware IDs
+  };
+  const Case cases[] = {
+      {OutputTo::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001", 0},
+      {OutputTo::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001", 0},
+      {OutputTo::kPipe, "6003", "USB\\VID_0547&PID_6003&REV_0001", 2},
+  };
+  const std::string log = root + "\\korvawiz.log";
+  WriteFileBytes(log, "earlier\r\n");
+  std::string expectedLog = "earlier\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    std::vector<std::string> seeded = {Seed(c.tag)};
+    for (int twin = 0; twin < c.twins; ++twin) {
+      seeded.push_back(seeded[0] + static_cast<char>('A' + twin));
+      SeedDevice(seeded.back(), UsbClassGuid(),
+                 {HardwareId(c.tag) + "&REV_0001", HardwareId(c.tag)}, "", "No-GUI board " + c.tag);
+    }
+    // The one the wizard's list shows first.
+    SetupApiDeviceSetup setup;
+    UsbDeviceList list(setup);
+    ASSERT_EQ(list.Enumerate(true), 0);
+    std::string instanceId;
+    for (const auto& item : list.Items()) {
+      std::string id = InstanceIdOf(list.DeviceInfoSet(), item->devInfoData);
+      if (std::find(seeded.begin(), seeded.end(), id) != seeded.end()) {
+        instanceId = id;
+        break;
+      }
+    }
+    ASSERT_FALSE(instanceId.empty());
+
+    CapturedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output);
+    EXPECT_EQ(run.exitCode, 0u);
+    auto lines = LogLines(run.output);
+    ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"start", "device", "installed", "end"}))
+        << run.output;
+    ASSERT_EQ(lines[0].size(), 5u);
+    EXPECT_EQ(lines[0][1].size(), 19u);  // YYYY-MM-DD hh:mm:ss
+    EXPECT_EQ(lines[0][2], "KORVAwiz 2.20");
+    EXPECT_EQ(lines[0][3], "nogui=yes");
+    EXPECT_EQ(lines[0][4], "hwid=" + c.given);
+    EXPECT_EQ(lines[1], (std::vector<std::string>{"device", instanceId, "No-GUI board " + c.tag,
+                                                  HardwareId(c.tag) + "&REV_0001"}));
+    EXPECT_EQ(lines[2], (std::vector<std::string>{"installed", instanceId, "update service"}));
+    EXPECT_EQ(lines[3], (std::vector<std::string>{"end", "installed=1", "status=0"}));
+    EXPECT_TRUE(HasKitDriver(instanceId));
+    // Where the wizard puts them.
+    EXPECT_TRUE(FileExists(kit + "\\install\\korvawiz.inf"));
+    EXPECT_EQ(ReadFileBytes(kit + "\\install\\korva.sys"), ReadFileBytes(kit + "\\korva.sys"));
+    expectedLog += run.output;
+    EXPECT_EQ(ReadFileBytes(log), expectedLog);
+  }
+}
+
+// Each run that can't install says why, installs nothing and shows nothing (a box would hold
+// the run until the time-out). The lines go to the log file as well, when one is named.
+TEST_F(KorvaWizNoGuiTest, WhatCannotBeInstalledEndsWithItsStatusAndNoWindow) {
+  const std::string instanceId = Seed("6101");
+  const std::string log = root + "\\refused.log";
+  struct Case {
+    std::string arguments;
+    DWORD status;
+    std::string error;  // the error line's text
+  };
+  const std::string invalid =
+      "An invalid command line argument was passed. "
+      "Use KORVAWIZ -h to display information on how to use the wizard.";
+  const Case cases[] = {
+      {"-nogui -hwid", 3, invalid},
+      {"-nogui -hwid -log " + log, 3, invalid},
+      {"-nogui", 3, invalid},
+      {"-nogui -hwid " + HardwareId("6101") + "&REV_0001 -logfile " + log, 3, invalid},
+      {"-nogui -hwid=" + HardwareId("6101") + " -log " + log, 3, invalid},
+      {"-nogui -h", 3, invalid},
+      // Only the first hardware ID counts: this is the device's second.
+      {"-nogui -hwid " + HardwareId("6101") + " -log " + log, 7,
+       "No connected USB device has the hardware ID " + HardwareId("6101") + "."},
+      {"-nogui -hwid USB\\VID_0547&PID_61FF -log " + log, 7,
+       "No connected USB device has the hardware ID USB\\VID_0547&PID_61FF."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    RemoveFile(log);
+    CapturedRun run = Run(c.arguments);
+    EXPECT_EQ(run.exitCode, c.status);
+    // A command line that is refused has no settings to start with.
+    std::vector<std::string> kinds = {"start", "error", "end"};
+    if (c.status == 3) kinds.erase(kinds.begin());
+    auto lines = LogLines(run.output);
+    ASSERT_EQ(Kinds(lines), kinds) << run.output;
+    EXPECT_EQ(lines[kinds.size() - 2], (std::vector<std::string>{"error", c.error}));
+    EXPECT_EQ(lines.back(), (std::vector<std::string>{"end", "installed=0",
+                                                      "status=" + std::to_string(c.status)}));
+    bool logNamed = c.arguments.find(" -log " + log) != std::string::npos;
+    EXPECT_EQ(ReadFileBytes(log), logNamed ? run.output : "");
+    EXPECT_FALSE(HasKitDriver(instanceId));
+    EXPECT_FALSE(FileExists(kit + "\\install\\korvawiz.inf"));
+  }
+}
+
+// A log that can't be opened does not stop the installation; the status says it is missing.
+TEST_F(KorvaWizNoGuiTest, ALogFileThatCannotBeOpenedEndsWith6AfterTheInstallation) {
+  const std::string readOnly = root + "\\readonly.log";
+  WriteFileBytes(readOnly, "kept\r\n");
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::string longPath = root + "\\" + std::string(2000 - root.size() - 5, 'l') + ".log";
+  ASSERT_EQ(longPath.size(), 2000u);
+  const std::string cases[] = {root + "\\missing\\folder\\korvawiz.log", readOnly, longPath,
+                               "\\\\.\\NUL"};
+  int tag = 6201;
+  for (const std::string& path : cases) {
+    SCOPED_TRACE(path.substr(0, 80));
+    const std::string instanceId = Seed(std::to_string(tag));
+    CapturedRun run =
+        Run("-nogui -hwid " + HardwareId(std::to_string(tag++)) + "&REV_0001 -log " + path);
+    EXPECT_EQ(run.exitCode, 6u);
+    auto lines = LogLines(run.output);
+    ASSERT_EQ(Kinds(lines),
+              (std::vector<std::string>{"error", "start", "device", "installed", "end"}))
+        << run.output;
+    ASSERT_EQ(lines[0].size(), 2u);
+    const std::string said = "The log file could not be opened: " + path + " error = ";
+    EXPECT_EQ(lines[0][1].substr(0, said.size()), said);
+    EXPECT_NE(lines[0][1].substr(said.size(), 2), "0:");
+    EXPECT_EQ(lines[0][1].substr(lines[0][1].size() - 28), " The run goes on without it.");
+    EXPECT_EQ(lines[4], (std::vector<std::string>{"end", "installed=1", "status=6"}));
+    EXPECT_TRUE(HasKitDriver(instanceId));
+  }
+  EXPECT_EQ(ReadFileBytes(readOnly), "kept\r\n");
+  EXPECT_FALSE(FolderExists(root + "\\missing"));
+}
+
+// Another KORVAwiz, with its wizard open or running unattended: nothing is done, and the open
+// wizard's window is left as it is.
+TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
+  const std::string instanceId = Seed("6301");
+  const std::string arguments = "-nogui -hwid " + HardwareId("6301") + "&REV_0001";
+  {
+    UniqueHandle mutex(CreateMutexA(nullptr, TRUE, "KORVA_InstallWizard_GlobalMutex"));
+    ASSERT_TRUE(mutex.Valid());
+    CapturedRun run = Run(arguments);
+    EXPECT_EQ(run.exitCode, 4u);
+    auto lines = LogLines(run.output);
+    ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"error", "end"})) << run.output;
+    EXPECT_EQ(lines[0][1], "Another KORVA Installation Wizard is running; this one did nothing.");
+    ReleaseMutex(mutex.Get());
+  }
+  {
+    HWND wizard = CreateWindowA("STATIC", "KORVA Installation Wizard", WS_POPUP, 0, 0, 10, 10,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(wizard, nullptr);
+    HWND foreground = GetForegroundWindow();
+    EXPECT_EQ(Run(arguments).exitCode, 4u);
+    EXPECT_EQ(GetForegroundWindow(), foreground);
+    DestroyWindow(wizard);
+  }
+  EXPECT_FALSE(HasKitDriver(instanceId));
+  // With neither, the same command line installs.
+  EXPECT_EQ(Run(arguments).exitCode, 0u);
+  EXPECT_TRUE(HasKitDriver(instanceId));
+}
+
+// Without -nogui, any argument is answered by the usage box; only a request for it is no error.
+TEST_F(KorvaWizNoGuiTest, ArgumentsWithoutNoGuiShowTheUsageBox) {
+  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  const std::string instanceId = Seed("6401");
+  struct Case {
+    std::string arguments;
+    DWORD status;
+  };
+  const Case cases[] = {
+      {"-hwid " + HardwareId("6401") + "&REV_0001", 3},
+      {"-hwid " + HardwareId("6401") + "&REV_0001 -log " + root + "\\usage.log", 3},
+      {"-install", 3},
+      {"/?", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    Process wiz("\"" + kit + "\\KORVAwiz.exe\" " + c.arguments);
+    HWND box = nullptr;
+    for (int i = 0; i < 200 && !box; ++i, Sleep(100)) {
+      box = FindWindowA(nullptr, kInstallUsageCaption);
+    }
+    ASSERT_NE(box, nullptr);
+    char text[4096] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));  // the box's text control
+    EXPECT_EQ(std::string(text), BuildInstallUsageText());
+    SendMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(wiz.Wait(20000), c.status);
+    EXPECT_EQ(CountWizards(), 0);
+  }
+  EXPECT_FALSE(FileExists(root + "\\usage.log"));
+  EXPECT_FALSE(HasKitDriver(instanceId));
 }
 
 }  // namespace

@@ -236,6 +236,9 @@ TEST_F(HandOverTest, WithoutThe64BitBuildABoxOrTheStatusAndNothingIsDone) {
       {"KORVAcw.exe", X64Folder::kThe32BitBuild, "-nogui", false},
       {"KORVAwiz.exe", X64Folder::kMissing, "", true},
       {"KORVAwiz.exe", X64Folder::kThe32BitBuild, "", true},
+      {"KORVAwiz.exe", X64Folder::kMissing, "-nogui -hwid USB\\VID_0547&PID_6101", false},
+      {"KORVAwiz.exe", X64Folder::kThe32BitBuild, "-hwid USB\\VID_0547&PID_6101 -NOGUI", false},
+      {"KORVAwiz.exe", X64Folder::kEmpty, "-nogui", false},
   };
   const std::string device = "USB\\VID_0547&PID_6101\\wow2";
   SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_6101"}, kKitIdent);

@@ -1,0 +1,101 @@
+#include "install/core/install_command_line.h"
+
+#include <vector>
+
+#include "common/core/text.h"
+
+namespace korva {
+
+namespace {
+
+std::vector<std::string> Tokens(const std::string& commandLine) {
+  std::vector<std::string> tokens;
+  size_t pos = 0;
+  for (;;) {
+    while (pos < commandLine.size() && IsLocaleSpace(commandLine[pos])) ++pos;
+    if (pos == commandLine.size()) return tokens;
+    size_t start = pos;
+    while (pos < commandLine.size() && !IsLocaleSpace(commandLine[pos])) ++pos;
+    tokens.push_back(commandLine.substr(start, pos - start));
+  }
+}
+
+bool Is(const std::string& token, const char* option) {
+  return EqualsIgnoreCaseMultibyte(token, option);
+}
+
+bool IsHelp(const std::string& token) {
+  return Is(token, "-h") || Is(token, "/h") || Is(token, "-?") || Is(token, "/?");
+}
+
+bool IsUnattendedOption(const std::string& token) {
+  return Is(token, "-nogui") || Is(token, "-hwid") || Is(token, "-log");
+}
+
+}  // namespace
+
+const char kInstallInvalidArgumentMessage[] =
+    "An invalid command line argument was passed.\n"
+    "Use KORVAWIZ -h to display information on how to use the wizard.\n";
+
+InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOptions& options) {
+  options = InstallOptions();
+  std::vector<std::string> tokens = Tokens(commandLine);
+  if (tokens.empty()) return InstallStartAction::kWizard;
+
+  bool nogui = false;
+  for (const std::string& token : tokens) nogui = nogui || Is(token, "-nogui");
+  if (!nogui) {
+    for (const std::string& token : tokens) {
+      if (IsHelp(token)) return InstallStartAction::kUsageAsked;
+    }
+    // The wizard takes no arguments: whatever was meant, the user learns what there is.
+    return InstallStartAction::kUsageOnError;
+  }
+
+  // Unattended, nothing is guessed: a misspelt option or a missing value must not turn into an
+  // installation for some other device.
+  bool bad = false;
+  int noguiCount = 0;
+  int hwidCount = 0;
+  int logCount = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const std::string& token = tokens[i];
+    if (Is(token, "-nogui")) {
+      ++noguiCount;
+      continue;
+    }
+    bool hwid = Is(token, "-hwid");
+    if (!hwid && !Is(token, "-log")) {
+      bad = true;
+      continue;
+    }
+    ++(hwid ? hwidCount : logCount);
+    if (i + 1 == tokens.size() || IsUnattendedOption(tokens[i + 1])) {
+      bad = true;
+      continue;
+    }
+    ++i;
+    (hwid ? options.hardwareId : options.logPath) = tokens[i];
+  }
+  if (bad || noguiCount != 1 || hwidCount != 1 || logCount > 1) {
+    // A log named once still gets the reason.
+    if (logCount != 1) options.logPath.clear();
+    return InstallStartAction::kBadUnattended;
+  }
+  return InstallStartAction::kUnattended;
+}
+
+std::string BuildInstallUsageText() {
+  return "KORVAWIZ [-nogui -hwid HardwareId [-log LogFile]]\n\n"
+         "Without options the wizard guides you through the installation.\n\n"
+         "supported options:\n-h\t\tShows this help message.\n\n"
+         "-nogui\t\tRun in non-interactive mode. The wizard does not require any user input\n"
+         "\t\tand shows no window. Requires -hwid.\n\n"
+         "-hwid HardwareId\tInstalls the KORVA driver for the first connected USB device\n"
+         "\t\twhose first hardware ID is HardwareId (letter case is ignored).\n\n"
+         "-log LogFile\tAppends a record of the run to LogFile.\n\n"
+         "Example:\nKORVAWIZ -nogui -hwid USB\\VID_0547&PID_1002 -log C:\\korvawiz.log\n";
+}
+
+}  // namespace korva

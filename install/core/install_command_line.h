@@ -1,0 +1,50 @@
+// The Installation Wizard's command line: none for the wizard, or the options of an unattended
+// installation. Platform-free.
+#pragma once
+
+#include <string>
+
+namespace korva {
+
+// Exit status of KORVAwiz. The wizard ends with the first three; the unattended run with the
+// others, or with 1 for a fatal install step. kExitNo64BitBuild (5) and kExitLogNotOpened (6)
+// are the ones both programs share.
+enum InstallExitCode {
+  kInstallExitFinished = 0,   // Finish; the wizard was open already; installed (unattended)
+  kInstallExitFailed = 1,     // fatal install step, or the install folder can't be made
+  kInstallExitCancelled = 2,  // Cancel
+  kInstallExitBadCommandLine = 3,
+  kInstallExitAlreadyRunning = 4,      // unattended: another KORVAwiz runs; nothing was done
+  kInstallExitNoSuchDevice = 7,        // no connected USB device has that first hardware ID
+  kInstallExitInstallationFailed = 8,  // the driver update service or class installer refused
+  // Installed, and Windows needs a restart to complete it (ERROR_SUCCESS_REBOOT_REQUIRED, which
+  // management tools read as success, restart pending).
+  kInstallExitRestartNeeded = 3010,
+};
+
+enum class InstallStartAction {
+  kWizard,         // no arguments at all: the wizard, as ever
+  kUnattended,     // -nogui -hwid <ID> [-log <file>]
+  kUsageAsked,     // -h and the like without -nogui: the usage box, status 0
+  kUsageOnError,   // any other argument without -nogui: the usage box, status 3
+  kBadUnattended,  // -nogui with a command line that is not exactly the above: status 3
+};
+
+struct InstallOptions {
+  std::string hardwareId;
+  std::string logPath;  // empty without -log; also filled when the rest of the line is bad
+};
+
+// Options are whole blank-separated tokens in any letter case, a value is the next token, and
+// quotes are ordinary characters, as in KORVAcw. Unattended, every token must be -nogui, -hwid,
+// -log or the value after one of the last two; each option stands once, and a value may not be
+// an option itself (`-hwid -log x` has no ID).
+InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOptions& options);
+
+constexpr char kInstallUsageCaption[] = "KORVA Installation Wizard Usage";
+// The text of the usage box.
+std::string BuildInstallUsageText();
+// The error line of an unattended run whose command line was rejected.
+extern const char kInstallInvalidArgumentMessage[];
+
+}  // namespace korva

@@ -1,0 +1,114 @@
+#include "install/engine/unattended_install.h"
+
+#include "common/core/log_line.h"
+#include "common/core/text.h"
+#include "install/core/install_command_line.h"
+
+namespace korva {
+
+namespace {
+
+const char* RoadName(InstallRoad road) {
+  switch (road) {
+    case InstallRoad::kUpdateService:
+      return "update service";
+    case InstallRoad::kClassInstaller:
+      return "class installer";
+    case InstallRoad::kNone:
+      break;
+  }
+  return "none";
+}
+
+std::string CodeText(int code) { return ErrorCodeText(static_cast<std::uint32_t>(code)); }
+
+}  // namespace
+
+std::string InstallStepErrorText(InstallStage stage, int code) {
+  if (stage == InstallStage::kInfGeneration) {
+    switch (code) {
+      case kTemplateNotOpened:
+        return "The INF template could not be opened.";
+      case kOutputNotCreated:
+        return "The INF file could not be created.";
+      case kTemplateReadFailed:
+        return "The INF template could not be read.";
+      case kOutputWriteFailed:
+        return "The INF file could not be written.";
+      case kNoDeviceSelected:
+        return "No device was chosen.";
+      default:
+        break;
+    }
+  }
+  if (stage == InstallStage::kInstallation) {
+    switch (code) {
+      case kInstallNoDeviceSet:
+        return "The device list is gone.";
+      case kInstallNoSelection:
+        return "No device was chosen.";
+      case kInstallEmptyHardwareId:
+        return "The device's hardware ID is empty.";
+      default:
+        break;
+    }
+  }
+  return SystemErrorText(static_cast<DWORD>(code));
+}
+
+int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
+                         StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
+                         RunLog& log) {
+  if (int error = deviceList.Enumerate(true)) {
+    log.Write("error", {"The connected USB devices could not be listed (error " + CodeText(error) +
+                        ": " + SystemErrorText(static_cast<DWORD>(error)) + ")."});
+    return kInstallExitNoSuchDevice;
+  }
+  // The list's order, so that the device is the one the wizard would show first.
+  const auto& items = deviceList.Items();
+  int chosen = -1;
+  std::string firstId;
+  for (size_t i = 0; i < items.size() && chosen < 0; ++i) {
+    if (deviceList.GetDeviceProperty(items[i]->devInfoData, SPDRP_HARDWAREID, firstId) != 0) {
+      continue;
+    }
+    if (EqualsIgnoreCase(firstId, hardwareId)) chosen = static_cast<int>(i);
+  }
+  if (chosen < 0) {
+    log.Write("error", {"No connected USB device has the hardware ID " + hardwareId + "."});
+    return kInstallExitNoSuchDevice;
+  }
+  deviceList.SetSelectedIndex(chosen);
+  const SP_DEVINFO_DATA& element = items[static_cast<size_t>(chosen)]->devInfoData;
+  std::string instanceId;
+  std::string description;
+  deviceList.GetInstanceId(element, instanceId);
+  deviceList.GetDeviceProperty(element, SPDRP_DEVICEDESC, description);
+  log.Write("device", {instanceId, description, firstId});
+
+  // No boxes here: the log line below says what the wizard's boxes would have said.
+  InstallStepOutcome outcome =
+      StageAndInstall(paths, stagedDriverFiles, deviceList, [](const std::string&) {});
+  if (outcome.result != 0) {
+    std::string code = CodeText(outcome.result);
+    std::string text = InstallStepErrorText(outcome.stage, outcome.result);
+    switch (outcome.stage) {
+      case InstallStage::kStaging:
+        log.Write("failed", {"staging", paths.programFolder, code, text});
+        break;
+      case InstallStage::kInfGeneration:
+        log.Write("failed", {"inf generation", paths.infPath, code, text});
+        break;
+      case InstallStage::kInstallation:
+        log.Write("failed", {"installation", instanceId, code, text});
+        break;
+    }
+    return outcome.fatal ? kInstallExitFailed : kInstallExitInstallationFailed;
+  }
+  std::vector<std::string> fields = {instanceId, RoadName(outcome.road)};
+  if (outcome.restartNeeded) fields.push_back("restart needed");
+  log.Write("installed", fields);
+  return outcome.restartNeeded ? kInstallExitRestartNeeded : kInstallExitFinished;
+}
+
+}  // namespace korva

@@ -1,0 +1,26 @@
+// The installation without a window: the device is named by its hardware ID instead of chosen
+// from a list, and what happens is written to the run log instead of shown.
+#pragma once
+
+#include <string>
+
+#include "common/run_log.h"
+#include "install/core/install_paths.h"
+#include "install/engine/driver_staging.h"
+#include "install/engine/usb_device_list.h"
+
+namespace korva {
+
+// Lists the connected USB devices as the wizard does, chooses the first whose first hardware
+// ID is `hardwareId` (letter case ignored) and runs the wizard's install step for it. Writes
+// the chosen device and the outcome to `log`; returns the exit status (an InstallExitCode:
+// finished, failed, no such device, installation failed or restart needed).
+int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
+                         StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
+                         RunLog& log);
+
+// The text of a code the install step's part `stage` failed with: ours for the codes of our
+// own, else the platform's ("" when it has none).
+std::string InstallStepErrorText(InstallStage stage, int code);
+
+}  // namespace korva

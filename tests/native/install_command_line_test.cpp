@@ -1,0 +1,66 @@
+#include "install/core/install_command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace korva {
+namespace {
+
+TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
+  struct Case {
+    const char* commandLine;
+    InstallStartAction action;
+    const char* hardwareId;
+    const char* logPath;
+  };
+  using A = InstallStartAction;
+  const Case cases[] = {
+      {"", A::kWizard, "", ""},
+      {"  \t ", A::kWizard, "", ""},
+      {"-nogui -hwid USB\\VID_0547&PID_1002", A::kUnattended, "USB\\VID_0547&PID_1002", ""},
+      {"-HWID usb\\vid_1 -Log C:\\a.log -NOGUI", A::kUnattended, "usb\\vid_1", "C:\\a.log"},
+      {"\t-nogui   -hwid  X  -log  \"C:\\a b.log\"", A::kBadUnattended, "X", "\"C:\\a"},
+      {"-nogui -hwid X -log C:\\a.log", A::kUnattended, "X", "C:\\a.log"},
+      // Without -nogui every argument is a usage box; only a request for it is no error.
+      {"-h", A::kUsageAsked, "", ""},
+      {"/? -hwid X", A::kUsageAsked, "", ""},
+      {"-hwid USB\\VID_0547&PID_1002", A::kUsageOnError, "", ""},
+      {"-log C:\\a.log", A::kUsageOnError, "", ""},
+      {"-install", A::kUsageOnError, "", ""},
+      {"foo", A::kUsageOnError, "", ""},
+      // Unattended, anything but the exact form is refused.
+      {"-nogui", A::kBadUnattended, "", ""},
+      {"-nogui -hwid", A::kBadUnattended, "", ""},
+      {"-nogui -hwid -log C:\\a.log", A::kBadUnattended, "", "C:\\a.log"},
+      {"-nogui -hwid -nogui", A::kBadUnattended, "", ""},
+      {"-nogui -hwid X -log", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X -log -hwid", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X -hwid Y", A::kBadUnattended, "Y", ""},
+      {"-nogui -nogui -hwid X", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X -log a -log b", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X -h", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X extra", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid=X", A::kBadUnattended, "", ""},
+      {"-nogui /hwid X", A::kBadUnattended, "", ""},
+      {"-nogui -hwdi X -log C:\\a.log", A::kBadUnattended, "", "C:\\a.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commandLine);
+    InstallOptions options;
+    options.hardwareId = "left over";
+    EXPECT_EQ(ReadInstallOptions(c.commandLine, options), c.action);
+    EXPECT_EQ(options.hardwareId, c.hardwareId);
+    EXPECT_EQ(options.logPath, c.logPath);
+  }
+}
+
+TEST(BuildInstallUsageText, NamesEveryOptionAndAnExample) {
+  std::string text = BuildInstallUsageText();
+  EXPECT_EQ(text.rfind("KORVAWIZ [-nogui -hwid HardwareId [-log LogFile]]\n\n", 0), 0u);
+  for (const char* line : {"\n-h\t\t", "\n-nogui\t\t", "\n-hwid HardwareId\t", "\n-log LogFile\t",
+                           "\nKORVAWIZ -nogui -hwid USB\\VID_0547&PID_1002 -log "}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace korva
