@@ -1,11 +1,10 @@
-// The round trip of the two programs: what the installation engine installs for a device is
-// what the Cleanup Wizard's non-interactive run then finds and removes, and nothing else.
+// The round trip of the two programs: what KORVAwiz installs for a device without a window is
+// what the Cleanup Wizard's non-interactive run then lists, finds and removes, and nothing else.
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
-#include "install/engine/driver_staging.h"
+#include "install/core/install_paths.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
 
@@ -26,25 +25,22 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   SeedDevice(kitNoIdent, KitClassGuid(), {"USB\\VID_0547&PID_2131"}, "");
   SeedDevice(otherClassWithIdent, NewClassGuid(), {"USB\\VID_0547&PID_2132"}, kKitIdent);
 
-  // The install step, as the wizard runs it, for the first device.
+  // KORVAwiz without a window, as a management tool runs it, for the first device.
   std::string root = ScratchFolder("roundtrip");
   InstallPaths paths = DeriveInstallPaths(root + "\\Bin\\KORVAwiz.exe");
   CreateDirectoryA(paths.programFolder.c_str(), nullptr);
-  CreateDirectoryA(paths.installFolder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA((BuildFolder() + "\\install\\KORVAwiz.exe").c_str(),
+                        (paths.programFolder + "\\KORVAwiz.exe").c_str(), FALSE));
   for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) {
     CopyKitFile(file, paths.programFolder);
   }
-  SetupApiDeviceSetup setup;
-  UsbDeviceList list(setup);
-  ASSERT_TRUE(EnumerateAndSelect(list, installed));
-  StagedDriverFiles staged;
-  std::vector<std::string> boxes;
-  ASSERT_EQ(
-      StageAndInstall(paths, staged, list, [&](const std::string& text) { boxes.push_back(text); })
-          .result,
-      0);
-  ASSERT_TRUE(boxes.empty());
-  list.Clear();
+  CapturedRun install = RunCapturingOutput("\"" + paths.programFolder +
+                                               "\\KORVAwiz.exe\" -nogui -hwid "
+                                               "USB\\VID_0547&PID_1002&REV_0001",
+                                           OutputTo::kPipe);
+  ASSERT_EQ(install.exitCode, 0u) << install.output;
+  EXPECT_NE(install.output.find("\r\ninstalled\t" + installed + "\t"), std::string::npos)
+      << install.output;
 
   // The installation copied the INF file into the system's INF folder: Wine under its own name,
   // Windows as oemNN.inf. The copy Windows would make is placed beside it by hand; its name
@@ -53,6 +49,17 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   EXPECT_EQ(ReadFileBytes(copied), ReadFileBytes(paths.infPath));
   const std::string oemInf = PlaceFile("inf", "oemkorvatest7.inf", ReadFileBytes(paths.infPath));
   const std::string oemPnf = PlaceFile("inf", "oemkorvatest7.pnf", "compiled");
+
+  // Asked first, KORVAcw names what it would remove, and removes nothing.
+  CapturedRun list = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui -list", OutputTo::kPipe);
+  EXPECT_EQ(list.exitCode, 1u) << list.output;
+  for (const std::string& line : {"\r\ndevice\t" + installed + "\t", "\r\ninf\t" + copied + "\r\n",
+                                  "\r\ninf\t" + oemInf + "\r\n"}) {
+    EXPECT_NE(list.output.find(line), std::string::npos) << line << "\n" << list.output;
+  }
+  EXPECT_TRUE(testbed::DeviceExists(installed));
+  EXPECT_TRUE(FileExists(copied));
+  EXPECT_TRUE(FileExists(oemInf));
 
   EXPECT_EQ(RunProcess("\"" + KorvaCwPath() + "\" -nogui"), 0u);
   EXPECT_FALSE(testbed::DeviceExists(installed));
