@@ -107,6 +107,9 @@ std::string BuildDeviceDescription(const std::string& hardwareId, bool hasDriver
 }
 
 bool IsUsableHardwareId(const std::string& hardwareId) {
+  // The ID ends its line in the models sections: a backslash there would join the next line
+  // to it, section header and all.
+  if (!hardwareId.empty() && hardwareId.back() == '\\') return false;
   for (char c : hardwareId) {
     unsigned char byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte >= 0x7F) return false;

@@ -37,7 +37,8 @@ std::string BuildDeviceDescription(const std::string& hardwareId, bool hasDriver
 
 // Whether a hardware ID can go into an INF file as it is: printable ASCII only, and none of the
 // characters that would end, split or comment out the entry it stands in (" % , ; = [ ] and
-// blanks). A device reporting anything else gets no INF file.
+// blanks), and no backslash at its end (which would continue its line). A device reporting
+// anything else gets no INF file.
 bool IsUsableHardwareId(const std::string& hardwareId);
 
 // The text as it must stand between the quotes of a string of the INF file's Strings section

@@ -98,9 +98,9 @@ TEST(InfTextTest, OnlyHardwareIdsThatStandAsTheyAreAreUsable) {
        {"USB\\VID_0547&PID_1002&REV_0001", "USB\\Class_FF&SubClass_00", "", "USB\\A$$B#!~()'*"}) {
     EXPECT_TRUE(IsUsableHardwareId(usable)) << usable;
   }
-  for (const char* unusable :
-       {"USB\\A B", "USB\\A\"B", "USB\\A%B%", "USB\\A,USB\\B", "USB\\A;B", "USB\\A=B", "USB\\A[B",
-        "USB\\A]B", "USB\\A\r\n[S]", "USB\\A\tB", "USB\\A\x7F", "USB\\\xC4", "USB\\\x82\xA0"}) {
+  for (const char* unusable : {"USB\\A B", "USB\\A\"B", "USB\\A%B%", "USB\\A,USB\\B", "USB\\A;B",
+                               "USB\\A=B", "USB\\A[B", "USB\\A]B", "USB\\A\r\n[S]", "USB\\A\tB",
+                               "USB\\A\x7F", "USB\\\xC4", "USB\\\x82\xA0", "USB\\A\\"}) {
     EXPECT_FALSE(IsUsableHardwareId(unusable)) << unusable;
   }
 }
