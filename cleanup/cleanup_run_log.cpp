@@ -74,7 +74,7 @@ CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFil
   for (const InfFileRecord& result : infFiles.Results()) {
     ++(result.error == 0 ? counts.removed : counts.failed);
   }
-  counts.notExamined = infFiles.NotExamined().size();
+  counts.notExamined = devices.NotExamined().size() + infFiles.NotExamined().size();
   return counts;
 }
 
@@ -83,6 +83,7 @@ CleanupLogHooks::CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices
     : devices_(devices), infFiles_(infFiles) {
   devices.onFound = [&log](const DeviceInstanceRecord& item) { log.Found(item); };
   devices.onResult = [&log](const DeviceInstanceRecord& result) { log.Result(result); };
+  devices.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
   infFiles.onFound = [&log](const InfFileRecord& item) { log.Found(item); };
   infFiles.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
   infFiles.onResult = [&log](const InfFileRecord& result) { log.Result(result); };
@@ -91,6 +92,7 @@ CleanupLogHooks::CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices
 CleanupLogHooks::~CleanupLogHooks() {
   devices_.onFound = nullptr;
   devices_.onResult = nullptr;
+  devices_.onNotExamined = nullptr;
   infFiles_.onFound = nullptr;
   infFiles_.onNotExamined = nullptr;
   infFiles_.onResult = nullptr;

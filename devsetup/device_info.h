@@ -46,8 +46,9 @@ constexpr DWORD kFailedMembersInARowLimit = 256;
 bool EndsTheWalk(DWORD error, MemberFailure onFailure);
 
 // Calls visit(index, element) for each member of `set` that can be read, from index 0 on.
+// Returns 0 when the walk reached the end of the set, else the error that ended it early.
 template <typename Visit>
-void ForEachMember(DeviceSetup& setup, HDEVINFO set, MemberFailure onFailure, Visit&& visit) {
+DWORD ForEachMember(DeviceSetup& setup, HDEVINFO set, MemberFailure onFailure, Visit&& visit) {
   DWORD failedInARow = 0;
   for (DWORD index = 0;; ++index) {
     SP_DEVINFO_DATA element{};
@@ -57,7 +58,7 @@ void ForEachMember(DeviceSetup& setup, HDEVINFO set, MemberFailure onFailure, Vi
       failedInARow = 0;
       visit(index, element);
     } else if (EndsTheWalk(error, onFailure) || ++failedInARow >= kFailedMembersInARowLimit) {
-      return;
+      return error == ERROR_NO_MORE_ITEMS ? 0 : error;
     }
   }
 }

@@ -18,7 +18,7 @@ struct CleanupRunCounts {
   size_t infFilesFound = 0;
   size_t removed = 0;      // removals and deletions that succeeded (a .pnf counts as a file)
   size_t failed = 0;       // removals and deletions that failed
-  size_t notExamined = 0;  // INF files or folders that could not be read
+  size_t notExamined = 0;  // INF files or folders, or the class's instances, that could not be read
   bool restartNeeded = false;
 };
 

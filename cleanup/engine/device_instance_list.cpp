@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/core/text.h"
+#include "common/last_error.h"
 #include "devsetup/device_info.h"
 
 namespace korva {
@@ -89,12 +90,23 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
 
 int DeviceInstanceList::Scan() {
   items.clear();
+  notExamined.clear();
   deviceInfoSet.Reset();
   GUID classGuid = ToGuid(settings_.classGuid);
-  deviceInfoSet = setup_.GetClassDevs(&classGuid, 0);
-  if (!deviceInfoSet.Valid()) return 0;
-  ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kEndsTheWalk,
-                [this](DWORD, const SP_DEVINFO_DATA& element) { ExamineInstance(element); });
+  DWORD error = 0;
+  deviceInfoSet = setup_.GetClassDevs(&classGuid, 0, &error);
+  if (deviceInfoSet.Valid()) {
+    error =
+        ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kEndsTheWalk,
+                      [this](DWORD, const SP_DEVINFO_DATA& element) { ExamineInstance(element); });
+  } else if (error == 0) {
+    error = kFailureWithoutCode;
+  }
+  // Instances that were never looked at are not instances that are not there.
+  if (error != 0) {
+    notExamined.push_back({"device instances of class " + settings_.classGuidText, error});
+    if (onNotExamined) onNotExamined(notExamined.back());
+  }
   return static_cast<int>(items.size());
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cleanup/core/cleanup_settings.h"
+#include "cleanup/engine/not_examined.h"
 #include "devsetup/device_setup.h"
 
 namespace korva {
@@ -42,11 +43,15 @@ class DeviceInstanceList {
   std::vector<DeviceInstanceRecord>& Items() { return items; }
   const std::vector<DeviceInstanceRecord>& Items() const { return items; }
   const std::vector<DeviceInstanceRecord>& Results() const { return results; }
+  // What the last scan could not read: the class's list, or its members from where the walk
+  // ended early.
+  const std::vector<NotExaminedRecord>& NotExamined() const { return notExamined; }
 
   // Told of each item as the scan finds it and of each result as its removal ends, so that a
   // record of the run is written as it happens.
   std::function<void(const DeviceInstanceRecord& item)> onFound;
   std::function<void(const DeviceInstanceRecord& result)> onResult;
+  std::function<void(const NotExaminedRecord& record)> onNotExamined;
 
  private:
   UniqueRegKey OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType);
@@ -61,6 +66,7 @@ class DeviceInstanceList {
   UniqueDevInfo deviceInfoSet;
   std::vector<DeviceInstanceRecord> results;
   std::vector<DeviceInstanceRecord> items;
+  std::vector<NotExaminedRecord> notExamined;
 };
 
 // Copies the GUID bytes of the settings into the platform's type.

@@ -9,6 +9,7 @@
 
 #include "cleanup/core/cleanup_settings.h"
 #include "cleanup/core/inf_text_matcher.h"
+#include "cleanup/engine/not_examined.h"
 #include "devsetup/device_setup.h"
 
 namespace korva {
@@ -21,12 +22,6 @@ struct InfFileRecord {
   // In a result: the code of a driver store removal that failed (0 when it succeeded or was
   // not tried); the file was then deleted by hand, or not, as `error` says.
   DWORD storeError = 0;
-};
-
-// A file or folder the scan could not read: the kit may be there, unseen.
-struct NotExaminedRecord {
-  std::string path;
-  DWORD error = 0;
 };
 
 class InfFileList {

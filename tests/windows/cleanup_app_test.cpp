@@ -245,6 +245,18 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunWithNothingToDoSucceeds) {
   EXPECT_EQ(Run("-nogui -c {5e1b2f2a-0000-4000-8000-00000000abcd}"), kExitOk);
   EXPECT_TRUE(devices.Items().empty());
   EXPECT_TRUE(devices.Results().empty());
+  // A class whose instances could not be listed was not found empty: the kit may remain.
+  setup.classListFails = true;
+  const std::string log = testing::WindowsFolder() + "\\temp\\korvatest_app.log";
+  testing::RemoveFile(log);
+  EXPECT_EQ(Run("-nogui -c {5e1b2f2a-0000-4000-8000-00000000abcd} -log " + log),
+            kExitRemovalFailed);
+  EXPECT_NE(testing::ReadWholeFile(log).find("\r\nnot examined\tdevice instances of class {"),
+            std::string::npos)
+      << testing::ReadWholeFile(log);
+  testing::RemoveFile(log);
+  EXPECT_EQ(Run("-nogui -list -c {5e1b2f2a-0000-4000-8000-00000000abcd}"), kExitRemovalFailed);
+  setup.classListFails = false;
 }
 
 }  // namespace

@@ -305,14 +305,25 @@ TEST_F(DeviceInstanceListTest, EnumerationEndingEarlyKeepsWhatWasFound) {
   setup.enumerationFailsAt = 2;
   DeviceInstanceList list(setup, settings);
   EXPECT_EQ(list.Scan(), 2);
+  // What the walk did not reach is said, not taken for nothing.
+  ASSERT_EQ(list.NotExamined().size(), 1u);
+  EXPECT_EQ(list.NotExamined()[0].path, "device instances of class " + settings.classGuidText);
+  EXPECT_EQ(list.NotExamined()[0].error, static_cast<DWORD>(ERROR_INVALID_DATA));
   setup.enumerationFailsAt = 0;
   EXPECT_EQ(list.Scan(), 0);
+  EXPECT_EQ(list.NotExamined().size(), 1u);
   // A failure whose last error reads 0 ends the walk too, at once.
   setup.enumerationFailsAt = 2;
   setup.enumerationError = 0;
   setup.enumerationCalls = 0;
   EXPECT_EQ(list.Scan(), 2);
   EXPECT_EQ(setup.enumerationCalls, 3);
+  ASSERT_EQ(list.NotExamined().size(), 1u);
+  EXPECT_EQ(list.NotExamined()[0].error, kFailureWithoutCode);
+  // A walk to the end leaves nothing unexamined.
+  setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;
+  EXPECT_EQ(list.Scan(), 3);
+  EXPECT_TRUE(list.NotExamined().empty());
 }
 
 TEST_F(DeviceInstanceListTest, NonStringPropertyLeavesItsTextEmpty) {
@@ -331,8 +342,11 @@ TEST_F(DeviceInstanceListTest, NoClassListMeansNoItemsAndNoRemoval) {
   SeedDevice(Id("USB\\VID_DDDD&PID_0001", 1), classGuid, {"USB\\VID_DDDD&PID_0001"}, kKitIdent);
   DeviceInstanceList list(setup, settings);
   ASSERT_EQ(list.Scan(), 1);
+  EXPECT_TRUE(list.NotExamined().empty());
   setup.classListFails = true;
   EXPECT_EQ(list.Scan(), 0);
+  ASSERT_EQ(list.NotExamined().size(), 1u);
+  EXPECT_EQ(list.NotExamined()[0].error, setup.classListError);
   list.RemoveSelected();
   EXPECT_TRUE(list.Results().empty());
   EXPECT_EQ(setup.removeCalls, 0);
