@@ -58,6 +58,8 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   isNt5OrLater_ = korva::IsNt5OrLater();
 
   LogRequest request = ReadLogRequest(commandLine);
+  // No "insert a disk" box for a log path on an empty drive when nobody is there to answer.
+  if (request.noGui) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   bool logOpened = OpenLog(request);
   CleanupLogHooks hooks(log_, deviceInstances_, infFiles_);
 
@@ -141,6 +143,8 @@ int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const std::str
 }
 
 int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
+  // Nobody sees a window: a prompt of the platform's would wait for ever, holding the mutex.
+  deviceInstances_.MakeNonInteractive();
   deviceInstances_.Scan();
   infFiles_.Scan();
   // -list answers "is anything of the kit left?" and changes nothing.

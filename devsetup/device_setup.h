@@ -77,6 +77,11 @@ class DeviceSetup {
   virtual DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
                              const char* infPath, DWORD installFlags,
                              bool* restartNeeded = nullptr) = 0;
+
+  // For a run nobody watches: from now on the platform's set-up calls in this process fail
+  // rather than show a window (a signature prompt, a request for files), and the driver update
+  // service is asked the same.
+  virtual void MakeNonInteractive() = 0;
 };
 
 // The real thing: SetupAPI and the registry.
@@ -109,11 +114,15 @@ class SetupApiDeviceSetup : public DeviceSetup {
   DWORD UpdateDriver(const DriverUpdateService& service, const char* hardwareId,
                      const char* infPath, DWORD installFlags,
                      bool* restartNeeded = nullptr) override;
+  void MakeNonInteractive() override;
 
  protected:
   // 0 for a call that succeeded; else its last error, never 0 (a failure whose last error
   // reads 0 gets kFailureWithoutCode).
   static DWORD ErrorOf(BOOL ok);
+
+ private:
+  bool nonInteractive_ = false;
 };
 
 }  // namespace korva

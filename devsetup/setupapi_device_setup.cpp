@@ -1,5 +1,7 @@
 #include "devsetup/device_setup.h"
 
+#include <newdev.h>
+
 #include <string>
 #include <vector>
 
@@ -150,10 +152,16 @@ DWORD SetupApiDeviceSetup::UpdateDriver(const DriverUpdateService& service, cons
   if (restartNeeded) *restartNeeded = false;
   if (!service.Available()) return ERROR_PROC_NOT_FOUND;
   BOOL rebootRequired = FALSE;
+  if (nonInteractive_) installFlags |= INSTALLFLAG_NONINTERACTIVE;
   DWORD error =
       ErrorOf(service.update(nullptr, hardwareId, infPath, installFlags, &rebootRequired));
   if (restartNeeded) *restartNeeded = error == 0 && rebootRequired;
   return error;
+}
+
+void SetupApiDeviceSetup::MakeNonInteractive() {
+  nonInteractive_ = true;
+  SetupSetNonInteractiveMode(TRUE);
 }
 
 }  // namespace korva

@@ -39,6 +39,8 @@ class DeviceInstanceList {
   // Removes each selected item through the class installer, one result record per attempt,
   // noting a removal that Windows completes only after a restart.
   void RemoveSelected();
+  // An unattended run: the platform's set-up calls fail rather than show a window.
+  void MakeNonInteractive() { setup_.MakeNonInteractive(); }
 
   std::vector<DeviceInstanceRecord>& Items() { return items; }
   const std::vector<DeviceInstanceRecord>& Items() const { return items; }

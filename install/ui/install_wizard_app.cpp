@@ -111,8 +111,10 @@ int InstallWizardApp::Run(const std::string& modulePath, const std::string& comm
 
 int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartAction action,
                                     const InstallOptions& options, const Wow64HandOver& handOver) {
-  // Nothing here may wait for a person: no window, no box. What happened goes to the log and
-  // the exit status.
+  // Nothing here may wait for a person: no window, no box, neither ours nor the platform's
+  // (a disk request, a signature prompt). What happened goes to the log and the exit status.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  deviceList_.MakeNonInteractive();
   RunLog log;
   log.UseStandardOutputIfRedirected();
   bool logOpened = options.logPath.empty() || log.OpenFile(options.logPath);

@@ -143,6 +143,8 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStat
   setup.removeError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Run("-nogui"), kExitRemovalFailed);
   EXPECT_TRUE(boxes.boxes.empty());
+  // Nor may the platform show one.
+  EXPECT_TRUE(setup.madeNonInteractive);
   EXPECT_TRUE(testbed::DeviceExists(id));
   ASSERT_FALSE(devices.Results().empty());
   setup.removeError = 0;
@@ -232,6 +234,7 @@ TEST_F(CleanupWizardAppTest, TheWizardSaysOnceThatItsLogCannotBeOpened) {
   })});
   EXPECT_EQ(Run("-log " + path), kExitLogNotOpened);
   testing::ClearSteps();
+  EXPECT_FALSE(setup.madeNonInteractive);
   EXPECT_EQ(framesShown, 1);
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");

@@ -4,6 +4,7 @@
 // sees a real box). Screenshots of every page land in <build>\screenshots.
 #include <windows.h>
 #include <commctrl.h>
+#include <newdev.h>
 
 #include <gtest/gtest.h>
 
@@ -501,6 +502,9 @@ TEST_F(InstallWizardUiTest, ARestartWindowsNeedsIsSaidOnTheFinishPage) {
   EXPECT_EQ(RunWizard(std::move(steps)), kInstallExitFinished);
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_TRUE(testbed::HasDriverKey(id));
+  // With a person there, the platform may ask its questions as before.
+  EXPECT_FALSE(setup.madeNonInteractive);
+  EXPECT_EQ(setup.lastUpdateFlags, static_cast<DWORD>(INSTALLFLAG_FORCE));
 }
 
 TEST_F(InstallWizardUiTest, AFailedInstallationIsReportedAndShownOnTheFinishPage) {
@@ -768,6 +772,12 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
     EXPECT_EQ(status, c.status);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(app.Frame(), nullptr);
+    // Nor may the platform show one: its set-up calls and the update service fail instead.
+    EXPECT_TRUE(setup.madeNonInteractive);
+    if (!c.noUpdateService && !c.missingKitFile) {
+      EXPECT_EQ(setup.lastUpdateFlags,
+                static_cast<DWORD>(INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE));
+    }
 
     std::string text = ReadFileBytes(log);
     EXPECT_EQ(ReadFileBytes(output), text);

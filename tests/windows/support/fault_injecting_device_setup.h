@@ -32,7 +32,9 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   bool noDriverUpdateService = false;  // newdev.dll as on systems without it
   DWORD updateError = 0;               // the driver update service fails with this code when not 0
   int updateCalls = 0;
-  bool everyKeyExists = false;  // every subkey opened below a key exists
+  DWORD lastUpdateFlags = 0;        // the flags the driver update service was last given
+  bool madeNonInteractive = false;  // MakeNonInteractive was called
+  bool everyKeyExists = false;      // every subkey opened below a key exists
   int classInstallerRoadCalls = 0;
   std::vector<std::string> openedKeys;
   std::vector<DI_FUNCTION> installerCalls;
@@ -107,16 +109,27 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
                      const char* infPath, DWORD installFlags,
                      bool* restartNeeded = nullptr) override {
     ++updateCalls;
-    if (updateError == 0 && !updateNeedsRestart) {
+    if (!service.Available() && updateError == 0 && !updateNeedsRestart) {
       return SetupApiDeviceSetup::UpdateDriver(service, hardwareIdText, infPath, installFlags,
                                                restartNeeded);
     }
-    // The service's own function is replaced, so that the real layer reads its answer.
-    Injection() = {service.update, updateError, updateNeedsRestart};
+    // The service's own function is replaced, so that the real layer's flags are seen and it
+    // reads the answer chosen here.
+    Injection() = {service.update, updateError, updateNeedsRestart, 0};
     DriverUpdateService injected;
     injected.update = InjectedUpdate;
-    return SetupApiDeviceSetup::UpdateDriver(injected, hardwareIdText, infPath, installFlags,
-                                             restartNeeded);
+    DWORD error = SetupApiDeviceSetup::UpdateDriver(injected, hardwareIdText, infPath, installFlags,
+                                                    restartNeeded);
+    lastUpdateFlags = Injection().flags;
+    return error;
+  }
+  void MakeNonInteractive() override {
+    madeNonInteractive = true;
+    SetupApiDeviceSetup::MakeNonInteractive();
+  }
+  ~FaultInjectingDeviceSetup() override {
+    // The platform's mode is the process's: the next test starts as a program does.
+    if (madeNonInteractive) SetupSetNonInteractiveMode(FALSE);
   }
   DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                SP_DEVINSTALL_PARAMS_A& params) override {
@@ -168,6 +181,7 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     UpdateDriverFunction real = nullptr;
     DWORD error = 0;
     bool restart = false;
+    DWORD flags = 0;  // what the service was given
   };
   static UpdateInjection& Injection() {
     static UpdateInjection injection;
@@ -177,7 +191,8 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   // answers RebootRequired as chosen (also on failure, which must then not count).
   static BOOL WINAPI InjectedUpdate(HWND window, LPCSTR hardwareIdText, LPCSTR infPath,
                                     DWORD installFlags, PBOOL rebootRequired) {
-    const UpdateInjection& injection = Injection();
+    UpdateInjection& injection = Injection();
+    injection.flags = installFlags;
     BOOL ok = FALSE;
     if (injection.error == 0 && injection.real) {
       ok = injection.real(window, hardwareIdText, infPath, installFlags, rebootRequired);
