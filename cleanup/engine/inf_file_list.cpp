@@ -135,8 +135,10 @@ void InfFileList::ScanFolder(const std::string& folder) {
     return;
   }
   for (;;) {
-    if (HasInfExtension(found.cFileName))
+    // A folder named *.inf is no INF file.
+    if (HasInfExtension(found.cFileName) && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       ExamineFile(folder + "\\" + found.cFileName, found.cFileName, matcher);
+    }
     if (!FindNextFileA(search.Get(), &found)) {
       DWORD error = LastErrorOfFailure();
       if (error != ERROR_NO_MORE_FILES) AddNotExamined(folder, error);

@@ -42,7 +42,8 @@ bool IsPlainFilePath(const std::string& path) {
   for (char& c : text) {
     if (c == '/') c = '\\';
   }
-  if (StartsWithIgnoreCase(text, "\\\\.\\")) return false;
+  // "\??\" passes an NT path through as it stands, devices and volumes included.
+  if (StartsWithIgnoreCase(text, "\\\\.\\") || StartsWithIgnoreCase(text, "\\??\\")) return false;
   if (!StartsWithIgnoreCase(text, "\\\\?\\")) return true;
   std::string rest = text.substr(4);
   if (StartsWithIgnoreCase(rest, "UNC\\")) return rest.size() > 4;

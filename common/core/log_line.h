@@ -17,7 +17,8 @@ constexpr int kExitLogNotOpened = 6;
 // field can never split its line or gain a field.
 std::string FormatLogLine(const std::string& kind, const std::vector<std::string>& fields);
 
-// Whether a log path names a plain file: the device namespace ("\\.\...") and the raw forms of
+// Whether a log path names a plain file: the device namespace ("\\.\...", "\??\...") and the raw
+// forms of
 // "\\?\" other than a drive ("\\?\C:\...") or a share ("\\?\UNC\...") are refused, so that a
 // mistyped option never appends text to a disk, a volume or a device.
 bool IsPlainFilePath(const std::string& path);

@@ -71,12 +71,15 @@ InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOpt
       continue;
     }
     ++(hwid ? hwidCount : logCount);
-    if (i + 1 == tokens.size() || IsUnattendedOption(tokens[i + 1])) {
+    // An option in a value's place is a value left out (`-log -h` names no file "-h").
+    if (i + 1 == tokens.size() || IsUnattendedOption(tokens[i + 1]) || IsHelp(tokens[i + 1])) {
       bad = true;
       continue;
     }
     ++i;
     (hwid ? options.hardwareId : options.logPath) = tokens[i];
+    // Quotes are no syntax here, as in KORVAcw: a quoted log path names no file.
+    if (!hwid && tokens[i].find('"') != std::string::npos) bad = true;
   }
   if (bad || noguiCount != 1 || hwidCount != 1 || logCount > 1) {
     // A log named once still gets the reason.

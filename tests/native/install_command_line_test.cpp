@@ -34,6 +34,8 @@ TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
       {"-nogui -hwid -nogui", A::kBadUnattended, "", ""},
       {"-nogui -hwid X -log", A::kBadUnattended, "X", ""},
       {"-nogui -hwid X -log -hwid", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X -log -h", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid X -log \"C:\\a.log\"", A::kBadUnattended, "X", "\"C:\\a.log\""},
       {"-nogui -hwid X -hwid Y", A::kBadUnattended, "Y", ""},
       {"-nogui -nogui -hwid X", A::kBadUnattended, "X", ""},
       {"-nogui -hwid X -log a -log b", A::kBadUnattended, "X", ""},

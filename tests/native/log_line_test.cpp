@@ -29,6 +29,8 @@ TEST(LogLineTest, ALogPathMustNameAPlainFile) {
       {"\\\\?\\UNC\\server\\share\\korva.log", true},
       {"", false},
       {"\\\\.\\PhysicalDrive0", false},
+      {"\\??\\C:", false},
+      {"\\??\\PhysicalDrive0", false},
       {"//./C:", false},
       {"\\\\.\\pipe\\korva", false},
       {"\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition0", false},

@@ -272,6 +272,9 @@ TEST_F(InfFileListTest, FilesThatCannotBeReadAreSkipped) {
   std::string held = PlaceFile("inf", "korvatest_locked.inf", kKitInf);
   std::string vanishing = PlaceFile("inf", "korvatest_vanishing.inf", kKitInf);
   PlaceFile("inf", "korvatest_fine.inf", kKitInf);
+  // A folder whose name ends in .inf is no INF file, and no reason to doubt every run.
+  const std::string folder = testing::WindowsFolder() + "\\inf\\korvatest_folder.inf";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   testing::FileHolder holder(held);
   ASSERT_TRUE(holder.Holding());
   InfFileList list(setup, settings);
@@ -279,6 +282,7 @@ TEST_F(InfFileListTest, FilesThatCannotBeReadAreSkipped) {
     if (path == vanishing) testing::RemoveFile(path);
   };
   ASSERT_EQ(list.Scan(), 1);
+  RemoveDirectoryA(folder.c_str());
   EXPECT_EQ(list.Items()[0].name, "korvatest_fine.inf");
   // The held file may be the kit's: it is recorded as not examined. The one that vanished
   // holds nothing.
