@@ -72,6 +72,8 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
       // Unattended, a box would wait for nobody: the text goes to the log instead.
       if (request.unattended) {
         log_.Usage(BuildUsageText(settings_.expertMode));
+        // Every run's record ends with its status, so that a script sees it complete.
+        log_.End(CleanupRunCounts(), kExitOk);
       } else {
         ShowUsage();
       }

@@ -372,6 +372,9 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
     std::vector<std::string> lines = LogLines(run.output);
     ASSERT_GE(lines.size(), c.lines.size()) << run.output;
     for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(lines[i], c.lines[i]);
+    // Every record ends with the run's status, so that a script can tell it is complete.
+    EXPECT_EQ(lines.back(), "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=" +
+                                std::to_string(c.status));
     EXPECT_EQ(testing::ReadWholeFile(log), c.toLog ? run.output : "");
   }
   EXPECT_TRUE(testbed::DeviceExists(device));
