@@ -20,7 +20,9 @@ namespace korva {
 class InstallWizardFrame;
 
 // Held by an unattended run, so that a second one does nothing (it has no window to be found).
-constexpr char kInstallMutexName[] = "KORVA_InstallWizard_GlobalMutex";
+// In the global namespace: a run from a deployment service (session 0) and one in a user's
+// session stage into the same folders.
+constexpr char kInstallMutexName[] = "Global\\KORVA_InstallWizard_GlobalMutex";
 
 class InstallWizardApp {
  public:

@@ -282,7 +282,7 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
   const std::string instanceId = Seed("6301");
   const std::string arguments = "-nogui -hwid " + HardwareId("6301") + "&REV_0001";
   {
-    UniqueHandle mutex(CreateMutexA(nullptr, TRUE, "KORVA_InstallWizard_GlobalMutex"));
+    UniqueHandle mutex(CreateMutexA(nullptr, TRUE, "Global\\KORVA_InstallWizard_GlobalMutex"));
     ASSERT_TRUE(mutex.Valid());
     CapturedRun run = Run(arguments);
     EXPECT_EQ(run.exitCode, 4u);
