@@ -51,14 +51,16 @@ bool RunLog::OpenFile(const std::string& path) {
   return true;
 }
 
+bool IsFileOrPipe(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  DWORD type = GetFileType(handle);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+}
+
 bool RunLog::UseStandardOutputIfRedirected() {
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  standardOutput_ = nullptr;
-  if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
-  DWORD type = GetFileType(output);
-  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return false;
-  standardOutput_ = output;
-  return true;
+  standardOutput_ = IsFileOrPipe(output) ? output : nullptr;
+  return standardOutput_ != nullptr;
 }
 
 void RunLog::Write(const std::string& kind, const std::vector<std::string>& fields) {

@@ -43,6 +43,10 @@ class RunLog {
   DWORD openError_ = 0;
 };
 
+// Whether a standard handle is a file or a pipe, as a management tool's run gives them (not a
+// console, not missing).
+bool IsFileOrPipe(HANDLE handle);
+
 // The platform's text for an error code, without its line end ("" when there is none).
 std::string SystemErrorText(DWORD code);
 

@@ -2,6 +2,7 @@
 
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
+#include "common/run_log.h"
 #include "devsetup/unique_resource.h"
 
 namespace korva {
@@ -19,9 +20,7 @@ class RedirectedStandardHandles {
     const DWORD which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int i = 0; i < 3; ++i) {
       HANDLE own = GetStdHandle(which[i]);
-      if (own == nullptr || own == INVALID_HANDLE_VALUE) continue;
-      DWORD type = GetFileType(own);
-      if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) continue;
+      if (!IsFileOrPipe(own)) continue;
       HANDLE copy = nullptr;
       if (DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE,
                           DUPLICATE_SAME_ACCESS)) {

@@ -204,7 +204,7 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     EXPECT_EQ(caseInfs.Results().size(), c.infName ? 1u : 0u);
     for (const std::string& id : ids) EXPECT_FALSE(testbed::DeviceExists(id));
     // The log tells each removal that needs a restart, and a package the store may keep.
-    std::string text = testing::ReadWholeFile(log);
+    std::string text = testing::ReadFileBytes(log);
     for (size_t i = 0; i < ids.size(); ++i) {
       bool restart = i < c.restartFlags.size() && c.restartFlags[i] != 0;
       std::string line = "removed\tdevice\t" + ids[i] + (restart ? "\trestart needed\r\n" : "\r\n");
@@ -254,9 +254,9 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunWithNothingToDoSucceeds) {
   testing::RemoveFile(log);
   EXPECT_EQ(Run("-nogui -c {5e1b2f2a-0000-4000-8000-00000000abcd} -log " + log),
             kExitRemovalFailed);
-  EXPECT_NE(testing::ReadWholeFile(log).find("\r\nnot examined\tdevice instances of class {"),
+  EXPECT_NE(testing::ReadFileBytes(log).find("\r\nnot examined\tdevice instances of class {"),
             std::string::npos)
-      << testing::ReadWholeFile(log);
+      << testing::ReadFileBytes(log);
   testing::RemoveFile(log);
   EXPECT_EQ(Run("-nogui -list -c {5e1b2f2a-0000-4000-8000-00000000abcd}"), kExitRemovalFailed);
   setup.classListFails = false;

@@ -432,7 +432,7 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
                 inf + "\"\r\n       successfully removed\r\nFile \"" + pnf +
                 "\"\r\n       successfully removed\r\n");
   // The log of a wizard run: what it found, what it removed, and the outcome.
-  std::string lines = ReadWholeFile(log);
+  std::string lines = ReadFileBytes(log);
   std::string start = lines.substr(0, lines.find("\r\n"));
   EXPECT_NE(start.find("\tKORVAcw 1.0\tclass=" + classText + "\tident="), std::string::npos)
       << start;

@@ -53,22 +53,6 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// The lines of a run log; a line that does not end in CR LF fails the test.
-std::vector<std::string> LogLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "a line without CR LF: " << text.substr(start);
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 // The index of the first line equal to `line` (or, with `prefix`, starting with it); -1 if none.
 int IndexOf(const std::vector<std::string>& lines, const std::string& line, bool prefix = false) {
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -214,8 +198,8 @@ TEST_F(KorvaCwTest, NoGuiRecordsItsRunInTheLogAndOnStandardOutput) {
     ASSERT_TRUE(readable.Holding() && unreadable.Holding());
     testing::CapturedRun first = testing::RunCapturingOutput(run, testing::OutputTo::kPipe);
     EXPECT_EQ(first.exitCode, 2u);
-    EXPECT_EQ(first.output, testing::ReadWholeFile(log));
-    std::vector<std::string> lines = LogLines(first.output);
+    EXPECT_EQ(first.output, testing::ReadFileBytes(log));
+    std::vector<std::string> lines = testing::RecordLines(first.output);
     ASSERT_GE(lines.size(), 2u);
     // The opening line: date and time, program and version, settings.
     EXPECT_EQ(lines[0].rfind("start\t", 0), 0u);
@@ -248,21 +232,21 @@ TEST_F(KorvaCwTest, NoGuiRecordsItsRunInTheLogAndOnStandardOutput) {
   EXPECT_TRUE(FileExists(locked));
 
   // Released, both go; then nothing is left to find. Standard output is a file now.
-  std::string before = testing::ReadWholeFile(log);
+  std::string before = testing::ReadFileBytes(log);
   testing::CapturedRun second = testing::RunCapturingOutput(run, testing::OutputTo::kFile);
   EXPECT_EQ(second.exitCode, 0u);
-  EXPECT_EQ(before + second.output, testing::ReadWholeFile(log));
-  std::vector<std::string> secondLines = LogLines(second.output);
+  EXPECT_EQ(before + second.output, testing::ReadFileBytes(log));
+  std::vector<std::string> secondLines = testing::RecordLines(second.output);
   EXPECT_EQ(secondLines.size(), 6u) << second.output;
   EXPECT_GT(IndexOf(secondLines, "removed\tinf\t" + locked), 0);
   EXPECT_FALSE(FileExists(inUse));
   EXPECT_FALSE(FileExists(locked));
   testing::CapturedRun third = testing::RunCapturingOutput(run, testing::OutputTo::kFile);
   EXPECT_EQ(third.exitCode, 0u);
-  std::vector<std::string> thirdLines = LogLines(third.output);
+  std::vector<std::string> thirdLines = testing::RecordLines(third.output);
   ASSERT_EQ(thirdLines.size(), 2u) << third.output;
   EXPECT_EQ(thirdLines[1], "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=0");
-  EXPECT_EQ(LogLines(testing::ReadWholeFile(log)).size(), 18u);
+  EXPECT_EQ(testing::RecordLines(testing::ReadFileBytes(log)).size(), 18u);
   testing::RemoveFile(log);
 }
 
@@ -274,7 +258,7 @@ TEST_F(KorvaCwTest, ListFindsAndRemovesNothing) {
   testing::CapturedRun listed =
       testing::RunCapturingOutput(Cw("-nogui -list " + kit.Options()), testing::OutputTo::kPipe);
   EXPECT_EQ(listed.exitCode, 1u);
-  std::vector<std::string> lines = LogLines(listed.output);
+  std::vector<std::string> lines = testing::RecordLines(listed.output);
   ASSERT_EQ(lines.size(), 4u) << listed.output;
   EXPECT_NE(lines[0].find(kit.StartLine(true)), std::string::npos) << lines[0];
   EXPECT_EQ(lines[1], "device\t" + Upper(device) + "\tKORVA test device\tUSB\\VID_0547&PID_6101");
@@ -287,7 +271,7 @@ TEST_F(KorvaCwTest, ListFindsAndRemovesNothing) {
   testing::CapturedRun empty =
       testing::RunCapturingOutput(Cw("-list -nogui " + kit.Options()), testing::OutputTo::kFile);
   EXPECT_EQ(empty.exitCode, 0u);
-  EXPECT_EQ(LogLines(empty.output).size(), 2u) << empty.output;
+  EXPECT_EQ(testing::RecordLines(empty.output).size(), 2u) << empty.output;
   // A held file may be the kit's: the answer is "not sure", as for a failed removal.
   std::string locked = PlaceFile("inf", "korvatest_list_locked.inf", kit.Inf());
   testing::FileHolder holder(locked);
@@ -295,7 +279,8 @@ TEST_F(KorvaCwTest, ListFindsAndRemovesNothing) {
   testing::CapturedRun unsure =
       testing::RunCapturingOutput(Cw("-list -nogui " + kit.Options()), testing::OutputTo::kPipe);
   EXPECT_EQ(unsure.exitCode, 2u);
-  EXPECT_GT(IndexOf(LogLines(unsure.output), "not examined\t" + locked, true), 0) << unsure.output;
+  EXPECT_GT(IndexOf(testing::RecordLines(unsure.output), "not examined\t" + locked, true), 0)
+      << unsure.output;
 }
 
 // A log that cannot be opened stops nothing: the run goes on, standard output says so, and the
@@ -321,7 +306,7 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
         Cw("-nogui " + kit.Options() + " -log " + path), testing::OutputTo::kPipe);
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitLogNotOpened));
     EXPECT_FALSE(testbed::DeviceExists(device));
-    std::vector<std::string> lines = LogLines(run.output);
+    std::vector<std::string> lines = testing::RecordLines(run.output);
     ASSERT_EQ(lines.size(), 5u) << run.output;
     EXPECT_EQ(lines[0].rfind("error\tThe log file could not be opened: " + path + " error = ", 0),
               0u)
@@ -329,7 +314,7 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
     EXPECT_NE(lines[0].find(" The run goes on without it."), std::string::npos) << lines[0];
     EXPECT_EQ(lines.back(), "end\tdevices=1\tinf=0\tremoved=1\tfailed=0\tnot examined=0\tstatus=6");
   }
-  EXPECT_EQ(testing::ReadWholeFile(readOnly), "kept\r\n");
+  EXPECT_EQ(testing::ReadFileBytes(readOnly), "kept\r\n");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
   testing::RemoveFile(readOnly);
 }
@@ -369,13 +354,13 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
     testing::CapturedRun run =
         testing::RunCapturingOutput(Cw(c.arguments), testing::OutputTo::kPipe, 20000);
     EXPECT_EQ(run.exitCode, c.status);
-    std::vector<std::string> lines = LogLines(run.output);
+    std::vector<std::string> lines = testing::RecordLines(run.output);
     ASSERT_GE(lines.size(), c.lines.size()) << run.output;
     for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(lines[i], c.lines[i]);
     // Every record ends with the run's status, so that a script can tell it is complete.
     EXPECT_EQ(lines.back(), "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=" +
                                 std::to_string(c.status));
-    EXPECT_EQ(testing::ReadWholeFile(log), c.toLog ? run.output : "");
+    EXPECT_EQ(testing::ReadFileBytes(log), c.toLog ? run.output : "");
   }
   EXPECT_TRUE(testbed::DeviceExists(device));
   testbed::RemoveDevice(device);
@@ -446,7 +431,7 @@ TEST_F(KorvaCwTest, ASecondInstanceDoesNothingWhileTheFirstRuns) {
   EXPECT_EQ(logged.output,
             "error\tAnother KORVA Cleanup Wizard is running; this one did nothing.\r\n"
             "end\tdevices=0\tinf=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=4\r\n");
-  EXPECT_EQ(testing::ReadWholeFile(log), logged.output);
+  EXPECT_EQ(testing::ReadFileBytes(log), logged.output);
   testing::RemoveFile(log);
   EXPECT_TRUE(testbed::DeviceExists(device));
   EXPECT_TRUE(FileExists(inf));

@@ -70,22 +70,7 @@ TEST(KorvaWizTest, ASecondStartLeavesTheOpenWizardAloneAndCancelEndsIt) {
 // The lines of a record, each split at its tabs.
 std::vector<std::vector<std::string>> LogLines(const std::string& text) {
   std::vector<std::vector<std::string>> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::vector<std::string> fields;
-    std::string line = text.substr(start, end - start);
-    size_t fieldStart = 0;
-    for (;;) {
-      size_t tab = line.find('\t', fieldStart);
-      fields.push_back(line.substr(fieldStart, tab - fieldStart));
-      if (tab == std::string::npos) break;
-      fieldStart = tab + 1;
-    }
-    lines.push_back(fields);
-    start = end + 2;
-  }
+  for (const std::string& line : RecordLines(text)) lines.push_back(RecordFields(line));
   return lines;
 }
 

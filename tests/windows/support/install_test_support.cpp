@@ -40,16 +40,6 @@ std::string ScratchFolder(const std::string& name) {
   return folder;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  UniqueFile file(std::fopen(path.c_str(), "rb"));
-  std::string bytes;
-  if (!file.Valid()) return bytes;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), file.Get())) > 0) bytes.append(buffer, got);
-  return bytes;
-}
-
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   UniqueFile file(std::fopen(path.c_str(), "wb"));

@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 #include "common/file_deletion.h"
@@ -189,13 +191,13 @@ CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWOR
     GetExitCodeProcess(process.Get(), &run.exitCode);
   }
   if (to == OutputTo::kFile) {
-    run.output = ReadWholeFile(filePath);
+    run.output = ReadFileBytes(filePath);
     DeleteFileA(filePath.c_str());
   }
   return run;
 }
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadFileBytes(const std::string& path) {
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file.Valid()) return "";
   std::string text;
@@ -203,6 +205,32 @@ std::string ReadWholeFile(const std::string& path) {
   size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof(buffer), file.Get())) > 0) text.append(buffer, got);
   return text;
+}
+
+std::vector<std::string> RecordLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "a line without CR LF: " << text.substr(start);
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::vector<std::string> RecordFields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
 }
 
 FileHolder::FileHolder(const std::string& path, bool readable) {

@@ -57,7 +57,12 @@ CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to,
                                DWORD timeoutMs = 60000);
 
 // The whole content of a file ("" when it cannot be read).
-std::string ReadWholeFile(const std::string& path);
+std::string ReadFileBytes(const std::string& path);
+
+// The lines of a run's record; a line that does not end in CR LF fails the test.
+std::vector<std::string> RecordLines(const std::string& text);
+// A line of a record split at its tabs: its kind, then its fields.
+std::vector<std::string> RecordFields(const std::string& line);
 
 class Process {
  public:
