@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <setupapi.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <utility>
@@ -83,11 +84,52 @@ struct FileTraits {
   static void Close(Type h) { std::fclose(h); }
 };
 
+// CryptoAPI: certificate stores and certificates, and a provider's context, keys and hashes.
+struct CertStoreTraits {
+  using Type = HCERTSTORE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { CertCloseStore(h, 0); }
+};
+
+struct CertContextTraits {
+  using Type = PCCERT_CONTEXT;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { CertFreeCertificateContext(h); }
+};
+
+struct CryptProviderTraits {
+  using Type = HCRYPTPROV;
+  static Type Invalid() { return 0; }
+  static bool IsValid(Type h) { return h != 0; }
+  static void Close(Type h) { CryptReleaseContext(h, 0); }
+};
+
+struct CryptKeyTraits {
+  using Type = HCRYPTKEY;
+  static Type Invalid() { return 0; }
+  static bool IsValid(Type h) { return h != 0; }
+  static void Close(Type h) { CryptDestroyKey(h); }
+};
+
+struct CryptHashTraits {
+  using Type = HCRYPTHASH;
+  static Type Invalid() { return 0; }
+  static bool IsValid(Type h) { return h != 0; }
+  static void Close(Type h) { CryptDestroyHash(h); }
+};
+
 using UniqueDevInfo = UniqueResource<DevInfoTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueFile = UniqueResource<FileTraits>;
+using UniqueCertStore = UniqueResource<CertStoreTraits>;
+using UniqueCertContext = UniqueResource<CertContextTraits>;
+using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
+using UniqueCryptKey = UniqueResource<CryptKeyTraits>;
+using UniqueCryptHash = UniqueResource<CryptHashTraits>;
 
 }  // namespace korva

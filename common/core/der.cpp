@@ -199,6 +199,17 @@ bool ContentOf(const Bytes& element, Bytes& content) {
   return true;
 }
 
+std::string HexText(const Bytes& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (std::uint8_t byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
+}
+
 std::u16string Utf16FromAscii(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());

@@ -76,6 +76,9 @@ Bytes AlgorithmWithNull(const char* dotted);
 // it is no complete element.
 bool ContentOf(const Bytes& element, Bytes& content);
 
+// The upper-case hexadecimal text of bytes.
+std::string HexText(const Bytes& bytes);
+
 // Text helpers for the strings Windows keeps as UTF-16.
 std::u16string Utf16FromAscii(const std::string& text);
 // UTF-16 little-endian bytes, with a terminating NUL when `terminated`.

@@ -59,7 +59,7 @@ Bytes IndirectData(const CatalogMember& member) {
 Bytes Member(const CatalogMember& member) {
   // The member's tag is the hash as upper-case hexadecimal UTF-16 text, NUL included: Windows
   // looks a file up by it.
-  Bytes tag = der::Utf16LeBytes(der::Utf16FromAscii(HexText(member.sha1)), true);
+  Bytes tag = der::Utf16LeBytes(der::Utf16FromAscii(der::HexText(member.sha1)), true);
   Bytes info = der::Sequence(
       {der::BmpString(der::Utf16FromAscii(member.peImage ? kPeImageSubject : kFlatFileSubject)),
        der::Integer(kMemberInfoVersion)});
@@ -137,17 +137,6 @@ Bytes BuildSignedCatalog(const Bytes& trustList, const SignerCertificate& signer
       der::SetOf({signerInfo}),
   });
   return der::Sequence({der::ObjectId(kOidSignedData), der::Explicit(0, signedData)});
-}
-
-std::string HexText(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
 }
 
 }  // namespace korva

@@ -63,7 +63,4 @@ der::Bytes BuildSignedCatalog(const der::Bytes& trustList, const SignerCertifica
                               const der::Bytes& signedAttributes, const der::Bytes& signature,
                               DigestAlgorithm digest);
 
-// The upper-case hexadecimal text of bytes.
-std::string HexText(const der::Bytes& bytes);
-
 }  // namespace korva

@@ -143,6 +143,16 @@ std::string InfQuotedText(const std::string& text) {
   return quoted;
 }
 
+std::string WithCrLfLineEnds(const std::string& text) {
+  std::string converted;
+  converted.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') converted += '\r';
+    converted += c;
+  }
+  return converted;
+}
+
 int FillPlaceholders(std::string& line, const TemplateValues& values) {
   std::string filled;
   int count = 0;

@@ -47,6 +47,9 @@ bool IsUsableHardwareId(const std::string& hardwareId);
 // of that section are not searched for %name% again, and "%%" would be read as two.
 std::string InfQuotedText(const std::string& text);
 
+// The text with every line feed written as CR LF, as a file written in text mode holds it.
+std::string WithCrLfLineEnds(const std::string& text);
+
 // What goes into the template, each exactly as it is to appear in the INF file.
 struct TemplateValues {
   std::string hardwareId;

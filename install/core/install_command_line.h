@@ -17,6 +17,9 @@ enum InstallExitCode {
   kInstallExitAlreadyRunning = 4,      // unattended: another KORVAwiz runs; nothing was done
   kInstallExitNoSuchDevice = 7,        // no connected USB device has that first hardware ID
   kInstallExitInstallationFailed = 8,  // the driver update service or class installer refused
+  // The package could not be signed (its catalog made, or its certificate trusted): nothing was
+  // installed.
+  kInstallExitSigningFailed = 9,
   // Installed, and Windows needs a restart to complete it (ERROR_SUCCESS_REBOOT_REQUIRED, which
   // management tools read as success, restart pending).
   kInstallExitRestartNeeded = 3010,

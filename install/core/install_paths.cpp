@@ -52,6 +52,8 @@ InstallPaths DeriveInstallPaths(const std::string& modulePath,
   paths.installFolder = programFolder + "\\install";
   paths.templatePath = programFolder + "\\korvawiz.tpl";
   paths.infPath = paths.installFolder + "\\korvawiz.inf";
+  paths.catalogPath = paths.installFolder + "\\korvawiz.cat";
+  paths.certificatePath = paths.installFolder + "\\korvawiz.cer";
 
   size_t lastBackslash = std::string::npos;
   ForEachCharacter(programFolder, isLeadByte, [&](size_t at, size_t length) {

@@ -13,6 +13,8 @@ struct InstallPaths {
   std::string installFolder;    // programFolder\install
   std::string templatePath;     // programFolder\korvawiz.tpl
   std::string infPath;          // installFolder\korvawiz.inf
+  std::string catalogPath;      // installFolder\korvawiz.cat, the package's signed catalog
+  std::string certificatePath;  // installFolder\korvawiz.cer, the certificate that signed it
   std::string alternateFolder;  // the kit folder "korva" beside programFolder
 };
 

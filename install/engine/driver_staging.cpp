@@ -16,10 +16,19 @@ std::string Format(const char* format, int code, const char* line) {
   return text;
 }
 
+InstallStepOutcome Failed(int code, bool fatal, InstallStage stage) {
+  InstallStepOutcome outcome;
+  outcome.result = code;
+  outcome.fatal = fatal;
+  outcome.stage = stage;
+  return outcome;
+}
+
 }  // namespace
 
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
-                                   UsbDeviceList& deviceList, const ErrorBox& showErrorBox) {
+                                   UsbDeviceList& deviceList, PackageSigner& signer,
+                                   const ErrorBox& showErrorBox) {
   int stagedCount = 0;
   const char* driverName = nullptr;
   for (const DriverBinary& binary : kDriverBinaryTable) {
@@ -45,16 +54,36 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     std::string text = "Unable to copy driver executables (*.sys).\n";
     text += kReinstallLine;
     showErrorBox(text);
-    return {code, true, false, InstallStage::kStaging};
+    return Failed(code, true, InstallStage::kStaging);
   }
 
   DeleteFileWithNormalAttributes(paths.infPath);
-  int code = deviceList.GenerateInf(paths.templatePath, paths.infPath, driverName);
+  PackageToSign package;
+  int code =
+      deviceList.GenerateInf(paths.templatePath, paths.infPath, driverName, &package.infText);
   if (code != 0) {
     showErrorBox(
         Format("Unable to create a customized INF file (error %d).\n%s", code, kReinstallLine));
-    return {code, true, false, InstallStage::kInfGeneration};
+    return Failed(code, true, InstallStage::kInfGeneration);
   }
+
+  // Today's 64-bit Windows stages no package without a signed catalog: one is made for this
+  // package, before the platform is asked to install it.
+  UsbDeviceItem* item = deviceList.GetSelectedItem();
+  if (item) deviceList.GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, package.hardwareId);
+  package.infPath = paths.infPath;
+  package.driverPath = paths.installFolder + "\\" + driverName + ".sys";
+  package.catalogPath = paths.catalogPath;
+  package.certificatePath = paths.certificatePath;
+  SigningFailure failure;
+  if (!signer.Sign(package, failure)) {
+    int signingCode = static_cast<int>(failure.code);
+    showErrorBox(Format("Unable to sign the driver package (error %d).\n%s", signingCode, ""));
+    InstallStepOutcome outcome = Failed(signingCode, false, InstallStage::kSigning);
+    outcome.subject = failure.subject;
+    return outcome;
+  }
+
   InstallStepOutcome outcome;
   outcome.stage = InstallStage::kInstallation;
   outcome.result = deviceList.InstallDriver(paths.infPath, &outcome.restartNeeded, &outcome.road);

@@ -58,7 +58,7 @@ std::string InstallStepErrorText(InstallStage stage, int code) {
 
 int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
                          StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
-                         RunLog& log) {
+                         PackageSigner& signer, RunLog& log) {
   if (int error = deviceList.Enumerate(true)) {
     log.Write("error", {"The connected USB devices could not be listed (error " + CodeText(error) +
                         ": " + SystemErrorText(static_cast<DWORD>(error)) + ")."});
@@ -88,7 +88,7 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
 
   // No boxes here: the log line below says what the wizard's boxes would have said.
   InstallStepOutcome outcome =
-      StageAndInstall(paths, stagedDriverFiles, deviceList, [](const std::string&) {});
+      StageAndInstall(paths, stagedDriverFiles, deviceList, signer, [](const std::string&) {});
   if (outcome.result != 0) {
     std::string code = CodeText(outcome.result);
     std::string text = InstallStepErrorText(outcome.stage, outcome.result);
@@ -99,6 +99,9 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
       case InstallStage::kInfGeneration:
         log.Write("failed", {"inf generation", paths.infPath, code, text});
         break;
+      case InstallStage::kSigning:
+        log.Write("failed", {"signing", outcome.subject, code, text});
+        return kInstallExitSigningFailed;
       case InstallStage::kInstallation:
         log.Write("failed", {"installation", instanceId, code, text});
         break;

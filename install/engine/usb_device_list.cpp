@@ -100,12 +100,14 @@ UsbDeviceItem* UsbDeviceList::GetSelectedItem() {
 }
 
 int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::string& outputPath,
-                               const std::string& driverName) {
+                               const std::string& driverName, std::string* written) {
   UsbDeviceItem* item = GetSelectedItem();
   if (!item) return kNoDeviceSelected;
   UniqueFile input(std::fopen(templatePath.c_str(), "rt"));
   if (!input.Valid()) return kTemplateNotOpened;
-  UniqueFile output(std::fopen(outputPath.c_str(), "wt"));
+  // Written in binary mode with the line ends made here: the bytes on disk are then exactly
+  // the ones the catalog's hash is taken from.
+  UniqueFile output(std::fopen(outputPath.c_str(), "wb"));
   if (!output.Valid()) return kOutputNotCreated;
 
   bool hasDriver = OpenDriverKey(item->devInfoData).Valid();
@@ -121,8 +123,14 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
       InfQuotedText(BuildDeviceDescription(values.hardwareId, hasDriver, current, IsAnsiLeadByte));
   values.driverName = driverName;
 
+  std::string bytes;
+  auto write = [&](const std::string& text) {
+    std::string converted = WithCrLfLineEnds(text);
+    bytes += converted;
+    return std::fwrite(converted.data(), 1, converted.size(), output.Get()) == converted.size();
+  };
   const std::string marker = GeneratedLineMarker();
-  std::fputs(GeneratedInfHeader().c_str(), output.Get());
+  write(GeneratedInfHeader());
 
   int result = kInfGenerated;
   char buffer[kLineBufferSize];
@@ -132,11 +140,11 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
       break;
     }
     std::string line(buffer);
-    if (FillPlaceholders(line, values) > 0 && std::fputs(marker.c_str(), output.Get()) < 0) {
+    if (FillPlaceholders(line, values) > 0 && !write(marker)) {
       result = kOutputWriteFailed;
       break;
     }
-    if (std::fputs(line.c_str(), output.Get()) < 0) {
+    if (!write(line)) {
       result = kOutputWriteFailed;
       break;
     }
@@ -144,6 +152,7 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
   // The buffered rest reaches the disk only here; a file that could not be completed is not
   // reported as generated.
   if (std::fclose(output.Release()) != 0 && result == kInfGenerated) result = kOutputWriteFailed;
+  if (written) *written = std::move(bytes);
   return result;
 }
 

@@ -72,9 +72,11 @@ class UsbDeviceList {
   UsbDeviceItem* GetSelectedItem();
 
   // Fills the template for the chosen device; an InfGenResult, the hardware ID's read code, or
-  // ERROR_INVALID_DATA for a hardware ID that can't go into an INF file.
+  // ERROR_INVALID_DATA for a hardware ID that can't go into an INF file. `written`, when given,
+  // receives exactly the bytes written to the file (line ends as CR LF), so that the package's
+  // catalog is made from them and never from what the file may hold by then.
   int GenerateInf(const std::string& templatePath, const std::string& outputPath,
-                  const std::string& driverName);
+                  const std::string& driverName, std::string* written = nullptr);
   // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.
   // `restartNeeded`, when given, tells whether Windows needs a restart to complete a successful
   // installation; `road`, when given, which way was taken (kNone when none was).

@@ -1,9 +1,5 @@
 #include "install/ui/install_wizard_app.h"
 
-#include <direct.h>
-
-#include <cerrno>
-
 #include "common/core/log_line.h"
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
@@ -14,6 +10,7 @@
 #include "install/ui/install_wizard_frame.h"
 #include "install/core/inf_template.h"
 #include "install/core/install_wizard_texts.h"
+#include "install/engine/install_folder.h"
 #include "install/engine/unattended_install.h"
 #include "res/version.h"
 
@@ -27,20 +24,6 @@ std::string BaseName(const std::string& modulePath) {
   std::string name = modulePath.substr(start == std::string::npos ? 0 : start + 1);
   size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-// Makes the install folder, or finds it there. A file of that name can't take the staged
-// files: that counts as a folder that can't be made, so the user learns it now and not as a
-// broken kit at the install step.
-// 0, or the platform's code for why it can't be used.
-DWORD MakeInstallFolder(const std::string& folder) {
-  if (_mkdir(folder.c_str()) == 0) return 0;
-  if (errno != EEXIST) return LastErrorOfFailure();
-  DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return 0;
-  }
-  return ERROR_ALREADY_EXISTS;
 }
 
 constexpr char kAnotherInstallRunsMessage[] =
@@ -87,7 +70,7 @@ int InstallWizardApp::Run(const std::string& modulePath, const std::string& comm
   }
 
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  if (MakeInstallFolder(paths_.installFolder) != 0) {
+  if (PrepareInstallFolder(paths_.installFolder, *folderSecurity_).error != 0) {
     ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");
     return kInstallExitFailed;
   }
@@ -140,12 +123,17 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
   log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
                       "hwid=" + options.hardwareId});
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  if (DWORD error = MakeInstallFolder(paths_.installFolder)) {
+  InstallFolderOutcome folder = PrepareInstallFolder(paths_.installFolder, *folderSecurity_);
+  if (DWORD error = folder.error) {
     log.Write("failed",
               {"staging", paths_.installFolder, ErrorCodeText(error), SystemErrorText(error)});
     status = kInstallExitFailed;
   } else {
-    status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_, log);
+    if (!folder.accessListsKept) {
+      log.Write("warning", {"install folder", paths_.installFolder, kNoAccessListsWarning});
+    }
+    status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_,
+                                  *signer_, log);
   }
   bool installed = status == kInstallExitFinished || status == kInstallExitRestartNeeded;
   // Only a run that did all it had to is marked for its missing log.
@@ -169,6 +157,10 @@ bool InstallWizardApp::AnotherInstallRuns() {
   // A mutex left by a run that died is ours now.
   DWORD wait = WaitForSingleObject(mutex_.Get(), 0);
   return wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED;
+}
+
+void InstallWizardApp::UseTrustStores(TrustStores& stores) {
+  signer_ = std::make_unique<PackageSigner>(stores);
 }
 
 HWND InstallWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "common/message_box.h"
@@ -13,6 +14,8 @@
 #include "install/core/install_command_line.h"
 #include "install/core/install_paths.h"
 #include "install/engine/driver_staging.h"
+#include "install/engine/install_folder.h"
+#include "install/engine/package_signing.h"
 #include "install/engine/usb_device_list.h"
 
 namespace korva {
@@ -49,6 +52,12 @@ class InstallWizardApp {
   StagedDriverFiles& StagedFiles() { return stagedDriverFiles_; }
   const StagedDriverFiles& StagedFiles() const { return stagedDriverFiles_; }
   UsbDeviceList& DeviceList() { return deviceList_; }
+  // Signs each package the install step makes; the system's certificate stores unless a test
+  // gives others.
+  PackageSigner& Signer() { return *signer_; }
+  void UseTrustStores(TrustStores& stores);
+  // How the install folder is made the administrators' own; a test gives one of its own.
+  void UseInstallFolderSecurity(InstallFolderSecurity& security) { folderSecurity_ = &security; }
   SaveAsSeam& SaveAs() { return saveAs_; }
 
  private:
@@ -67,6 +76,10 @@ class InstallWizardApp {
   InstallPaths paths_;
   bool isNt5OrLater_ = false;
   StagedDriverFiles stagedDriverFiles_;
+  SystemTrustStores systemTrustStores_;
+  std::unique_ptr<PackageSigner> signer_ = std::make_unique<PackageSigner>(systemTrustStores_);
+  InstallFolderSecurity systemFolderSecurity_;
+  InstallFolderSecurity* folderSecurity_ = &systemFolderSecurity_;
   InstallWizardFrame* frame_ = nullptr;
   UniqueHandle mutex_;  // held until the process ends
 };

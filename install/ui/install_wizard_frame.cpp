@@ -60,7 +60,7 @@ void InstallWizardFrame::RunInstallStep() {
   PumpPendingMessages();
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   InstallStepOutcome outcome =
-      StageAndInstall(app_.Paths(), app_.StagedFiles(), app_.DeviceList(),
+      StageAndInstall(app_.Paths(), app_.StagedFiles(), app_.DeviceList(), app_.Signer(),
                       [this](const std::string& text) { app_.ShowErrorBox(text); });
   SetCursor(kept);
   if (outcome.result != 0) app_.ShowErrorBox(InstallFailedMessage(outcome.result));

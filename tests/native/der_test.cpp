@@ -9,7 +9,7 @@ namespace {
 
 using der::Bytes;
 
-std::string Hex(const Bytes& bytes) { return HexText(bytes); }
+std::string Hex(const Bytes& bytes) { return der::HexText(bytes); }
 
 TEST(DerTest, EncodingsAreTheDistinguishedOnes) {
   struct Case {

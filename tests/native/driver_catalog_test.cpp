@@ -266,7 +266,7 @@ TEST_F(CatalogTest, TheFlatMemberIsThePlainHashOfTheFileAsSha1sumGivesIt) {
   EXPECT_FALSE(member.peImage);
   CommandResult sum = Shell("sha1sum " + Path("korva.sys"));
   ASSERT_EQ(sum.status, 0);
-  EXPECT_EQ(HexText(member.sha1), [&] {
+  EXPECT_EQ(der::HexText(member.sha1), [&] {
     std::string hex = sum.output.substr(0, 40);
     for (char& c : hex) c = static_cast<char>(toupper(c));
     return hex;
@@ -274,7 +274,7 @@ TEST_F(CatalogTest, TheFlatMemberIsThePlainHashOfTheFileAsSha1sumGivesIt) {
   // And it stands in the catalog as its tag, the upper-case hexadecimal text in UTF-16.
   MakeCatalog(kInf, placeholder, DigestAlgorithm::kSha256);
   Bytes catalog = ReadBytes(Path("korvawiz.cat"));
-  Bytes tag = der::Utf16LeBytes(der::Utf16FromAscii(HexText(member.sha1)), true);
+  Bytes tag = der::Utf16LeBytes(der::Utf16FromAscii(der::HexText(member.sha1)), true);
   EXPECT_NE(std::search(catalog.begin(), catalog.end(), tag.begin(), tag.end()), catalog.end());
 }
 
@@ -294,8 +294,8 @@ TEST_F(CatalogTest, TheImageHashOfAnUnsignedImageIsTheOneItKeepsWhenSigned) {
   ImageHashPlan plan = PlanImageHash(signedImage.data(), signedImage.size());
   ASSERT_EQ(plan.kind, ImageKind::kPeImage);
   EXPECT_EQ(plan.zeroPadding, 0u);
-  EXPECT_EQ(HexText(MemberOf("korva.sys", signedImage).sha1),
-            HexText(MemberOf("korva.sys", image).sha1));
+  EXPECT_EQ(der::HexText(MemberOf("korva.sys", signedImage).sha1),
+            der::HexText(MemberOf("korva.sys", image).sha1));
   EXPECT_EQ(VerifyMember(Path("signed.dll")).status, 0);
 }
 
@@ -382,8 +382,8 @@ TEST(PackageCertificateTest, ThePlatformsPublicKeyBlobIsRead) {
                 '1',  16,   0,    0,    0,    0x01, 0x00, 0x01, 0x00, 0x34, 0x12};
   RsaPublicKey key;
   ASSERT_TRUE(RsaPublicKeyFromBlob(blob, key));
-  EXPECT_EQ(HexText(key.modulus), "1234");
-  EXPECT_EQ(HexText(key.exponent), "00010001");
+  EXPECT_EQ(der::HexText(key.modulus), "1234");
+  EXPECT_EQ(der::HexText(key.exponent), "00010001");
   Bytes cut(blob.begin(), blob.end() - 1);
   EXPECT_FALSE(RsaPublicKeyFromBlob(cut, key));
   Bytes privateBlob = blob;

@@ -11,6 +11,8 @@ TEST(InstallPathsTest, ProgramInAFolder) {
   EXPECT_EQ(paths.installFolder, "C:\\Kit\\Bin\\install");
   EXPECT_EQ(paths.templatePath, "C:\\Kit\\Bin\\korvawiz.tpl");
   EXPECT_EQ(paths.infPath, "C:\\Kit\\Bin\\install\\korvawiz.inf");
+  EXPECT_EQ(paths.catalogPath, "C:\\Kit\\Bin\\install\\korvawiz.cat");
+  EXPECT_EQ(paths.certificatePath, "C:\\Kit\\Bin\\install\\korvawiz.cer");
   EXPECT_EQ(paths.alternateFolder, "C:\\Kit\\korva");
 }
 

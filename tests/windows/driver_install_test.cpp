@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "install/engine/package_signing.h"
 #include "install/engine/usb_device_list.h"
 
 #include <newdev.h>
@@ -62,7 +63,7 @@ bool HasSubkey(const std::string& name) {
 class DriverInstallTest : public ::testing::Test {
  protected:
   // Seeds a USB device of the USB class, selects it and generates its INF file from the kit's
-  // template into a scratch folder holding korva.sys.
+  // template into a scratch folder holding korva.sys, with the catalog the INF file names.
   void Prepare(const std::string& name, const std::string& instanceId,
                const std::string& hardwareId) {
     folder = ScratchFolder(name);
@@ -70,11 +71,22 @@ class DriverInstallTest : public ::testing::Test {
     CopyKitFile("korva.sys", folder);
     SeedDevice(instanceId, kUsbClass, {hardwareId}, "", "Test Board");
     ASSERT_TRUE(EnumerateAndSelect(list, instanceId));
-    ASSERT_EQ(list.GenerateInf(KitFolder() + "\\korvawiz.tpl", infPath, "korva"), 0);
+    PackageToSign package;
+    ASSERT_EQ(list.GenerateInf(KitFolder() + "\\korvawiz.tpl", infPath, "korva", &package.infText),
+              0);
+    package.hardwareId = hardwareId;
+    package.infPath = infPath;
+    package.driverPath = folder + "\\korva.sys";
+    package.catalogPath = folder + "\\korvawiz.cat";
+    package.certificatePath = folder + "\\korvawiz.cer";
+    SigningFailure failure;
+    ASSERT_TRUE(signer.Sign(package, failure)) << failure.code;
   }
 
   FaultInjectingDeviceSetup setup;
   UsbDeviceList list{setup};
+  SystemTrustStores stores;
+  PackageSigner signer{stores};
   std::string folder, infPath;
 };
 
@@ -95,6 +107,11 @@ TEST_F(DriverInstallTest, UpdateRoadInstallsTheKitsDriver) {
   EXPECT_EQ(device->identValue, kKitIdent);
   EXPECT_EQ(device->description, "KORVA Device: VID=0547 PID=2001");
   EXPECT_EQ(ReadFileBytes(driverFile), ReadFileBytes(KitFolder() + "\\korva.sys"));
+  // The catalog went along, to where the platform keeps installed catalogs.
+  EXPECT_EQ(
+      ReadFileBytes(WindowsFolder() +
+                    "\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\korvawiz.cat"),
+      ReadFileBytes(folder + "\\korvawiz.cat"));
 }
 
 // What the device reports cannot add to the installation. Its current description (used when

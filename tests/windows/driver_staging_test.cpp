@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <sddl.h>
+
+#include "install/engine/install_folder.h"
 #include "install/error_box.h"
 #include "support/fault_injecting_device_setup.h"
+#include "support/fault_injecting_signing.h"
 #include "support/install_test_support.h"
 #include "support/recording_message_box.h"
 #include "support/wine_test_env.h"
@@ -30,8 +35,9 @@ class DriverStagingTest : public ::testing::Test {
     CreateDirectoryA(paths.installFolder.c_str(), nullptr);
     CreateDirectoryA(paths.alternateFolder.c_str(), nullptr);
     CopyKitFile("korvawiz.tpl", paths.programFolder);
-    instanceId = "USB\\VID_0547&PID_3" + std::to_string(++serial) + "\\STAGE";
-    SeedDevice(instanceId, kUsbClass, {"USB\\VID_0547&PID_3" + std::to_string(serial)}, "");
+    hardwareId = "USB\\VID_0547&PID_3" + std::to_string(++serial);
+    instanceId = hardwareId + "\\STAGE";
+    SeedDevice(instanceId, kUsbClass, {hardwareId}, "");
     ASSERT_TRUE(EnumerateAndSelect(list, instanceId));
     TakeQuitRequest();
   }
@@ -43,8 +49,9 @@ class DriverStagingTest : public ::testing::Test {
   // The step's result; whether it was fatal goes to `fatal`.
   int Stage() {
     InstallStepOutcome outcome = StageAndInstall(
-        paths, staged, list, [this](const std::string& text) { boxes.push_back(text); });
+        paths, staged, list, signer, [this](const std::string& text) { boxes.push_back(text); });
     fatal = outcome.fatal;
+    stage = outcome.stage;
     return outcome.result;
   }
 
@@ -56,11 +63,15 @@ class DriverStagingTest : public ::testing::Test {
   static int serial;
   FaultInjectingDeviceSetup setup;
   UsbDeviceList list{setup};
+  FaultInjectingTrustStores stores;
+  PackageSigner signer{stores};
+  InstallStage stage = InstallStage::kStaging;
   InstallPaths paths;
   StagedDriverFiles staged;
   std::vector<std::string> boxes;
   bool fatal = false;
   std::string instanceId;
+  std::string hardwareId;
 };
 int DriverStagingTest::serial = 0;
 
@@ -201,6 +212,255 @@ TEST_F(DriverStagingTest, AHardwareIdThatCannotStandInAnInfFileIsFatal) {
             "Please reinstall the KORVA Development Kit.");
   EXPECT_EQ(setup.updateCalls, 0);
   EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+}
+
+// The package as Windows 10 and 11 need it: a catalog signed with a certificate that this machine
+// trusts, checked by verifiers we did not write.
+TEST_F(DriverStagingTest, ThePackageIsSignedAndItsCertificateTrusted) {
+  // A real PE image in place of the kit's placeholder, so that the image hash is taken.
+  CopyFileA(PeImageOfTheBuild().c_str(), (paths.programFolder + "\\korva.sys").c_str(), FALSE);
+  PutBinaries(paths.programFolder, {"korva98.sys"});
+  ASSERT_EQ(Stage(), 0);
+  EXPECT_NE(Inf().find("\r\nCatalogFile=korvawiz.cat\r\n"), std::string::npos);
+  std::string certificate = ReadFileBytes(paths.certificatePath);
+  ASSERT_FALSE(certificate.empty());
+  for (const char* store : kKitCertificateStores) {
+    std::vector<StoredCertificate> kit = KitCertificatesFor(hardwareId, store);
+    ASSERT_EQ(kit.size(), 1u) << store;
+    EXPECT_EQ(std::string(kit[0].encoded.begin(), kit[0].encoded.end()), certificate) << store;
+  }
+  PackageCheck check = CheckSignedPackage(paths.catalogPath, certificate, paths.infPath,
+                                          paths.installFolder + "\\korva.sys", true);
+  EXPECT_TRUE(check.catalogVerifies) << check.output;
+  EXPECT_TRUE(check.infIsMember) << check.output;
+  EXPECT_TRUE(check.driverIsMember) << check.output;
+
+  // A file changed after signing is no member any more.
+  WriteFileBytes(paths.infPath, Inf() + "; changed\r\n");
+  std::string driver = ReadFileBytes(paths.installFolder + "\\korva.sys");
+  driver[driver.size() / 2] ^= 0x5A;
+  WriteFileBytes(paths.installFolder + "\\korva.sys", driver);
+  check = CheckSignedPackage(paths.catalogPath, certificate, paths.infPath,
+                             paths.installFolder + "\\korva.sys", true);
+  EXPECT_TRUE(check.catalogVerifies) << check.output;
+  EXPECT_FALSE(check.infIsMember) << check.output;
+  EXPECT_FALSE(check.driverIsMember) << check.output;
+}
+
+TEST_F(DriverStagingTest, InstallingAgainLeavesOneCertificateForTheIdAndOthersAlone) {
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  ASSERT_EQ(Stage(), 0);
+  std::string first = hardwareId;
+  std::string firstCertificate = ReadFileBytes(paths.certificatePath);
+  // Another device's package, then the first one's again.
+  hardwareId = "USB\\VID_0547&PID_3" + std::to_string(++serial);
+  SeedDevice(hardwareId + "\\STAGE", kUsbClass, {hardwareId}, "");
+  ASSERT_TRUE(EnumerateAndSelect(list, hardwareId + "\\STAGE"));
+  ASSERT_EQ(Stage(), 0);
+  std::string secondCertificate = ReadFileBytes(paths.certificatePath);
+  ASSERT_TRUE(EnumerateAndSelect(list, instanceId));
+  ASSERT_EQ(Stage(), 0);
+  std::string again = ReadFileBytes(paths.certificatePath);
+  EXPECT_NE(again, firstCertificate);  // a new key, a new certificate
+  for (const char* store : kKitCertificateStores) {
+    std::vector<StoredCertificate> kit = KitCertificatesFor(first, store);
+    ASSERT_EQ(kit.size(), 1u) << store;
+    EXPECT_EQ(std::string(kit[0].encoded.begin(), kit[0].encoded.end()), again) << store;
+    std::vector<StoredCertificate> other = KitCertificatesFor(hardwareId, store);
+    ASSERT_EQ(other.size(), 1u) << store;
+    EXPECT_EQ(std::string(other[0].encoded.begin(), other[0].encoded.end()), secondCertificate);
+  }
+}
+
+// A package that can't be signed is not installed: the step stops before the platform's call,
+// says so in its own box, and leaves no certificate of the package in either store.
+TEST_F(DriverStagingTest, APackageThatCannotBeSignedIsNotInstalledAndLeavesNoCertificate) {
+  const DWORD kBadKeySet = static_cast<DWORD>(NTE_BAD_KEYSET);
+  struct Case {
+    const char* what;
+    CryptoFault fault;
+    const char* refusingStore;
+    bool truncatedImage;  // korva.sys: a PE header that ends inside its COFF header
+    DWORD expected;
+  } cases[] = {
+      {"TrustedPublisher refuses after Root took it", CryptoFault::kNone, "TrustedPublisher", false,
+       ERROR_ACCESS_DENIED},
+      {"Root refuses", CryptoFault::kNone, "Root", false, ERROR_ACCESS_DENIED},
+      {"no key pair", CryptoFault::kNewKey, nullptr, false, kBadKeySet},
+      {"signing fails", CryptoFault::kSign, nullptr, false, kBadKeySet},
+      {"hashing fails", CryptoFault::kHash, nullptr, false, kBadKeySet},
+      {"no random bytes", CryptoFault::kRandom, nullptr, false, kBadKeySet},
+      {"a driver binary that begins as a PE image but is cut short", CryptoFault::kNone, nullptr,
+       true, ERROR_BAD_EXE_FORMAT},
+  };
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    boxes.clear();
+    stores.refusesAddTo = c.refusingStore ? c.refusingStore : "";
+    signer.newCrypto = [&c] {
+      return std::make_unique<FaultInjectingPackageCrypto>(c.fault,
+                                                           static_cast<DWORD>(NTE_BAD_KEYSET));
+    };
+    if (c.truncatedImage) {
+      std::string image(64, '\0');
+      image[0] = 'M';
+      image[1] = 'Z';
+      image[0x3C] = 0x40;
+      WriteFileBytes(paths.programFolder + "\\korva.sys",
+                     image + std::string("PE\0\0", 4) + std::string(10, '\0'));
+    }
+    setup.updateCalls = 0;
+    EXPECT_EQ(Stage(), static_cast<int>(c.expected));
+    EXPECT_EQ(stage, InstallStage::kSigning);
+    EXPECT_FALSE(fatal);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Unable to sign the driver package (error " +
+                            std::to_string(static_cast<int>(c.expected)) + ").\n");
+    EXPECT_EQ(setup.updateCalls, 0);
+    EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+    for (const char* store : kKitCertificateStores) {
+      EXPECT_TRUE(KitCertificatesFor(hardwareId, store).empty()) << store;
+    }
+    EXPECT_FALSE(FileExists(paths.catalogPath));
+    EXPECT_FALSE(FileExists(paths.certificatePath));
+    EXPECT_EQ(TakeQuitRequest(), -1);
+  }
+}
+
+// The platform's folder security with what Wine cannot show: a file system without access
+// lists, a folder that can't be taken over. Records what it was asked.
+class RecordingFolderSecurity : public InstallFolderSecurity {
+ public:
+  bool keepsAccessLists = true;
+  DWORD protectError = 0;
+  std::vector<std::string> calls;
+  bool VolumeKeepsAccessLists(const std::string&) override { return keepsAccessLists; }
+  DWORD CreateFolder(const std::string& folder, bool protect) override {
+    calls.push_back(protect ? "create protected" : "create plain");
+    return InstallFolderSecurity::CreateFolder(folder, protect);
+  }
+  DWORD Protect(HANDLE folder) override {
+    calls.push_back("protect");
+    return protectError != 0 ? protectError : InstallFolderSecurity::Protect(folder);
+  }
+};
+
+TEST(InstallFolderTest, OnlyAPlainFolderBecomesTheInstallFolderAndIsMadeTheAdministrators) {
+  std::string root = ScratchFolder("installfolder");
+  std::string target = root + "\\elsewhere";
+  CreateDirectoryA(target.c_str(), nullptr);
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& folder)> prepare;
+    bool keepsAccessLists;
+    DWORD protectError;
+    DWORD expected;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"new", [](const std::string&) {}, true, 0, 0, {"create protected"}},
+      {"there already",
+       [](const std::string& f) { CreateDirectoryA(f.c_str(), nullptr); },
+       true,
+       0,
+       0,
+       {"create protected", "protect"}},
+      {"there, and can't be taken over",
+       [](const std::string& f) { CreateDirectoryA(f.c_str(), nullptr); },
+       true,
+       ERROR_ACCESS_DENIED,
+       ERROR_ACCESS_DENIED,
+       {"create protected", "protect"}},
+      {"a file",
+       [](const std::string& f) { WriteFileBytes(f, "x"); },
+       true,
+       0,
+       ERROR_ALREADY_EXISTS,
+       {"create protected"}},
+      {"a symbolic link to another folder",
+       [&](const std::string& f) {
+         RunUnixShell("ln -s " + ShellQuoted(UnixPathOf(target)) + " " +
+                      ShellQuoted(UnixPathOf(f)));
+       },
+       true,
+       0,
+       kInstallFolderIsALink,
+       {"create protected"}},
+      {"a link on a file system without access lists",
+       [&](const std::string& f) {
+         RunUnixShell("ln -s " + ShellQuoted(UnixPathOf(target)) + " " +
+                      ShellQuoted(UnixPathOf(f)));
+       },
+       false,
+       0,
+       kInstallFolderIsALink,
+       {"create plain"}},
+      {"new, on a file system without access lists",
+       [](const std::string&) {},
+       false,
+       0,
+       0,
+       {"create plain"}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string folder = root + "\\install" + std::to_string(++n);
+    c.prepare(folder);
+    RecordingFolderSecurity security;
+    security.keepsAccessLists = c.keepsAccessLists;
+    security.protectError = c.protectError;
+    InstallFolderOutcome outcome = PrepareInstallFolder(folder, security);
+    EXPECT_EQ(outcome.error, c.expected);
+    EXPECT_EQ(outcome.accessListsKept, c.keepsAccessLists);
+    EXPECT_EQ(security.calls, c.calls);
+    if (c.expected == 0) {
+      EXPECT_TRUE(FolderExists(folder));
+    }
+  }
+  // Nothing was made in the folder a link pointed at.
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle search(FindFirstFileA((target + "\\*.*").c_str(), &found));
+  int entries = 0;
+  if (search.Valid()) {
+    do {
+      ++entries;
+    } while (FindNextFileA(search.Get(), &found));
+  }
+  EXPECT_EQ(entries, 2);  // . and ..
+}
+
+// The descriptor as the platform's own reader takes it: owned by the Administrators, two
+// entries only (Administrators and SYSTEM, full control, inherited by files and folders made
+// inside), and protected from what the kit folder above would pass down.
+TEST(InstallFolderTest, TheDescriptorGivesTheFolderToAdministratorsAndSystemAlone) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      kInstallFolderSecurity, SDDL_REVISION_1, &descriptor, nullptr));
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+  EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl);
+  ASSERT_EQ(dacl->AceCount, 2);
+  WELL_KNOWN_SID_TYPE expected[] = {WinBuiltinAdministratorsSid, WinLocalSystemSid};
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+    EXPECT_TRUE(IsWellKnownSid(&ace->SidStart, expected[i]));
+  }
+  LocalFree(descriptor);
 }
 
 TEST(InstallErrorBoxTest, OwnedByTheFrameOnceItExistsCaptionedWithTheProgramBefore) {

@@ -83,4 +83,43 @@ int TakeQuitRequest() {
   return code;
 }
 
+std::string PeImageOfTheBuild() { return BuildFolder() + "\\tools\\korvabed.exe"; }
+
+PackageCheck CheckSignedPackage(const std::string& catalogPath, const std::string& certificateDer,
+                                const std::string& infPath, const std::string& driverPath,
+                                bool driverIsPeImage) {
+  PackageCheck check;
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof(temp), temp);
+  std::string certificatePath = std::string(temp) + "korvatest_signer.cer";
+  WriteFileBytes(certificatePath, certificateDer);
+  std::string cat = ShellQuoted(UnixPathOf(catalogPath));
+  std::string cer = ShellQuoted(UnixPathOf(certificatePath));
+  std::string pem = ShellQuoted(UnixPathOf(certificatePath) + ".pem");
+  std::string inf = ShellQuoted(UnixPathOf(infPath));
+  std::string driver = ShellQuoted(UnixPathOf(driverPath));
+  std::string script =
+      "openssl x509 -inform DER -in " + cer + " -out " + pem +
+      "\n"
+      "osslsigncode verify -in " +
+      cat + " -CAfile " + pem +
+      "; echo \"catalog=$?\"\n"
+      "python3 -c 'import hashlib,sys; c=open(sys.argv[1],\"rb\").read(); "
+      "t=hashlib.sha1(open(sys.argv[2],\"rb\").read()).hexdigest().upper(); "
+      "print(\"inf=0\" if (t.encode(\"utf-16-le\")+bytes(2)) in c else \"inf=1\")' " +
+      cat + " " + inf + "\n";
+  if (driverIsPeImage) {
+    script += "osslsigncode verify -in " + driver + " -catalog " + cat + " -CAfile " + pem +
+              "; echo \"driver=$?\"\n";
+  }
+  script += "rm -f " + pem + "\n";
+  UnixRun run = RunUnixShell(script);
+  RemoveFile(certificatePath);
+  check.output = run.output;
+  check.catalogVerifies = run.output.find("\ncatalog=0\n") != std::string::npos;
+  check.infIsMember = run.output.find("\ninf=0\n") != std::string::npos;
+  check.driverIsMember = run.output.find("\ndriver=0\n") != std::string::npos;
+  return check;
+}
+
 }  // namespace korva::testing

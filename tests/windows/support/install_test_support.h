@@ -29,4 +29,21 @@ bool EnumerateAndSelect(UsbDeviceList& list, const std::string& instanceId);
 // Removes any quit request waiting in this thread's queue; its exit code, or -1 without one.
 int TakeQuitRequest();
 
+// A real PE image to stand in for a driver binary (the kit's placeholders are plain files): a
+// program of the build.
+std::string PeImageOfTheBuild();
+
+// What readers we did not write say of a signed package: osslsigncode verifies the catalog's
+// signature against the certificate given (DER), and finds the driver binary (a PE image) as a
+// member; the INF file's plain SHA-1, as Python's hashlib takes it, must be a member's tag.
+struct PackageCheck {
+  bool catalogVerifies = false;
+  bool infIsMember = false;
+  bool driverIsMember = false;
+  std::string output;  // what the verifiers said, for the failure message
+};
+PackageCheck CheckSignedPackage(const std::string& catalogPath, const std::string& certificateDer,
+                                const std::string& infPath, const std::string& driverPath,
+                                bool driverIsPeImage);
+
 }  // namespace korva::testing

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/file_deletion.h"
 
@@ -125,6 +126,74 @@ DWORD Process::Wait(DWORD timeoutMs) {
 DWORD RunProcess(const std::string& commandLine, DWORD timeoutMs) {
   Process process(commandLine);
   return process.Wait(timeoutMs);
+}
+
+std::string UnixPathOf(const std::string& windowsPath) {
+  using UnixFileName = char*(CDECL*)(const WCHAR*);
+  auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!convert) return "";
+  WCHAR wide[MAX_PATH * 2] = {};
+  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 2);
+  char* unix = convert(wide);
+  if (!unix) return "";
+  std::string path = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return path;
+}
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+UnixRun RunUnixShell(const std::string& script, DWORD timeoutMs) {
+  UnixRun run;
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof(temp), temp);
+  static int counter = 0;
+  std::string base = std::string(temp) + "korvatest_unix_" + std::to_string(GetCurrentProcessId()) +
+                     "_" + std::to_string(++counter);
+  std::string scriptPath = base + ".sh";
+  std::string outputPath = base + ".out";
+  std::string statusPath = base + ".status";
+  std::string unixScript = UnixPathOf(scriptPath);
+  std::string unixOutput = UnixPathOf(outputPath);
+  std::string unixStatus = UnixPathOf(statusPath);
+  if (unixScript.empty()) return run;
+  // The status appears in one rename, so that it is never read half written.
+  std::string text = "( " + script + " ) >" + ShellQuoted(unixOutput) + " 2>&1\necho $? >" +
+                     ShellQuoted(unixStatus + ".part") + "\nmv " +
+                     ShellQuoted(unixStatus + ".part") + " " + ShellQuoted(unixStatus) + "\n";
+  {
+    UniqueFile file(std::fopen(scriptPath.c_str(), "wb"));
+    if (!file.Valid()) return run;
+    std::fwrite(text.data(), 1, text.size(), file.Get());
+  }
+  std::string command = "Z:\\bin\\sh " + unixScript;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return run;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (DWORD waited = 0; waited < timeoutMs && !FileExists(statusPath); waited += 50) Sleep(50);
+  if (FileExists(statusPath)) {
+    run.status = std::atoi(ReadFileBytes(statusPath).c_str());
+    run.output = ReadFileBytes(outputPath);
+  }
+  for (const std::string& path : {scriptPath, outputPath, statusPath}) RemoveFile(path);
+  return run;
 }
 
 CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWORD timeoutMs) {

@@ -56,6 +56,19 @@ enum class OutputTo { kPipe, kFile };
 CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to,
                                DWORD timeoutMs = 60000);
 
+// A command run on the Linux side of Wine by /bin/sh, for the readers we did not write
+// (osslsigncode, openssl). Wine starts a Linux program without waiting for it, and gives back
+// no exit status: the script writes both into files, and the test waits for them.
+struct UnixRun {
+  int status = -1;  // -1 when it could not start or did not end in time
+  std::string output;
+};
+UnixRun RunUnixShell(const std::string& script, DWORD timeoutMs = 60000);
+// The Linux path of a file of the prefix (Wine's wine_get_unix_file_name); "" without one.
+std::string UnixPathOf(const std::string& windowsPath);
+// A path quoted for /bin/sh.
+std::string ShellQuoted(const std::string& text);
+
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
 
