@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "install/core/driver_catalog.h"
 #include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 #include "res/version.h"
@@ -214,8 +215,15 @@ void FinishPage::SaveInfFile() {
     app_.ShowErrorBox(UnableToCreateMessage(destination));
     return;
   }
+  // Beside it under their own names: the binaries, and the signed catalog the INF file names
+  // with the certificate another machine must trust before it installs the package.
+  std::vector<std::string> files;
   for (const std::string& file : staged) {
-    if (file.empty()) continue;
+    if (!file.empty()) files.push_back(file);
+  }
+  files.push_back(kCatalogFileName);
+  files.push_back(kCertificateFileName);
+  for (const std::string& file : files) {
     size_t cut = destination.rfind('\\');
     if (cut != std::string::npos && cut > 0) destination.resize(cut);
     destination += "\\" + file;

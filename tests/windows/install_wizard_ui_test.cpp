@@ -17,6 +17,7 @@
 #include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
 #include "support/fault_injecting_device_setup.h"
+#include "support/fault_injecting_signing.h"
 #include "support/install_test_support.h"
 #include "support/recording_message_box.h"
 #include "support/ui_driver.h"
@@ -108,6 +109,12 @@ class WatchingDeviceSetup : public FaultInjectingDeviceSetup {
     if (duringInstall) duringInstall();
     return FaultInjectingDeviceSetup::LoadDriverUpdateService();
   }
+};
+
+// A file system such as FAT, which Wine has not: no access lists to give the install folder.
+class FileSystemWithoutAccessLists : public InstallFolderSecurity {
+ public:
+  bool VolumeKeepsAccessLists(const std::string&) override { return false; }
 };
 
 class InstallWizardUiTest : public ::testing::Test {
@@ -618,6 +625,20 @@ TEST_F(InstallWizardUiTest, SaveInfFileWritesTheInfAndTheBinariesBesideIt) {
   EXPECT_EQ(ReadFileBytes(saved + "\\korva.sys"), ReadFileBytes(KitFolder() + "\\korva.sys"));
   EXPECT_EQ(ReadFileBytes(saved + "\\korva98.sys"), ReadFileBytes(KitFolder() + "\\korva98.sys"));
   EXPECT_FALSE(FileExists(saved + "\\korvawiz.inf"));
+  // The signed catalog the INF file names, and the certificate to trust it elsewhere.
+  EXPECT_EQ(ReadFileBytes(saved + "\\korvawiz.cat"), ReadFileBytes(app.Paths().catalogPath));
+  EXPECT_EQ(ReadFileBytes(saved + "\\korvawiz.cer"), ReadFileBytes(app.Paths().certificatePath));
+  // What the wizard installed verifies, by readers we did not write, against the certificate as
+  // this machine's Root store holds it.
+  std::vector<StoredCertificate> trusted =
+      KitCertificatesFor("USB\\VID_0547&PID_4501&REV_0001", "Root");
+  ASSERT_EQ(trusted.size(), 1u);
+  PackageCheck check = CheckSignedPackage(
+      saved + "\\korvawiz.cat", std::string(trusted[0].encoded.begin(), trusted[0].encoded.end()),
+      saved + "\\mydev.inf", saved + "\\korva.sys", false);
+  EXPECT_TRUE(check.catalogVerifies) << check.output;
+  EXPECT_TRUE(check.infIsMember) << check.output;
+  EXPECT_TRUE(check.driverIsMember) << check.output;
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text, "Unable to create " + root + "\\missing\\other.inf.");
 }
@@ -709,7 +730,9 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
     bool noUpdateService;
     const char* missingKitFile;
     int status;
-    std::vector<std::string> line;  // the line before the end, after its kind and what failed
+    std::vector<std::string> line;        // the line before the end, after its kind and what failed
+    const char* refusingStore = nullptr;  // this certificate store refuses the package's
+    bool noAccessLists = false;           // the install folder's file system keeps none (FAT)
   };
   const std::string staging = "staging";
   const std::vector<Case> cases = {
@@ -749,7 +772,26 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
        kInstallExitFailed,
        {"failed", "inf generation", programFolder + "\\install\\korvawiz.inf", "1",
         "The INF template could not be opened."}},
+      {"4706",
+       0,
+       false,
+       false,
+       nullptr,
+       kInstallExitSigningFailed,
+       {"failed", "signing", "TrustedPublisher", "5", SystemErrorText(ERROR_ACCESS_DENIED)},
+       "TrustedPublisher"},
+      {"4707",
+       0,
+       false,
+       false,
+       nullptr,
+       kInstallExitFinished,
+       {"installed", "@", "update service"},
+       nullptr,
+       true},
   };
+  FaultInjectingTrustStores stores;
+  app.UseTrustStores(stores);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
     std::string id = Seed(c.tag, "UI board unattended " + c.tag);
@@ -757,6 +799,11 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
     setup.updateNeedsRestart = c.updateNeedsRestart;
     setup.noDriverUpdateService = c.noUpdateService;
     if (c.missingKitFile) RemoveFile(programFolder + "\\" + c.missingKitFile);
+    stores.refusesAddTo = c.refusingStore ? c.refusingStore : "";
+    InstallFolderSecurity system;
+    FileSystemWithoutAccessLists fat;
+    app.UseInstallFolderSecurity(c.noAccessLists ? static_cast<InstallFolderSecurity&>(fat)
+                                                 : system);
     const std::string log = root + "\\" + c.tag + ".log";
     const std::string output = root + "\\" + c.tag + ".out";
     // This test's own standard output is the program's, a file as under management tools.
@@ -793,6 +840,18 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
     EXPECT_NE(text.find("\r\ndevice\t" + id + "\t"), std::string::npos) << text;
     EXPECT_EQ(text.substr(text.find("\r\n" + expected[0] + "\t") + 2), last + "\r\n" + end) << text;
     EXPECT_EQ(testbed::HasDriverKey(id), installed);
+    EXPECT_EQ(text.find("\r\nwarning\tinstall folder\t" + programFolder + "\\install\t" +
+                        kNoAccessListsWarning + "\r\n") != std::string::npos,
+              c.noAccessLists)
+        << text;
+    // A signed package's certificate is trusted, also when the platform then refused it; one
+    // that could not be signed, or never came that far, leaves none.
+    bool signedPackage = c.status != kInstallExitFailed && c.status != kInstallExitSigningFailed;
+    for (const char* store : kKitCertificateStores) {
+      EXPECT_EQ(KitCertificatesFor("USB\\VID_0547&PID_" + c.tag + "&REV_0001", store).size(),
+                signedPackage ? 1u : 0u)
+          << store;
+    }
     if (c.missingKitFile) CopyKitFile(c.missingKitFile, programFolder);
   }
 }

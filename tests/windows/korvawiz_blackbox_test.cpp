@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "install/core/install_command_line.h"
 #include "res/install_resource.h"
+#include "support/fault_injecting_signing.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
 
@@ -227,6 +229,63 @@ TEST_F(KorvaWizNoGuiTest, WhatCannotBeInstalledEndsWithItsStatusAndNoWindow) {
     EXPECT_FALSE(HasKitDriver(instanceId));
     EXPECT_FALSE(FileExists(kit + "\\install\\korvawiz.inf"));
   }
+}
+
+// What the package's own folder does not allow: a catalog that can't be written ends with the
+// signing status, an install folder that is a link to elsewhere with 1. Neither installs, and
+// neither leaves a certificate of the package in the stores.
+TEST_F(KorvaWizNoGuiTest, APackageThatCannotBeSignedOrStagedSafelyIsNotInstalled) {
+  const std::string install = kit + "\\install";
+  const std::string elsewhere = root + "\\elsewhere";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  struct Case {
+    std::string tag;
+    std::function<void()> prepare;
+    DWORD status;
+    std::vector<std::string> failed;  // the failed line's fields after its kind
+  } cases[] = {
+      {"6301",
+       [&] {
+         CreateDirectoryA(install.c_str(), nullptr);
+         CreateDirectoryA((install + "\\korvawiz.cat").c_str(), nullptr);
+       },
+       9,
+       {"signing", install + "\\korvawiz.cat"}},
+      {"6302",
+       [&] {
+         RemoveDirectoryA((install + "\\korvawiz.cat").c_str());
+         RemoveFile(install + "\\korvawiz.inf");
+         RemoveFile(install + "\\korva.sys");
+         RemoveFile(install + "\\korva98.sys");
+         RemoveDirectoryA(install.c_str());
+         RunUnixShell("ln -s " + ShellQuoted(UnixPathOf(elsewhere)) + " " +
+                      ShellQuoted(UnixPathOf(install)));
+       },
+       1,
+       {"staging", install, "4395"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    c.prepare();
+    const std::string instanceId = Seed(c.tag);
+    CapturedRun run = Run("-nogui -hwid " + HardwareId(c.tag) + "&REV_0001");
+    EXPECT_EQ(run.exitCode, c.status) << run.output;
+    auto lines = LogLines(run.output);
+    ASSERT_GE(lines.size(), 2u) << run.output;
+    const std::vector<std::string>& failed = lines[lines.size() - 2];
+    ASSERT_GE(failed.size(), c.failed.size() + 1) << run.output;
+    EXPECT_EQ(failed[0], "failed");
+    for (size_t i = 0; i < c.failed.size(); ++i) EXPECT_EQ(failed[i + 1], c.failed[i]);
+    EXPECT_EQ(lines.back(), (std::vector<std::string>{"end", "installed=0",
+                                                      "status=" + std::to_string(c.status)}));
+    EXPECT_FALSE(HasKitDriver(instanceId));
+    for (const char* store : kKitCertificateStores) {
+      EXPECT_TRUE(KitCertificatesFor(HardwareId(c.tag) + "&REV_0001", store).empty()) << store;
+    }
+  }
+  // Nothing was written where the link pointed.
+  EXPECT_FALSE(FileExists(elsewhere + "\\korvawiz.inf"));
+  EXPECT_FALSE(FileExists(elsewhere + "\\korva.sys"));
 }
 
 // A log that can't be opened does not stop the installation; the status says it is missing.

@@ -98,19 +98,22 @@ PackageCheck CheckSignedPackage(const std::string& catalogPath, const std::strin
   std::string pem = ShellQuoted(UnixPathOf(certificatePath) + ".pem");
   std::string inf = ShellQuoted(UnixPathOf(infPath));
   std::string driver = ShellQuoted(UnixPathOf(driverPath));
-  std::string script =
-      "openssl x509 -inform DER -in " + cer + " -out " + pem +
-      "\n"
-      "osslsigncode verify -in " +
-      cat + " -CAfile " + pem +
-      "; echo \"catalog=$?\"\n"
-      "python3 -c 'import hashlib,sys; c=open(sys.argv[1],\"rb\").read(); "
-      "t=hashlib.sha1(open(sys.argv[2],\"rb\").read()).hexdigest().upper(); "
-      "print(\"inf=0\" if (t.encode(\"utf-16-le\")+bytes(2)) in c else \"inf=1\")' " +
-      cat + " " + inf + "\n";
+  // A file's plain SHA-1 as a member's tag: the upper-case hexadecimal text in UTF-16.
+  auto flatMember = [&](const std::string& label, const std::string& file) {
+    return "python3 -c 'import hashlib,sys; c=open(sys.argv[1],\"rb\").read(); "
+           "t=hashlib.sha1(open(sys.argv[2],\"rb\").read()).hexdigest().upper(); "
+           "print(\"" +
+           label + "=0\" if (t.encode(\"utf-16-le\")+bytes(2)) in c else \"" + label + "=1\")' " +
+           cat + " " + file + "\n";
+  };
+  std::string script = "openssl x509 -inform DER -in " + cer + " -out " + pem + "\n" +
+                       "osslsigncode verify -in " + cat + " -CAfile " + pem +
+                       "; echo \"catalog=$?\"\n" + flatMember("inf", inf);
   if (driverIsPeImage) {
     script += "osslsigncode verify -in " + driver + " -catalog " + cat + " -CAfile " + pem +
               "; echo \"driver=$?\"\n";
+  } else {
+    script += flatMember("driver", driver);
   }
   script += "rm -f " + pem + "\n";
   UnixRun run = RunUnixShell(script);

@@ -34,8 +34,9 @@ int TakeQuitRequest();
 std::string PeImageOfTheBuild();
 
 // What readers we did not write say of a signed package: osslsigncode verifies the catalog's
-// signature against the certificate given (DER), and finds the driver binary (a PE image) as a
-// member; the INF file's plain SHA-1, as Python's hashlib takes it, must be a member's tag.
+// signature against the certificate given (DER) and finds the driver binary as a member when it
+// is a PE image; the plain SHA-1 of the INF file (and of a driver binary that is no PE image), as
+// Python's hashlib takes it, must be a member's tag.
 struct PackageCheck {
   bool catalogVerifies = false;
   bool infIsMember = false;
