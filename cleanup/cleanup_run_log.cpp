@@ -24,6 +24,10 @@ void CleanupRunLog::Found(const DeviceInstanceRecord& item) {
 
 void CleanupRunLog::Found(const InfFileRecord& item) { log_.Write("inf", {item.path}); }
 
+void CleanupRunLog::Found(const CertificateRecord& item) {
+  log_.Write("certificate", {CertificateLogName(item), item.subjectText});
+}
+
 void CleanupRunLog::NotExamined(const NotExaminedRecord& record) {
   log_.Write("not examined",
              {record.path, ErrorCodeText(record.error), SystemErrorText(record.error)});
@@ -51,6 +55,14 @@ void CleanupRunLog::Result(const InfFileRecord& result) {
   }
 }
 
+void CleanupRunLog::Result(const CertificateRecord& result) {
+  if (result.error != 0) {
+    log_.Write("failed", Failure("certificate", CertificateLogName(result), result.error));
+  } else {
+    log_.Write("removed", {"certificate", CertificateLogName(result)});
+  }
+}
+
 void CleanupRunLog::Error(const std::string& message) {
   log_.Write("error", {MessageAsLogField(message)});
 }
@@ -63,10 +75,12 @@ void CleanupRunLog::End(const CleanupRunCounts& counts, int status) {
   log_.Write("end", CleanupEndFields(counts, status));
 }
 
-CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles) {
+CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles,
+                                 const KitCertificateList& certificates) {
   CleanupRunCounts counts;
   counts.devicesFound = devices.Items().size();
   counts.infFilesFound = infFiles.Items().size();
+  counts.certificatesFound = certificates.Items().size();
   for (const DeviceInstanceRecord& result : devices.Results()) {
     ++(result.error == 0 ? counts.removed : counts.failed);
     counts.restartNeeded = counts.restartNeeded || (result.error == 0 && result.restartNeeded);
@@ -74,19 +88,26 @@ CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFil
   for (const InfFileRecord& result : infFiles.Results()) {
     ++(result.error == 0 ? counts.removed : counts.failed);
   }
-  counts.notExamined = devices.NotExamined().size() + infFiles.NotExamined().size();
+  for (const CertificateRecord& result : certificates.Results()) {
+    ++(result.error == 0 ? counts.removed : counts.failed);
+  }
+  counts.notExamined = devices.NotExamined().size() + infFiles.NotExamined().size() +
+                       certificates.NotExamined().size();
   return counts;
 }
 
 CleanupLogHooks::CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices,
-                                 InfFileList& infFiles)
-    : devices_(devices), infFiles_(infFiles) {
+                                 InfFileList& infFiles, KitCertificateList& certificates)
+    : devices_(devices), infFiles_(infFiles), certificates_(certificates) {
   devices.onFound = [&log](const DeviceInstanceRecord& item) { log.Found(item); };
   devices.onResult = [&log](const DeviceInstanceRecord& result) { log.Result(result); };
   devices.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
   infFiles.onFound = [&log](const InfFileRecord& item) { log.Found(item); };
   infFiles.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
   infFiles.onResult = [&log](const InfFileRecord& result) { log.Result(result); };
+  certificates.onFound = [&log](const CertificateRecord& item) { log.Found(item); };
+  certificates.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
+  certificates.onResult = [&log](const CertificateRecord& result) { log.Result(result); };
 }
 
 CleanupLogHooks::~CleanupLogHooks() {
@@ -96,6 +117,9 @@ CleanupLogHooks::~CleanupLogHooks() {
   infFiles_.onFound = nullptr;
   infFiles_.onNotExamined = nullptr;
   infFiles_.onResult = nullptr;
+  certificates_.onFound = nullptr;
+  certificates_.onNotExamined = nullptr;
+  certificates_.onResult = nullptr;
 }
 
 }  // namespace korva

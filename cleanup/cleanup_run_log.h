@@ -9,6 +9,7 @@
 #include "cleanup/core/cleanup_log.h"
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
+#include "cleanup/engine/kit_certificate_list.h"
 #include "common/run_log.h"
 
 namespace korva {
@@ -27,9 +28,11 @@ class CleanupRunLog {
   void Start(const CleanupSettings& settings);
   void Found(const DeviceInstanceRecord& item);
   void Found(const InfFileRecord& item);
+  void Found(const CertificateRecord& item);
   void NotExamined(const NotExaminedRecord& record);
   void Result(const DeviceInstanceRecord& result);
   void Result(const InfFileRecord& result);
+  void Result(const CertificateRecord& result);
   // A message the run would otherwise show in a box (a rejected command line and the like).
   void Error(const std::string& message);
   // The usage text, one line of kind "usage" per line of text.
@@ -41,13 +44,15 @@ class CleanupRunLog {
 };
 
 // The counts of a run from the engines' lists.
-CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles);
+CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles,
+                                 const KitCertificateList& certificates);
 
 // Tells the engines to report to `log` while it lives; engines live longer than a run, so
 // the hooks go when it ends.
 class CleanupLogHooks {
  public:
-  CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices, InfFileList& infFiles);
+  CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices, InfFileList& infFiles,
+                  KitCertificateList& certificates);
   ~CleanupLogHooks();
   CleanupLogHooks(const CleanupLogHooks&) = delete;
   CleanupLogHooks& operator=(const CleanupLogHooks&) = delete;
@@ -55,6 +60,7 @@ class CleanupLogHooks {
  private:
   DeviceInstanceList& devices_;
   InfFileList& infFiles_;
+  KitCertificateList& certificates_;
 };
 
 }  // namespace korva

@@ -14,11 +14,18 @@
 namespace korva {
 
 CleanupWizardApp::CleanupWizardApp(CleanupSettings& settings, DeviceInstanceList& deviceInstances,
-                                   InfFileList& infFiles, MessageBoxSeam& messageBoxes)
+                                   InfFileList& infFiles, MessageBoxSeam& messageBoxes,
+                                   KitCertificateList* certificates)
     : settings_(settings),
       deviceInstances_(deviceInstances),
       infFiles_(infFiles),
-      messageBoxes_(messageBoxes) {}
+      certificates_(certificates),
+      messageBoxes_(messageBoxes) {
+  if (!certificates_) {
+    ownCertificates_ = std::make_unique<KitCertificateList>(systemTrustStores_, settings_);
+    certificates_ = ownCertificates_.get();
+  }
+}
 
 bool ParseGuidString(const std::string& text, GuidBytes& guid) {
   GUID parsed;
@@ -61,7 +68,7 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   // No "insert a disk" box for a log path on an empty drive when nobody is there to answer.
   if (request.noGui) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   bool logOpened = OpenLog(request);
-  CleanupLogHooks hooks(log_, deviceInstances_, infFiles_);
+  CleanupLogHooks hooks(log_, deviceInstances_, infFiles_, *certificates_);
 
   switch (ReadCleanupOptions(commandLine, ParseGuidString, settings_)) {
     case StartAction::kInvalidArgument:
@@ -94,11 +101,11 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
     frame.RunModal(nullptr);
     frame_ = nullptr;
     int status = logOpened ? kExitOk : kExitLogNotOpened;
-    log_.End(CountCleanupRun(deviceInstances_, infFiles_), status);
+    log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_), status);
     return status;
   }
   int status = RunNonInteractive(!logOpened);
-  log_.End(CountCleanupRun(deviceInstances_, infFiles_), status);
+  log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_), status);
   return status;
 }
 
@@ -149,13 +156,16 @@ int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
   deviceInstances_.MakeNonInteractive();
   deviceInstances_.Scan();
   infFiles_.Scan();
+  certificates_->Scan();
   // -list answers "is anything of the kit left?" and changes nothing.
   if (!settings_.listOnly) {
     deviceInstances_.RemoveSelected();
     infFiles_.RemoveSelected();
+    // Last: what made the kit's packages trusted goes once the packages are gone.
+    certificates_->RemoveSelected();
   }
-  return UnattendedExitStatus(CountCleanupRun(deviceInstances_, infFiles_), settings_.listOnly,
-                              logNotOpened);
+  return UnattendedExitStatus(CountCleanupRun(deviceInstances_, infFiles_, *certificates_),
+                              settings_.listOnly, logNotOpened);
 }
 
 }  // namespace korva

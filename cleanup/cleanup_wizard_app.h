@@ -3,12 +3,14 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "cleanup/cleanup_run_log.h"
 #include "cleanup/core/cleanup_settings.h"
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
+#include "cleanup/engine/kit_certificate_list.h"
 #include "common/message_box.h"
 #include "common/wow64_hand_over.h"
 #include "devsetup/unique_resource.h"
@@ -21,8 +23,11 @@ constexpr char kCleanupMutexName[] = "KORVA_CleanupWizard_GlobalMutex";
 
 class CleanupWizardApp {
  public:
+  // `certificates`: the kit's certificates in the trust stores; without one, the app keeps its
+  // own over the system's stores.
   CleanupWizardApp(CleanupSettings& settings, DeviceInstanceList& deviceInstances,
-                   InfFileList& infFiles, MessageBoxSeam& messageBoxes);
+                   InfFileList& infFiles, MessageBoxSeam& messageBoxes,
+                   KitCertificateList* certificates = nullptr);
   // The shut-down routine: closes the single-instance mutex.
   ~CleanupWizardApp() = default;
 
@@ -41,6 +46,7 @@ class CleanupWizardApp {
   HWND MainWindow() const;
   DeviceInstanceList& DeviceInstances() { return deviceInstances_; }
   InfFileList& InfFiles() { return infFiles_; }
+  KitCertificateList& Certificates() { return *certificates_; }
 
  private:
   int RunNonInteractive(bool logNotOpened);
@@ -60,6 +66,9 @@ class CleanupWizardApp {
   CleanupSettings& settings_;
   DeviceInstanceList& deviceInstances_;
   InfFileList& infFiles_;
+  SystemTrustStores systemTrustStores_;
+  std::unique_ptr<KitCertificateList> ownCertificates_;
+  KitCertificateList* certificates_;
   MessageBoxSeam& messageBoxes_;
   CleanupRunLog log_;
   UniqueHandle mutex_;

@@ -11,6 +11,8 @@ korva::SetupApiDeviceSetup deviceSetup;
 korva::CleanupSettings cleanupSettings;
 korva::DeviceInstanceList deviceInstanceList(deviceSetup, cleanupSettings);
 korva::InfFileList infFileList(deviceSetup, cleanupSettings);
+korva::SystemTrustStores trustStores;
+korva::KitCertificateList kitCertificateList(trustStores, cleanupSettings);
 
 }  // namespace
 
@@ -19,6 +21,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   korva::SystemMessageBox messageBoxes;
-  korva::CleanupWizardApp app(cleanupSettings, deviceInstanceList, infFileList, messageBoxes);
+  korva::CleanupWizardApp app(cleanupSettings, deviceInstanceList, infFileList, messageBoxes,
+                              &kitCertificateList);
   return app.Run(commandLine ? commandLine : "");
 }

@@ -23,6 +23,7 @@ std::vector<std::string> CleanupStartFields(const std::string& localTime,
 std::vector<std::string> CleanupEndFields(const CleanupRunCounts& counts, int status) {
   return {"devices=" + std::to_string(counts.devicesFound),
           "inf=" + std::to_string(counts.infFilesFound),
+          "certificates=" + std::to_string(counts.certificatesFound),
           "removed=" + std::to_string(counts.removed),
           "failed=" + std::to_string(counts.failed),
           "not examined=" + std::to_string(counts.notExamined),
@@ -31,7 +32,9 @@ std::vector<std::string> CleanupEndFields(const CleanupRunCounts& counts, int st
 
 int UnattendedExitStatus(const CleanupRunCounts& counts, bool listOnly, bool logNotOpened) {
   if (counts.failed != 0 || counts.notExamined != 0) return kExitRemovalFailed;
-  if (listOnly && counts.devicesFound + counts.infFilesFound != 0) return kExitItemsFound;
+  if (listOnly && counts.devicesFound + counts.infFilesFound + counts.certificatesFound != 0) {
+    return kExitItemsFound;
+  }
   if (counts.restartNeeded) return kExitRestartNeeded;
   if (logNotOpened) return kExitLogNotOpened;
   return kExitOk;

@@ -99,15 +99,27 @@ std::string InfDetailsText(const std::string& path, const std::string& size,
       path, size, created, modified, accessed);
 }
 
+std::string CertificateDetailsText(const std::string& store, const std::string& subject,
+                                   const std::string& thumbprint, const std::string& expires) {
+  return "Certificate store:\t" + store + " (local machine)\r\nSubject:\t\t" + subject +
+         "\r\nThumbprint:\t" + thumbprint + "\r\nExpires:\t\t" + expires + "\r\n";
+}
+
+std::string CertificateItemText(const std::string& commonName, const std::string& store) {
+  return commonName + " (certificate in " + store + ")";
+}
+
 CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
                                  const std::function<std::string(unsigned long)>& messageText) {
   CleanupReport result;
   bool failed = false;
   bool restartNeeded = false;
   for (const RemovalOutcome& outcome : outcomes) {
-    std::string name = outcome.isDevice ? Format("Device instance \"%s\"  \"%s\"\r\n",
-                                                 outcome.description, outcome.hardwareId)
-                                        : Format("File \"%s\"\r\n", outcome.path);
+    std::string name =
+        outcome.isDevice
+            ? Format("Device instance \"%s\"  \"%s\"\r\n", outcome.description, outcome.hardwareId)
+        : outcome.isCertificate ? Format("Certificate \"%s\"\r\n", outcome.certificate)
+                                : Format("File \"%s\"\r\n", outcome.path);
     result.report += name;
     if (outcome.error == 0) {
       result.report += "       successfully removed\r\n";

@@ -46,9 +46,17 @@ std::string InfDetailsText(const std::string& path, const std::string& size,
                            const std::string& created, const std::string& modified,
                            const std::string& accessed);
 
+// A certificate of the kit: where it is, whom it names, its thumbprint and when it expires.
+std::string CertificateDetailsText(const std::string& store, const std::string& subject,
+                                   const std::string& thumbprint, const std::string& expires);
+// Its line in the INF file list and its name in the report: the common name and the store.
+std::string CertificateItemText(const std::string& commonName, const std::string& store);
+
 // One removal attempt as the report shows it.
 struct RemovalOutcome {
   bool isDevice = false;
+  bool isCertificate = false;
+  std::string certificate;  // certificates: CertificateItemText
   std::string description;  // device instances
   std::string hardwareId;   // device instances
   std::string path;         // files
@@ -73,8 +81,8 @@ struct CleanupReport {
   std::string report;
 };
 
-// The report of the removal run: device instances first, then files, as given; `messageText`
-// gives the platform's text for an error code (empty when it has none).
+// The report of the removal run: device instances first, then files, then certificates, as given;
+// `messageText` gives the platform's text for an error code (empty when it has none).
 CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
                                  const std::function<std::string(unsigned long)>& messageText);
 

@@ -63,6 +63,8 @@ void CleanupWizardFrame::RunRemovals() {
   if (welcomeTaskPage_.CleanupInfFiles()) {
     infFileListPage_.StoreCheckStates();
     app_.InfFiles().RemoveSelected();
+    // Last: what made the kit's packages trusted goes once the packages are gone.
+    app_.Certificates().RemoveSelected();
   }
   cleanupResultsPage_.BuildReport();
 }

@@ -202,11 +202,49 @@ std::string DeviceInstanceListPage::DetailsText(size_t record) {
 }
 
 InfFileListPage::InfFileListPage(CleanupWizardApp& app)
-    : EngineListPage(app, kInfLayout, app.InfFiles()) {}
+    : ScanListPage(app, kInfLayout), infFiles_(app.InfFiles()), certificates_(app.Certificates()) {}
 
-std::string InfFileListPage::ItemText(size_t record) { return list_.Items()[record].name; }
+void InfFileListPage::Scan() {
+  infFiles_.Scan();
+  certificates_.Scan();
+}
+
+size_t InfFileListPage::RecordCount() {
+  return infFiles_.Items().size() + certificates_.Items().size();
+}
+
+CertificateRecord* InfFileListPage::Certificate(size_t record) {
+  size_t files = infFiles_.Items().size();
+  if (record < files || record - files >= certificates_.Items().size()) return nullptr;
+  return &certificates_.Items()[record - files];
+}
+
+bool InfFileListPage::RecordSelected(size_t record) {
+  if (CertificateRecord* certificate = Certificate(record)) return certificate->selected;
+  return infFiles_.Items()[record].selected;
+}
+
+void InfFileListPage::SetRecordSelected(size_t record, bool selected) {
+  if (CertificateRecord* certificate = Certificate(record)) {
+    certificate->selected = selected;
+  } else {
+    infFiles_.Items()[record].selected = selected;
+  }
+}
+
+std::string InfFileListPage::ItemText(size_t record) {
+  if (CertificateRecord* certificate = Certificate(record)) {
+    return CertificateItemText(certificate->commonName, certificate->store);
+  }
+  return infFiles_.Items()[record].name;
+}
+
 std::string InfFileListPage::DetailsText(size_t record) {
-  const std::string path = list_.Items()[record].path;
+  if (CertificateRecord* certificate = Certificate(record)) {
+    return CertificateDetailsText(certificate->store, certificate->subjectText,
+                                  certificate->thumbprint, FormatFileTime(certificate->notAfter));
+  }
+  const std::string path = infFiles_.Items()[record].path;
   std::string size, created, modified, accessed;
   char full[MAX_PATH] = {};
   DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
@@ -252,6 +290,13 @@ void CleanupResultsPage::BuildReport() {
     outcome.path = r.path;
     outcome.error = r.error;
     outcome.storeError = r.storeError;
+    outcomes.push_back(outcome);
+  }
+  for (const CertificateRecord& r : app_.Certificates().Results()) {
+    RemovalOutcome outcome;
+    outcome.isCertificate = true;
+    outcome.certificate = CertificateItemText(r.commonName, r.store);
+    outcome.error = r.error;
     outcomes.push_back(outcome);
   }
   CleanupReport report = BuildCleanupReport(outcomes, GetSystemMessageText);

@@ -7,6 +7,7 @@
 
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
+#include "cleanup/engine/kit_certificate_list.h"
 #include "common/dialog.h"
 #include "common/wizard_page.h"
 
@@ -101,13 +102,26 @@ class DeviceInstanceListPage : public EngineListPage<DeviceInstanceList> {
   std::string DetailsText(size_t record) override;
 };
 
-class InfFileListPage : public EngineListPage<InfFileList> {
+// The kit's INF files, then the certificates that made their packages trusted: records of the
+// INF file list first, then those of the certificate list, in one list.
+class InfFileListPage : public ScanListPage {
  public:
   explicit InfFileListPage(CleanupWizardApp& app);
 
  protected:
+  void Scan() override;
+  size_t RecordCount() override;
   std::string ItemText(size_t record) override;
+  bool RecordSelected(size_t record) override;
+  void SetRecordSelected(size_t record, bool selected) override;
   std::string DetailsText(size_t record) override;
+
+ private:
+  // The certificate of a record past the INF files, else null.
+  CertificateRecord* Certificate(size_t record);
+
+  InfFileList& infFiles_;
+  KitCertificateList& certificates_;
 };
 
 class CleanupResultsPage : public CleanupWizardPage {

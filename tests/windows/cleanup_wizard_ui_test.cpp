@@ -445,7 +445,8 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
                 "removed\tinf\t" +
                 inf + "\r\nremoved\tinf\t" + pnf +
                 "\r\n"
-                "end\tdevices=1\tinf=1\tremoved=3\tfailed=0\tnot examined=0\tstatus=0\r\n");
+                "end\tdevices=1\tinf=1\tcertificates=0\tremoved=3\tfailed=0\tnot "
+                "examined=0\tstatus=0\r\n");
   RemoveFile(log);
 }
 

@@ -1,6 +1,7 @@
 // The INF scan and deletion in the prefix's real INF folders, and the fast matcher against
 // the C library's own text-mode reading.
 #include "cleanup/engine/inf_file_list.h"
+#include "cleanup/engine/kit_certificate_list.h"
 
 #include <setupapi.h>
 
@@ -16,6 +17,7 @@
 #include "reference/test_code_page.h"
 #include "reference/text_mode_reference.h"
 #include "support/fault_injecting_device_setup.h"
+#include "support/fault_injecting_signing.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -425,6 +427,110 @@ TEST_F(InfFileListTest, ScanAgreesWithTextModeFgets) {
   }
   testing::RemoveFile(scratch);
   EXPECT_GT(utf16Kit, 10);
+}
+
+}  // namespace
+}  // namespace korva
+
+namespace korva {
+namespace {
+
+der::Bytes Bytes(const std::string& text) { return der::Bytes(text.begin(), text.end()); }
+
+// The kit's certificates in the trust stores, found by the whole organisation and ident, never
+// by a look-alike; removed as asked; a store that can't be read is said, not passed over.
+TEST(KitCertificateListTest, OnlyTheKitsCertificatesForTheIdentAreFoundAndRemoved) {
+  const std::string ident = kKitIdent;
+  const std::string org = kKitCertificateOrganization;
+  struct Made {
+    const char* what;
+    std::string subject;
+    bool kits;
+  } made[] = {
+      {"the kit's", "/CN=KORVA driver package USB\\\\VID_0547&PID_7001/O=" + org + "/OU=" + ident,
+       true},
+      {"the kit's, ident in other letter case",
+       "/CN=KORVA driver package USB\\\\VID_0547&PID_7002/O=" + org +
+           "/OU={dab6a146-d93e-48ab-b3e5-374ab8fff277}",
+       true},
+      {"same common name, another organisation",
+       "/CN=KORVA driver package USB\\\\VID_0547&PID_7001/O=Another Vendor/OU=" + ident, false},
+      {"the kit's organisation, another ident",
+       "/CN=KORVA driver package USB\\\\VID_0547&PID_7001/O=" + org +
+           "/OU={00000000-1111-2222-3333-444444444444}",
+       false},
+      {"the ident inside a longer unit",
+       "/CN=KORVA driver package USB\\\\VID_0547&PID_7001/O=" + org + "/OU=Lab " + ident, false},
+  };
+  testing::FaultInjectingTrustStores stores;
+  std::vector<std::string> certificates;
+  for (const Made& m : made) {
+    certificates.push_back(testing::OpenSslCertificate(m.subject));
+    ASSERT_FALSE(certificates.back().empty()) << m.what;
+    for (const char* store : kKitCertificateStores) {
+      ASSERT_EQ(stores.Add(store, Bytes(certificates.back())), 0u) << m.what;
+    }
+  }
+  CleanupSettings settings;
+  settings.deviceIdentString = "{DAB6A146-D93E-48AB-B3E5-374AB8FFF277}";
+  KitCertificateList list(stores, settings);
+  std::vector<std::string> found;
+  list.onFound = [&](const CertificateRecord& r) { found.push_back(r.store + " " + r.commonName); };
+  ASSERT_EQ(list.Scan(), 4);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "Root KORVA driver package USB\\VID_0547&PID_7001",
+                       "Root KORVA driver package USB\\VID_0547&PID_7002",
+                       "TrustedPublisher KORVA driver package USB\\VID_0547&PID_7001",
+                       "TrustedPublisher KORVA driver package USB\\VID_0547&PID_7002"}));
+  for (const CertificateRecord& r : list.Items()) {
+    EXPECT_TRUE(r.selected);
+    EXPECT_EQ(r.thumbprint.size(), 40u);
+    EXPECT_NE(r.subjectText.find("O=KORVA Development Kit"), std::string::npos) << r.subjectText;
+  }
+  EXPECT_TRUE(list.NotExamined().empty());
+
+  // The user keeps one (PID_7002 in Root); TrustedPublisher refuses to let the others go.
+  for (CertificateRecord& r : list.Items()) {
+    r.selected = !(r.store == "Root" && r.commonName.find("7002") != std::string::npos);
+  }
+  stores.refusesRemoveFrom = "TrustedPublisher";
+  list.RemoveSelected();
+  ASSERT_EQ(list.Results().size(), 3u);
+  for (const CertificateRecord& r : list.Results()) {
+    EXPECT_EQ(r.error, r.store == "Root" ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED)) << r.store;
+  }
+  stores.refusesRemoveFrom.clear();
+  KitCertificateList again(stores, settings);
+  ASSERT_EQ(again.Scan(), 3);
+  EXPECT_EQ(again.Items()[0].commonName, "KORVA driver package USB\\VID_0547&PID_7002");
+  EXPECT_EQ(again.Items()[0].store, "Root");
+  // Others' certificates stayed where they were.
+  for (size_t i = 2; i < certificates.size(); ++i) {
+    for (const char* store : kKitCertificateStores) {
+      std::vector<StoredCertificate> all;
+      stores.List(store, all);
+      EXPECT_NE(std::find_if(all.begin(), all.end(),
+                             [&](const StoredCertificate& c) {
+                               return c.encoded == Bytes(certificates[i]);
+                             }),
+                all.end())
+          << made[i].what << " in " << store;
+    }
+  }
+
+  // A store that can't be listed: not examined, the other store still is.
+  stores.refusesListing = "Root";
+  KitCertificateList blind(stores, settings);
+  EXPECT_EQ(blind.Scan(), 2);
+  ASSERT_EQ(blind.NotExamined().size(), 1u);
+  EXPECT_EQ(blind.NotExamined()[0].path, "certificate store Root");
+  EXPECT_EQ(blind.NotExamined()[0].error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  stores.refusesListing.clear();
+  for (const std::string& certificate : certificates) {
+    for (const char* store : kKitCertificateStores) stores.Remove(store, Bytes(certificate));
+  }
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "common/core/kit_certificate.h"
 #include "install/core/install_paths.h"
+#include "support/fault_injecting_signing.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
 
@@ -12,6 +15,45 @@ namespace korva::testing {
 namespace {
 
 const GUID kUsbClass = UsbClassGuid();
+
+// The subkeys of a key, "" for each when it is missing: where Wine keeps key containers.
+std::vector<std::string> Subkeys(HKEY root, const char* path) {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  UniqueRegKey owner(key);
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> KeyContainers() {
+  std::vector<std::string> all;
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    for (const std::string& name : Subkeys(root, "Software\\Wine\\Crypto\\RSA")) {
+      all.push_back(name);
+    }
+  }
+  return all;
+}
+
+der::Bytes Bytes(const std::string& text) { return der::Bytes(text.begin(), text.end()); }
+
+bool InStore(const char* store, const std::string& certificate) {
+  SystemTrustStores stores;
+  std::vector<StoredCertificate> all;
+  stores.List(store, all);
+  for (const StoredCertificate& stored : all) {
+    if (stored.encoded == Bytes(certificate)) return true;
+  }
+  return false;
+}
 
 TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse) {
   const std::string installed = "USB\\VID_0547&PID_1002\\5&1A2B&0&1";
@@ -31,9 +73,32 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   CreateDirectoryA(paths.programFolder.c_str(), nullptr);
   ASSERT_TRUE(CopyFileA((BuildFolder() + "\\install\\KORVAwiz.exe").c_str(),
                         (paths.programFolder + "\\KORVAwiz.exe").c_str(), FALSE));
-  for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) {
-    CopyKitFile(file, paths.programFolder);
+  for (const char* file : {"korvawiz.tpl", "korva98.sys"}) CopyKitFile(file, paths.programFolder);
+  // A real PE image as the driver binary, so that the catalog holds its image hash.
+  ASSERT_TRUE(
+      CopyFileA(PeImageOfTheBuild().c_str(), (paths.programFolder + "\\korva.sys").c_str(), FALSE));
+  // KORVAwiz sees Windows 10 here (Wine's prefix says Windows 7, where it would sign with SHA-1).
+  HKEY appDefaults;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\KORVAwiz.exe", 0,
+                            nullptr, 0, KEY_WRITE, nullptr, &appDefaults, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(appDefaults, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win10"), 6);
+  RegCloseKey(appDefaults);
+  // Another product's certificates in the same stores: one with the same common name, one of
+  // the kit's organisation for another ident. The cleanup must leave both.
+  const std::string sameName =
+      OpenSslCertificate("/CN=" + KitCertificateCommonName("USB\\\\VID_0547&PID_1002&REV_0001") +
+                         "/O=Another Vendor/OU=" + kKitIdent);
+  const std::string otherIdent = OpenSslCertificate(
+      std::string("/CN=KORVA driver package USB\\\\VID_0547&PID_1002&REV_0001/O=") +
+      kKitCertificateOrganization + "/OU={00000000-1111-2222-3333-444444444444}");
+  SystemTrustStores stores;
+  for (const char* store : kKitCertificateStores) {
+    ASSERT_EQ(stores.Add(store, Bytes(sameName)), 0u);
+    ASSERT_EQ(stores.Add(store, Bytes(otherIdent)), 0u);
   }
+  const std::vector<std::string> containersBefore = KeyContainers();
+
   CapturedRun install = RunCapturingOutput("\"" + paths.programFolder +
                                                "\\KORVAwiz.exe\" -nogui -hwid "
                                                "USB\\VID_0547&PID_1002&REV_0001",
@@ -41,6 +106,35 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   ASSERT_EQ(install.exitCode, 0u) << install.output;
   EXPECT_NE(install.output.find("\r\ninstalled\t" + installed + "\t"), std::string::npos)
       << install.output;
+  // The key was never kept anywhere.
+  EXPECT_EQ(KeyContainers(), containersBefore);
+
+  // The package's certificate, as the machine's Root store holds it, verifies the catalog, and
+  // the catalog has both files of the package, by readers we did not write.
+  const std::string hardwareId = "USB\\VID_0547&PID_1002&REV_0001";
+  std::vector<StoredCertificate> trusted = KitCertificatesFor(hardwareId, "Root");
+  ASSERT_EQ(trusted.size(), 1u);
+  EXPECT_EQ(KitCertificatesFor(hardwareId, "TrustedPublisher").size(), 1u);
+  const std::string certificate(trusted[0].encoded.begin(), trusted[0].encoded.end());
+  EXPECT_EQ(ReadFileBytes(paths.certificatePath), certificate);
+  const std::string stagedDriver = paths.installFolder + "\\korva.sys";
+  PackageCheck check =
+      CheckSignedPackage(paths.catalogPath, certificate, paths.infPath, stagedDriver, true);
+  EXPECT_TRUE(check.catalogVerifies) << check.output;
+  EXPECT_TRUE(check.infIsMember) << check.output;
+  EXPECT_TRUE(check.driverIsMember) << check.output;
+  EXPECT_NE(check.output.find("Message digest algorithm: SHA256"), std::string::npos)
+      << check.output;
+  // Changed copies are no members.
+  const std::string changedInf = paths.installFolder + "\\changed.inf";
+  const std::string changedDriver = paths.installFolder + "\\changed.sys";
+  WriteFileBytes(changedInf, ReadFileBytes(paths.infPath) + ";\r\n");
+  std::string driver = ReadFileBytes(stagedDriver);
+  driver[driver.size() - 64] ^= 0x01;
+  WriteFileBytes(changedDriver, driver);
+  check = CheckSignedPackage(paths.catalogPath, certificate, changedInf, changedDriver, true);
+  EXPECT_FALSE(check.infIsMember) << check.output;
+  EXPECT_FALSE(check.driverIsMember) << check.output;
 
   // The installation copied the INF file into the system's INF folder: Wine under its own name,
   // Windows as oemNN.inf. The copy Windows would make is placed beside it by hand; its name
@@ -53,15 +147,32 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   // Asked first, KORVAcw names what it would remove, and removes nothing.
   CapturedRun list = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui -list", OutputTo::kPipe);
   EXPECT_EQ(list.exitCode, 1u) << list.output;
-  for (const std::string& line : {"\r\ndevice\t" + installed + "\t", "\r\ninf\t" + copied + "\r\n",
-                                  "\r\ninf\t" + oemInf + "\r\n"}) {
+  for (const std::string& line :
+       {std::string("\r\ndevice\t") + installed + "\t", "\r\ninf\t" + copied + "\r\n",
+        "\r\ninf\t" + oemInf + "\r\n", "\r\ncertificate\tRoot\\" + trusted[0].thumbprint + "\t",
+        "\r\ncertificate\tTrustedPublisher\\" + trusted[0].thumbprint + "\t",
+        std::string("\tdevices=1\tinf=2\tcertificates=2\t")}) {
     EXPECT_NE(list.output.find(line), std::string::npos) << line << "\n" << list.output;
   }
   EXPECT_TRUE(testbed::DeviceExists(installed));
   EXPECT_TRUE(FileExists(copied));
   EXPECT_TRUE(FileExists(oemInf));
 
-  EXPECT_EQ(RunProcess("\"" + KorvaCwPath() + "\" -nogui"), 0u);
+  EXPECT_TRUE(InStore("Root", certificate));
+
+  CapturedRun cleanup = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui", OutputTo::kPipe);
+  EXPECT_EQ(cleanup.exitCode, 0u) << cleanup.output;
+  for (const char* store : kKitCertificateStores) {
+    EXPECT_NE(cleanup.output.find(std::string("\r\nremoved\tcertificate\t") + store + "\\" +
+                                  trusted[0].thumbprint + "\r\n"),
+              std::string::npos)
+        << cleanup.output;
+    EXPECT_FALSE(InStore(store, certificate)) << store;
+    EXPECT_TRUE(InStore(store, sameName)) << store;
+    EXPECT_TRUE(InStore(store, otherIdent)) << store;
+    stores.Remove(store, Bytes(sameName));
+    stores.Remove(store, Bytes(otherIdent));
+  }
   EXPECT_FALSE(testbed::DeviceExists(installed));
   for (const std::string& stays : {otherBoard, otherUsb, kitNoIdent, otherClassWithIdent}) {
     EXPECT_TRUE(testbed::DeviceExists(stays)) << stays;

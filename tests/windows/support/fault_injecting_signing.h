@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/core/kit_identity.h"
 #include "common/trust_stores.h"
 #include "install/engine/package_signing.h"
 
@@ -15,10 +16,15 @@ class FaultInjectingTrustStores : public SystemTrustStores {
  public:
   std::string refusesAddTo;       // this store refuses every certificate
   std::string refusesRemoveFrom;  // this store keeps every certificate
+  std::string refusesListing;     // this store can't be listed
   DWORD error = ERROR_ACCESS_DENIED;
   std::vector<std::string> added;    // the stores, in the order certificates went in
   std::vector<std::string> removed;  // and out
 
+  DWORD List(const char* store, std::vector<StoredCertificate>& certificates) override {
+    if (refusesListing == store) return error;
+    return SystemTrustStores::List(store, certificates);
+  }
   DWORD Add(const char* store, const der::Bytes& certificate) override {
     if (refusesAddTo == store) return error;
     added.push_back(store);

@@ -196,6 +196,22 @@ UnixRun RunUnixShell(const std::string& script, DWORD timeoutMs) {
   return run;
 }
 
+std::string OpenSslCertificate(const std::string& subject) {
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof(temp), temp);
+  std::string path = std::string(temp) + "korvatest_openssl.cer";
+  RemoveFile(path);
+  std::string unix = UnixPathOf(path);
+  UnixRun run = RunUnixShell("openssl req -x509 -newkey rsa:2048 -nodes -days 30 -utf8 -subj " +
+                             ShellQuoted(subject) + " -keyout " + ShellQuoted(unix + ".key") +
+                             " -outform DER -out " + ShellQuoted(unix) + "; rm -f " +
+                             ShellQuoted(unix + ".key"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  std::string certificate = ReadFileBytes(path);
+  RemoveFile(path);
+  return certificate;
+}
+
 CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWORD timeoutMs) {
   CapturedRun run;
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};

@@ -69,6 +69,10 @@ std::string UnixPathOf(const std::string& windowsPath);
 // A path quoted for /bin/sh.
 std::string ShellQuoted(const std::string& text);
 
+// A self-signed certificate (DER) that OpenSSL makes for the subject ("/CN=.../O=..."), as another
+// product would put one into the trust stores; its key is thrown away.
+std::string OpenSslCertificate(const std::string& subject);
+
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
 
