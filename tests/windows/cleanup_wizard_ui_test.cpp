@@ -11,6 +11,8 @@
 
 #include "cleanup/cleanup_wizard_app.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
+#include "common/core/kit_certificate.h"
+#include "common/trust_stores.h"
 #include "common/message_pump.h"
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
@@ -38,6 +40,8 @@ int RowOf(HWND list, const std::string& text) {
   }
   return -1;
 }
+
+der::Bytes AsBytes(const std::string& text) { return der::Bytes(text.begin(), text.end()); }
 
 void Check(HWND list, int row, bool checked) { ListView_SetCheckState(list, row, checked); }
 bool Checked(HWND list, int row) { return ListView_GetCheckState(list, row) != 0; }
@@ -387,21 +391,63 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
   std::string inf = PlaceKitInf("korvatest_go.inf", classText);
   std::string pnf = PlaceFile("inf", "korvatest_go.pnf", "compiled");
   std::string kept = PlaceKitInf("korvatest_keep.inf", classText);
+  // A package certificate of the kit in both trust stores, listed after the INF files; the user
+  // keeps the TrustedPublisher one. Another product's certificate of the same name is no item.
+  // OpenSSL reads a backslash in a name as an escape: doubled here.
+  const std::string name = "KORVA driver package USB\\\\VID_0547&PID_5303";
+  const der::Bytes kits = AsBytes(
+      OpenSslCertificate("/CN=" + name + "/O=" + kKitCertificateOrganization + "/OU=" + kKitIdent));
+  const der::Bytes others =
+      AsBytes(OpenSslCertificate("/CN=" + name + "/O=Another Vendor/OU=" + kKitIdent));
+  StoredCertificate described;
+  ASSERT_TRUE(DescribeCertificate(kits, described));
+  SystemTrustStores stores;
+  for (const char* store : kKitCertificateStores) {
+    ASSERT_EQ(stores.Add(store, kits), 0u);
+    ASSERT_EQ(stores.Add(store, others), 0u);
+  }
+  const std::string root = "KORVA driver package USB\\VID_0547&PID_5303 (certificate in Root)";
+  const std::string publisher =
+      "KORVA driver package USB\\VID_0547&PID_5303 (certificate in TrustedPublisher)";
   std::vector<UiStep> steps = {
       [this] { ClickNext(); },
       [this] {
         Check(DeviceList(), RowOf(DeviceList(), "CW board that stays"), false);
         ClickNext();
       },
-      [this] {
+      [&, this] {
         Check(InfList(), RowOf(InfList(), "korvatest_keep.inf"), false);
+        EXPECT_EQ(ListView_GetItemCount(InfList()), 4);
+        ASSERT_GT(RowOf(InfList(), root), RowOf(InfList(), "korvatest_keep.inf"));
+        ASSERT_GE(RowOf(InfList(), publisher), 0);
+        EXPECT_TRUE(Checked(InfList(), RowOf(InfList(), root)));
+        Check(InfList(), RowOf(InfList(), publisher), false);
+        Select(InfList(), RowOf(InfList(), root));
+        std::string details = Text(Frame().InfFilePage(), IDC_INF_DETAILS);
+        EXPECT_EQ(details.rfind("Certificate store:\tRoot (local machine)\r\nSubject:\t\t" +
+                                    described.subjectText + "\r\nThumbprint:\t" +
+                                    described.thumbprint + "\r\nExpires:\t\t",
+                                0),
+                  0u)
+            << details;
+        EXPECT_NE(described.subjectText.find("O=KORVA Development Kit"), std::string::npos);
+        EXPECT_EQ(described.thumbprint.size(), 40u);
+        EXPECT_GT(details.size(), details.find("Expires:\t\t") + 12) << details;
+        Shot("3-inf-files-certificates");
         // Nothing has reached the engines yet.
         for (const DeviceInstanceRecord& r : devices.Items()) EXPECT_TRUE(r.selected);
         for (const InfFileRecord& r : infFiles.Items()) EXPECT_TRUE(r.selected);
         ClickNext();
       },
-      [this] {
+      [&, this] {
         Shot("4-results");
+        std::string report = Text(Frame().ResultsPage(), IDC_REPORT);
+        EXPECT_NE(
+            report.find("File \"" + pnf + "\"\r\n       successfully removed\r\nCertificate \"" +
+                        root + "\"\r\n       successfully removed\r\n"),
+            std::string::npos)
+            << report;
+        EXPECT_EQ(report.find("TrustedPublisher"), std::string::npos) << report;
         ClickNext();
       },
   };
@@ -411,6 +457,20 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
   EXPECT_FALSE(FileExists(inf));
   EXPECT_FALSE(FileExists(pnf));
   EXPECT_TRUE(FileExists(kept));
+  for (const char* store : kKitCertificateStores) {
+    std::vector<StoredCertificate> held;
+    ASSERT_EQ(stores.List(store, held), 0u);
+    auto holds = [&held](const der::Bytes& certificate) {
+      for (const StoredCertificate& c : held) {
+        if (c.encoded == certificate) return true;
+      }
+      return false;
+    };
+    EXPECT_EQ(holds(kits), std::string(store) == "TrustedPublisher") << store;
+    EXPECT_TRUE(holds(others)) << store;
+    stores.Remove(store, kits);
+    stores.Remove(store, others);
+  }
 }
 
 TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
