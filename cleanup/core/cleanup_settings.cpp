@@ -13,14 +13,17 @@ const std::vector<std::string> kOptions = {"-c",    "-i", "-nogui", "-expert", "
                                            "-list", "-h", "/h",     "-?",      "/?"};
 const std::vector<std::string> kValueOptions = {"-c", "-i", "-log"};
 
+bool IsOption(const std::string& token) {
+  for (const std::string& option : kOptions) {
+    if (EqualsIgnoreCaseMultibyte(token, option)) return true;
+  }
+  return false;
+}
+
 // A log path is one token without quotes (no file name holds one, and quotes are no syntax
 // here); an option in its place means that the path was left out (`-log -nogui`).
 bool IsUsableLogPath(const std::string& value) {
-  if (value.empty() || value.find('"') != std::string::npos) return false;
-  for (const std::string& option : kOptions) {
-    if (EqualsIgnoreCaseMultibyte(value, option)) return false;
-  }
-  return true;
+  return !value.empty() && value.find('"') == std::string::npos && !IsOption(value);
 }
 
 bool IsHexDigit(char c) {
@@ -49,8 +52,11 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
     settings.classGuidText = value;
   }
   if (FindCommandLineOption(commandLine, "-i", &value, true)) {
-    // Quotes are no syntax here: `-i "My Ident"` would look for the ident "My.
-    if (value.empty() || value.find('"') != std::string::npos) {
+    // Quotes are no syntax here: `-i "My Ident"` would look for the ident "My. Unattended, an
+    // option in the value's place means the ident was left out (`-i %ID% -log x` with an empty
+    // %ID%): a run for the ident "-LOG" would find nothing and report success.
+    bool noGui = FindCommandLineOption(commandLine, "-nogui", nullptr, true);
+    if (value.empty() || value.find('"') != std::string::npos || (noGui && IsOption(value))) {
       return StartAction::kInvalidArgument;
     }
     settings.deviceIdentString = value;

@@ -85,13 +85,18 @@ TEST(ReadCleanupOptions, MissingValueIsAnInvalidArgumentEvenAfterHelp) {
   for (const char* line : {"-nogui -expert -c={36fc9e60-c465-11cf-8056-444553540000}",
                            "-nogui -expret", "-nogui --c {36fc9e60-c465-11cf-8056-444553540000}",
                            "-nogui /c {36fc9e60-c465-11cf-8056-444553540000}", "stray -NOGUI",
-                           "-nogui -h stray", "-nogui -i a b", "-nogui -log a b"}) {
+                           "-nogui -h stray", "-nogui -i a b", "-nogui -log a b",
+                           // an option as the ident: the ident was left out
+                           "-nogui -i -log C:\\x.log", "-nogui -i -EXPERT", "-i /? -nogui",
+                           "-nogui -i -list", "-nogui -i -i"}) {
     EXPECT_EQ(Read(line, s), StartAction::kInvalidArgument) << line;
   }
   // Values, whatever they look like, and every option are no stray tokens.
   EXPECT_EQ(Read("-nogui -i -x -expert -C {36fc9e60-c465-11cf-8056-444553540000}", s),
             StartAction::kRun);
-  EXPECT_EQ(Read("-nogui -c -c -i -nogui -h", s), StartAction::kShowUsage);
+  EXPECT_EQ(Read("-nogui -c -c -i -x -h", s), StartAction::kShowUsage);
+  // The wizard keeps taking the next token as the ident, as ever.
+  EXPECT_EQ(Read("-i -expert", s), StartAction::kRun);
 }
 
 TEST(ReadCleanupOptions, HelpComesBeforeTheGuidIsParsed) {
