@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <utility>
 
 #include "cleanup/core/command_line.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
@@ -48,25 +49,24 @@ void CleanupWizardApp::PumpPendingMessages() { korva::PumpPendingMessages(); }
 HWND CleanupWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
 
 int CleanupWizardApp::Run(const std::string& commandLine) {
+  // No "insert a disk" box for a log path on an empty drive when nobody is there to answer,
+  // also where the run ends before it begins.
+  if (FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  }
   // On 64-bit Windows only the 64-bit build can remove devices: a 32-bit one hands the whole
   // run over to it, the single-instance test included, and does nothing of its own.
   Wow64HandOver handOver = HandOverTo64BitBuild();
   if (handOver.outcome == Wow64HandOver::kHandedOver) return static_cast<int>(handOver.exitStatus);
   if (handOver.outcome == Wow64HandOver::kFailed) return No64BitBuild(handOver, commandLine);
 
-  mutex_.Reset(CreateMutexA(nullptr, FALSE, kCleanupMutexName));
-  // Owned until the process ends; never released explicitly.
-  if (!mutex_.Valid() || WaitForSingleObject(mutex_.Get(), 0) != WAIT_OBJECT_0) {
-    return EndsEarly(commandLine, kAnotherInstanceMessage, kExitAlreadyRunning);
-  }
+  if (!TakeMutexes()) return EndsEarly(commandLine, kAnotherInstanceMessage, kExitAlreadyRunning);
 
   std::setlocale(LC_ALL, "");
 
   isNt5OrLater_ = korva::IsNt5OrLater();
 
   LogRequest request = ReadLogRequest(commandLine);
-  // No "insert a disk" box for a log path on an empty drive when nobody is there to answer.
-  if (request.noGui) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   bool logOpened = OpenLog(request);
   CleanupLogHooks hooks(log_, deviceInstances_, infFiles_, *certificates_);
 
@@ -107,6 +107,19 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   int status = RunNonInteractive(!logOpened);
   log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_), status);
   return status;
+}
+
+bool CleanupWizardApp::TakeMutexes() {
+  // Owned until the process ends; never released explicitly. One left by a run that died is
+  // ours now.
+  for (auto [handle, name] :
+       {std::pair{&mutex_, kCleanupMutexName}, std::pair{&globalMutex_, kCleanupGlobalMutexName}}) {
+    handle->Reset(CreateMutexA(nullptr, FALSE, name));
+    if (!handle->Valid()) return false;
+    DWORD wait = WaitForSingleObject(handle->Get(), 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
+  }
+  return true;
 }
 
 bool CleanupWizardApp::OpenLog(const LogRequest& request) {

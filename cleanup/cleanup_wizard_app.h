@@ -20,6 +20,9 @@ namespace korva {
 class CleanupWizardFrame;
 
 constexpr char kCleanupMutexName[] = "KORVA_CleanupWizard_GlobalMutex";
+// The same name in the global namespace: a deployment service's run (session 0) and a user's
+// wizard in another session see each other only through this one.
+constexpr char kCleanupGlobalMutexName[] = "Global\\KORVA_CleanupWizard_GlobalMutex";
 
 class CleanupWizardApp {
  public:
@@ -71,7 +74,11 @@ class CleanupWizardApp {
   KitCertificateList* certificates_;
   MessageBoxSeam& messageBoxes_;
   CleanupRunLog log_;
+  // Another instance holds either.
+  bool TakeMutexes();
+
   UniqueHandle mutex_;
+  UniqueHandle globalMutex_;
   bool isNt5OrLater_ = false;
   CleanupWizardFrame* frame_ = nullptr;
 };

@@ -22,7 +22,14 @@ DWORD DeleteFileWithNormalAttributes(const std::string& path) {
 }
 
 bool DeleteFileIfPresent(const std::string& path, DWORD& error) {
-  if (!SetNormalAttributes(path)) return false;
+  // Only "not found" means not there: a file whose attributes can't be set (held open, no
+  // access) is there, and its deletion says whether it went.
+  if (!SetNormalAttributes(path)) {
+    DWORD attributesError = LastErrorOfFailure();
+    if (attributesError == ERROR_FILE_NOT_FOUND || attributesError == ERROR_PATH_NOT_FOUND) {
+      return false;
+    }
+  }
   error = Delete(path);
   return true;
 }

@@ -11,8 +11,8 @@ namespace korva {
 // 0, or the platform's code of the failed deletion.
 DWORD DeleteFileWithNormalAttributes(const std::string& path);
 
-// The same for a file that may not be there: false, with nothing deleted, when its
-// attributes can't be set (as for a missing file); else true, with `error` as above.
+// The same for a file that may not be there: false, with nothing deleted, when it is not
+// there; else true, with `error` as above.
 bool DeleteFileIfPresent(const std::string& path, DWORD& error);
 
 }  // namespace korva

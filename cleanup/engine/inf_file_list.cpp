@@ -178,7 +178,9 @@ int InfFileList::Scan() {
   items.clear();
   notExamined.clear();
   char windowsFolder[MAX_PATH + 1] = {};
-  UINT length = GetWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
+  // The system's folder: on a Remote Desktop session host the plain call gives a program that
+  // is not terminal-server aware a folder of the user's own, whose INF folders hold nothing.
+  UINT length = GetSystemWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
   if (length == 0 || length > MAX_PATH) return 0;
   std::string base = windowsFolder;
   while (!base.empty() && base.back() == '\\') base.pop_back();

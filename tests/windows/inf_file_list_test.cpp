@@ -268,6 +268,24 @@ TEST_F(InfFileListTest, AFailedDeletionKeepsTheCompanion) {
   EXPECT_EQ(list.Results()[0].error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_TRUE(FileExists(inf));
   EXPECT_TRUE(FileExists(pnf));
+
+  // A companion that is there but whose attributes can't be set (here a link that leads to
+  // itself, which the platform cannot open) is still a file of this package: its deletion gets
+  // a record, never a silent pass.
+  testing::RemoveFile(pnf);
+  testing::UnixRun link = testing::RunUnixShell("ln -s korvatest_held.pnf " +
+                                                testing::ShellQuoted(testing::UnixPathOf(pnf)));
+  ASSERT_EQ(link.status, 0) << link.output;
+  ASSERT_FALSE(SetFileAttributesA(pnf.c_str(), FILE_ATTRIBUTE_NORMAL));
+  DWORD attributesError = GetLastError();
+  EXPECT_NE(attributesError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  InfFileList again(setup, settings);
+  ASSERT_EQ(again.Scan(), 1);
+  again.RemoveSelected();
+  ASSERT_EQ(again.Results().size(), 2u) << attributesError;
+  EXPECT_EQ(again.Results()[0].error, 0u);
+  EXPECT_EQ(again.Results()[1].path, pnf);
+  testing::RunUnixShell("rm -f " + testing::ShellQuoted(testing::UnixPathOf(pnf)));
 }
 
 TEST_F(InfFileListTest, FilesThatCannotBeReadAreSkipped) {
