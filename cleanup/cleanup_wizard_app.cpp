@@ -122,9 +122,10 @@ bool CleanupWizardApp::TakeMutexes() {
   return true;
 }
 
-bool CleanupWizardApp::OpenLog(const LogRequest& request) {
-  // Standard output only when nobody looks at a window: under management tools.
-  if (request.noGui) log_.UseStandardOutputIfRedirected();
+bool CleanupWizardApp::OpenLog(LogRequest& request) {
+  // Standard output only when nobody looks at a window: under management tools. Output that
+  // goes to a file or a pipe says as plainly as -log that nobody is there to answer a box.
+  if (request.noGui && log_.UseStandardOutputIfRedirected()) request.unattended = true;
   std::string path = request.path;
   if (path.empty()) return true;
   if (log_.OpenFile(path)) return true;

@@ -55,7 +55,8 @@ class CleanupWizardApp {
   int RunNonInteractive(bool logNotOpened);
   // Opens the log file the command line names and, unattended, takes a redirected standard
   // output too. False when a named log file could not be opened.
-  bool OpenLog(const LogRequest& request);
+  // Marks the request unattended when -nogui's output goes to a file or a pipe.
+  bool OpenLog(LogRequest& request);
   // A command line that is rejected: its box, or unattended with a log only the log's lines.
   int Rejected(const std::string& message, const LogRequest& request);
   // A run that does nothing more (another instance, no 64-bit build): with a log, its lines.

@@ -325,8 +325,9 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
   testing::RemoveFile(readOnly);
 }
 
-// With -nogui and -log no box waits for nobody: a rejected command line is an error line and
-// status 3, help is usage lines. (A box would keep the run from ending.)
+// With -nogui and -log, or a standard output that is a file or a pipe, no box waits for
+// nobody: a rejected command line is an error line and status 3, help is usage lines. (A box
+// would keep the run from ending.)
 TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
   const std::string device = "USB\\VID_0547&PID_6301\\NB1";
   SeedDevice(device, KitClassGuid(), {"USB\\VID_0547&PID_6301"}, kKitIdent);
@@ -344,6 +345,7 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
     DWORD status;
     std::vector<std::string> lines;  // on standard output; "" stands for any line
     bool toLog;
+    testing::OutputTo to = testing::OutputTo::kPipe;
   } cases[] = {
       {"-nogui -log " + log + " -c nonsense", 3, {guidError, rejected}, true},
       {"-log " + log + " -nogui -c", 3, {argumentError, rejected}, true},
@@ -353,12 +355,15 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
        true},
       {"-nogui -log", 3, {argumentError, rejected}, false},
       {"-nogui -log " + log + " -h", 0, {"usage\tKORVACW [option] [option] [...]"}, true},
+      // No log, but the output of a management tool.
+      {"-nogui -c nonsense", 3, {guidError, rejected}, false},
+      {"-nogui -i -list", 3, {argumentError, rejected}, false, testing::OutputTo::kFile},
+      {"-nogui /?", 0, {"usage\tKORVACW [option] [option] [...]"}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     testing::RemoveFile(log);
-    testing::CapturedRun run =
-        testing::RunCapturingOutput(Cw(c.arguments), testing::OutputTo::kPipe, 20000);
+    testing::CapturedRun run = testing::RunCapturingOutput(Cw(c.arguments), c.to, 20000);
     EXPECT_EQ(run.exitCode, c.status);
     std::vector<std::string> lines = testing::RecordLines(run.output);
     ASSERT_GE(lines.size(), c.lines.size()) << run.output;
