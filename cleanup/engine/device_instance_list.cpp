@@ -35,9 +35,18 @@ GUID ToGuid(const GuidBytes& bytes) {
   return guid;
 }
 
-UniqueRegKey DeviceInstanceList::OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType) {
+UniqueRegKey DeviceInstanceList::OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType,
+                                               DWORD* error) {
   if (!deviceInfoSet.Valid()) return UniqueRegKey();
-  return setup_.OpenDevRegKey(deviceInfoSet.Get(), element, keyType, KEY_READ);
+  return setup_.OpenDevRegKey(deviceInfoSet.Get(), element, keyType, KEY_READ, error);
+}
+
+void DeviceInstanceList::NotExaminedInstance(const SP_DEVINFO_DATA& element, DWORD error) {
+  NotExaminedRecord record;
+  setup_.GetDeviceInstanceId(deviceInfoSet.Get(), element, record.path);
+  record.error = error != 0 ? error : kFailureWithoutCode;
+  notExamined.push_back(std::move(record));
+  if (onNotExamined) onNotExamined(notExamined.back());
 }
 
 int DeviceInstanceList::GetDeviceStringProperty(const SP_DEVINFO_DATA& element, DWORD property,
@@ -60,8 +69,17 @@ int DeviceInstanceList::ReadRegistryString(HKEY key, const char* valueName, std:
 }
 
 void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
-  UniqueRegKey hardwareKey = OpenDeviceKey(element, DIREG_DEV);
-  if (!hardwareKey.Valid()) return;
+  DWORD keyError = 0;
+  UniqueRegKey hardwareKey = OpenDeviceKey(element, DIREG_DEV, &keyError);
+  if (!hardwareKey.Valid()) {
+    // An instance without a hardware key carries no ident. Any other failure (access denied,
+    // say) leaves unknown whether it is the kit's.
+    if (keyError != ERROR_FILE_NOT_FOUND &&
+        keyError != static_cast<DWORD>(ERROR_KEY_DOES_NOT_EXIST)) {
+      NotExaminedInstance(element, keyError);
+    }
+    return;
+  }
 
   std::string ident;
   ReadRegistryString(hardwareKey.Get(), kKitIdentValueName, ident);
@@ -70,7 +88,13 @@ void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {
   if (!(identMatches || settings_.expertMode)) return;
 
   std::string hardwareId;
-  GetDeviceStringProperty(element, SPDRP_HARDWAREID, hardwareId);
+  int idError = GetDeviceStringProperty(element, SPDRP_HARDWAREID, hardwareId);
+  // No hardware ID, or one that is no text, is no USB hardware ID; an ID that could not be
+  // read may be one.
+  if (idError != 0 && idError != kPropertyNotAString && idError != ERROR_INVALID_DATA) {
+    NotExaminedInstance(element, static_cast<DWORD>(idError));
+    return;
+  }
   if (!IsUsbHardwareId(hardwareId)) return;
 
   DeviceInstanceRecord record;

@@ -56,7 +56,9 @@ class DeviceInstanceList {
   std::function<void(const NotExaminedRecord& record)> onNotExamined;
 
  private:
-  UniqueRegKey OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType);
+  UniqueRegKey OpenDeviceKey(const SP_DEVINFO_DATA& element, DWORD keyType, DWORD* error = nullptr);
+  // An instance that could not be looked at: it may be the kit's.
+  void NotExaminedInstance(const SP_DEVINFO_DATA& element, DWORD error);
   int GetDeviceStringProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);
   int ReadRegistryString(HKEY key, const char* valueName, std::string& text);
   void ExamineInstance(const SP_DEVINFO_DATA& element);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/core/text.h"
 #include "common/last_error.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/wine_test_env.h"
@@ -324,6 +325,32 @@ TEST_F(DeviceInstanceListTest, EnumerationEndingEarlyKeepsWhatWasFound) {
   setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;
   EXPECT_EQ(list.Scan(), 3);
   EXPECT_TRUE(list.NotExamined().empty());
+  // Instances whose hardware key or hardware ID can't be read are said one by one (they may be
+  // the kit's); one without a hardware key at all, or without a hardware ID, is no kit device.
+  struct Case {
+    DWORD keyError;
+    DWORD idError;
+    bool notExamined;
+  } cases[] = {
+      {ERROR_ACCESS_DENIED, 0, true},
+      {0, ERROR_ACCESS_DENIED, true},
+      {static_cast<DWORD>(ERROR_KEY_DOES_NOT_EXIST), 0, false},
+      {ERROR_FILE_NOT_FOUND, 0, false},
+      {0, ERROR_INVALID_DATA, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.keyError) + " " + std::to_string(c.idError));
+    setup.hardwareKeyError = c.keyError;
+    setup.hardwareIdError = c.idError;
+    EXPECT_EQ(list.Scan(), 0);
+    ASSERT_EQ(list.NotExamined().size(), c.notExamined ? 3u : 0u);
+    if (!c.notExamined) continue;
+    std::string id = Id("USB\\VID_BBBB&PID_0000", 0);
+    UpperCaseInPlace(id);
+    EXPECT_EQ(list.NotExamined()[0].path, id);
+    EXPECT_EQ(list.NotExamined()[0].error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+  setup.hardwareKeyError = setup.hardwareIdError = 0;
 }
 
 TEST_F(DeviceInstanceListTest, NonStringPropertyLeavesItsTextEmpty) {

@@ -29,6 +29,8 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   bool classListFails = false;    // SetupDiGetClassDevsA gives no set
   DWORD classListError = ERROR_INVALID_PARAMETER;
   const char* hardwareId = nullptr;    // SPDRP_HARDWAREID reads as this single string
+  DWORD hardwareIdError = 0;           // SPDRP_HARDWAREID can't be read: this code, when not 0
+  DWORD hardwareKeyError = 0;          // a hardware key (DIREG_DEV) can't be opened: this code
   bool noDriverUpdateService = false;  // newdev.dll as on systems without it
   DWORD updateError = 0;               // the driver update service fails with this code when not 0
   int updateCalls = 0;
@@ -82,6 +84,7 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
                                   DWORD* requiredSize = nullptr) override {
     DWORD error = SetupApiDeviceSetup::GetDeviceRegistryProperty(set, element, property, type,
                                                                  buffer, size, requiredSize);
+    if (property == SPDRP_HARDWAREID && hardwareIdError != 0) return hardwareIdError;
     if (error == 0 && property == binaryProperty) type = REG_BINARY;
     if (error == 0 && property == SPDRP_HARDWAREID && hardwareId) {
       std::string text(hardwareId);
@@ -92,6 +95,14 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
       std::copy(text.begin(), text.end(), buffer);
     }
     return error;
+  }
+  UniqueRegKey OpenDevRegKey(HDEVINFO set, const SP_DEVINFO_DATA& element, DWORD keyType,
+                             REGSAM access, DWORD* error = nullptr) override {
+    if (keyType == DIREG_DEV && hardwareKeyError != 0) {
+      if (error) *error = hardwareKeyError;
+      return UniqueRegKey();
+    }
+    return SetupApiDeviceSetup::OpenDevRegKey(set, element, keyType, access, error);
   }
   DWORD InstallClass(const char* infPath) override {
     ++classInstallerRoadCalls;
