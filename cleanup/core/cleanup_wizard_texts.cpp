@@ -109,12 +109,33 @@ std::string CertificateItemText(const std::string& commonName, const std::string
   return commonName + " (certificate in " + store + ")";
 }
 
+std::string NotExaminedEntryName(const std::string& recordPath, bool fromDeviceScan) {
+  for (const auto& [prefix, name] : {std::pair<const char*, const char*>{
+                                         kClassInstancesRecordPrefix, "Device instances of class"},
+                                     {kCertificateStoreRecordPrefix, "Certificate store"}}) {
+    std::string start = std::string(prefix) + " ";
+    if (recordPath.rfind(start, 0) == 0) {
+      return Format("%s \"%s\"", name, recordPath.substr(start.size()));
+    }
+  }
+  return Format(fromDeviceScan ? "Device instance \"%s\"" : "File \"%s\"", recordPath);
+}
+
 CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
                                  const std::function<std::string(unsigned long)>& messageText) {
   CleanupReport result;
   bool failed = false;
   bool restartNeeded = false;
   for (const RemovalOutcome& outcome : outcomes) {
+    if (!outcome.notExamined.empty()) {
+      failed = true;
+      char code[32];
+      std::snprintf(code, sizeof(code), "%d", static_cast<int>(outcome.error));
+      result.report += outcome.notExamined +
+                       "\r\n       *** could not be examined, error = " + code + "\r\n       *** " +
+                       messageText(outcome.error) + "\r\n";
+      continue;
+    }
     std::string name =
         outcome.isDevice
             ? Format("Device instance \"%s\"  \"%s\"\r\n", outcome.description, outcome.hardwareId)

@@ -60,6 +60,9 @@ struct RemovalOutcome {
   std::string description;  // device instances
   std::string hardwareId;   // device instances
   std::string path;         // files
+  // Not a removal but what the scan could not examine (NotExaminedEntryName): the kit may be
+  // there, so it is reported with its code as a failure is.
+  std::string notExamined;
   unsigned long error = 0;
   // The removal succeeded, but Windows needs a restart to complete it.
   bool restartNeeded = false;
@@ -67,6 +70,15 @@ struct RemovalOutcome {
   // removed the file (the package may then remain in the store).
   unsigned long storeError = 0;
 };
+
+// How the scans name what they could not examine besides files and device instances: the
+// prefix, a blank, then the class GUID or the store's name.
+constexpr char kClassInstancesRecordPrefix[] = "device instances of class";
+constexpr char kCertificateStoreRecordPrefix[] = "certificate store";
+
+// The name line of what a scan could not examine, from the engine's record: the class's device
+// instances, one device instance, a certificate store, or else a file or folder.
+std::string NotExaminedEntryName(const std::string& recordPath, bool fromDeviceScan);
 
 // A successful removal's line when Windows needs a restart to complete it, and the report's
 // closing line when any removal does.

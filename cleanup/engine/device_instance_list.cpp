@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/core/text.h"
 #include "common/last_error.h"
 #include "devsetup/device_info.h"
@@ -128,7 +129,8 @@ int DeviceInstanceList::Scan() {
   }
   // Instances that were never looked at are not instances that are not there.
   if (error != 0) {
-    notExamined.push_back({"device instances of class " + settings_.classGuidText, error});
+    notExamined.push_back(
+        {std::string(kClassInstancesRecordPrefix) + " " + settings_.classGuidText, error});
     if (onNotExamined) onNotExamined(notExamined.back());
   }
   return static_cast<int>(items.size());

@@ -1,5 +1,6 @@
 #include "cleanup/engine/kit_certificate_list.h"
 
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "common/core/kit_certificate.h"
 
 namespace korva {
@@ -14,7 +15,7 @@ int KitCertificateList::Scan() {
   for (const char* store : kKitCertificateStores) {
     std::vector<StoredCertificate> stored;
     if (DWORD error = stores_.List(store, stored)) {
-      NotExaminedRecord record{std::string("certificate store ") + store, error};
+      NotExaminedRecord record{std::string(kCertificateStoreRecordPrefix) + " " + store, error};
       notExamined.push_back(record);
       if (onNotExamined) onNotExamined(record);
       continue;

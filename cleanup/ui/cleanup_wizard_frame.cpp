@@ -66,7 +66,8 @@ void CleanupWizardFrame::RunRemovals() {
     // Last: what made the kit's packages trusted goes once the packages are gone.
     app_.Certificates().RemoveSelected();
   }
-  cleanupResultsPage_.BuildReport();
+  cleanupResultsPage_.BuildReport(welcomeTaskPage_.CleanupRegistry(),
+                                  welcomeTaskPage_.CleanupInfFiles());
 }
 
 void CleanupWizardFrame::OnBack() {

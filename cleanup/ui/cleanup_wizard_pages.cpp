@@ -274,8 +274,18 @@ bool CleanupResultsPage::OnInitDialog() {
   return true;
 }
 
-void CleanupResultsPage::BuildReport() {
+void CleanupResultsPage::BuildReport(bool devicesTookPart, bool infFilesTookPart) {
   std::vector<RemovalOutcome> outcomes;
+  // What a scan of this run could not examine comes first in its group: the kit may be there.
+  auto notExamined = [&outcomes](const std::vector<NotExaminedRecord>& records, bool devices) {
+    for (const NotExaminedRecord& r : records) {
+      RemovalOutcome outcome;
+      outcome.notExamined = NotExaminedEntryName(r.path, devices);
+      outcome.error = r.error;
+      outcomes.push_back(outcome);
+    }
+  };
+  if (devicesTookPart) notExamined(app_.DeviceInstances().NotExamined(), true);
   for (const DeviceInstanceRecord& r : app_.DeviceInstances().Results()) {
     RemovalOutcome outcome;
     outcome.isDevice = true;
@@ -284,6 +294,10 @@ void CleanupResultsPage::BuildReport() {
     outcome.error = r.error;
     outcome.restartNeeded = r.restartNeeded;
     outcomes.push_back(outcome);
+  }
+  if (infFilesTookPart) {
+    notExamined(app_.InfFiles().NotExamined(), false);
+    notExamined(app_.Certificates().NotExamined(), false);
   }
   for (const InfFileRecord& r : app_.InfFiles().Results()) {
     RemovalOutcome outcome;

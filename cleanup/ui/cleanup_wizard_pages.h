@@ -128,7 +128,8 @@ class CleanupResultsPage : public CleanupWizardPage {
  public:
   explicit CleanupResultsPage(CleanupWizardApp& app);
   // The headline and the report from the engines' result records.
-  void BuildReport();
+  // The lists of the tasks that took part in the removal run give their entries.
+  void BuildReport(bool devicesTookPart, bool infFilesTookPart);
 
  protected:
   bool OnInitDialog() override;

@@ -143,6 +143,34 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
             "\r\nPlease restart your computer to complete the removal.\r\n");
   failedRestart.restartNeeded = true;
   EXPECT_EQ(BuildCleanupReport({failedRestart}, text).report.find("restart"), std::string::npos);
+
+  // What a scan could not examine is an entry of its own in the style of a failure, and the
+  // run did not complete all operations, even when it removed nothing.
+  RemovalOutcome unread;
+  unread.notExamined = NotExaminedEntryName("C:\\windows\\inf\\oem9.inf", false);
+  unread.error = 32;
+  RemovalOutcome unlisted;
+  unlisted.notExamined = NotExaminedEntryName(
+      "device instances of class {96E73B6E-7A5A-11D4-9F24-0080C82727F4}", true);
+  unlisted.error = 0xE000020B;
+  RemovalOutcome instance;
+  instance.notExamined = NotExaminedEntryName("USB\\VID_0547&PID_1002\\5&1", true);
+  instance.error = 5;
+  RemovalOutcome store;
+  store.notExamined = NotExaminedEntryName("certificate store Root", false);
+  store.error = 5;
+  CleanupReport unseen = BuildCleanupReport({unlisted, instance, unread, store}, text);
+  EXPECT_EQ(unseen.headline,
+            "The wizard has failed to perform some operations.\nThe results are summarized below.");
+  EXPECT_EQ(unseen.report,
+            "Device instances of class \"{96E73B6E-7A5A-11D4-9F24-0080C82727F4}\"\r\n"
+            "       *** could not be examined, error = -536870389\r\n       *** \r\n"
+            "Device instance \"USB\\VID_0547&PID_1002\\5&1\"\r\n"
+            "       *** could not be examined, error = 5\r\n       *** \r\n"
+            "File \"C:\\windows\\inf\\oem9.inf\"\r\n"
+            "       *** could not be examined, error = 32\r\n       *** Sharing violation.\r\n"
+            "Certificate store \"Root\"\r\n"
+            "       *** could not be examined, error = 5\r\n       *** \r\n");
 }
 
 TEST(CleanupTextsTest, TrimSpace) {

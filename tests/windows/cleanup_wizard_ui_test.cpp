@@ -532,6 +532,26 @@ TEST_F(CleanupWizardUiTest, FailuresWithTheirCodesAndTexts) {
   EXPECT_EQ(GetSystemMessageText(32).find('\n'), std::string::npos);
 }
 
+// A run that could not look everywhere has not completed all operations, even when it found
+// nothing to remove: what the scans could not examine is in the report.
+TEST_F(CleanupWizardUiTest, WhatCouldNotBeExaminedIsAFailureInTheReport) {
+  std::string locked = PlaceKitInf("korvatest_locked.inf", classText);
+  FileHolder holder(locked);
+  ASSERT_TRUE(holder.Holding());
+  setup.classListFails = true;
+  std::string report, headline;
+  RunToTheReport(headline, report);
+  setup.classListFails = false;
+  EXPECT_EQ(headline,
+            "The wizard has failed to perform some operations.\nThe results are summarized below.");
+  EXPECT_EQ(report, "Device instances of class \"" + classText +
+                        "\"\r\n       *** could not be examined, error = " +
+                        std::to_string(setup.classListError) + "\r\n       *** " +
+                        GetSystemMessageText(setup.classListError) + "\r\nFile \"" + locked +
+                        "\"\r\n       *** could not be examined, error = 32\r\n       *** " +
+                        GetSystemMessageText(32) + "\r\n");
+}
+
 // A removal that Windows completes at the next restart (through the fake: Wine never asks for
 // one), and a driver store file whose store removal failed (Wine's call refuses a read-only
 // file) but whose deletion went.
