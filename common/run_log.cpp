@@ -25,9 +25,10 @@ bool RunLog::OpenFile(const std::string& path) {
   }
   // Append-only access: each line lands at the end even when another run writes the same
   // file, and nothing already in it can be overwritten.
-  HANDLE file =
-      CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link is opened itself, never followed: see below.
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     openError_ = LastErrorOfFailure();
     return false;
@@ -42,10 +43,26 @@ bool RunLog::OpenFile(const std::string& path) {
   // Windows refuses to write a read-only file; Wine, run as root, would append to it. Refused
   // here as well, so that a log made read-only stays as it is everywhere.
   BY_HANDLE_FILE_INFORMATION information{};
-  if (GetFileInformationByHandle(file, &information) &&
-      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+  if (!GetFileInformationByHandle(file, &information)) {
+    openError_ = LastErrorOfFailure();
+    file_.Reset();
+    return false;
+  }
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
     file_.Reset();
     openError_ = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  // In a folder every user can write (C:\Windows\Temp), a symbolic link or a second name of
+  // another file would send the administrator's record into a file of the user's choosing.
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    file_.Reset();
+    openError_ = kLogFileIsALink;
+    return false;
+  }
+  if (information.nNumberOfLinks > 1) {
+    file_.Reset();
+    openError_ = ERROR_TOO_MANY_LINKS;
     return false;
   }
   return true;

@@ -11,6 +11,10 @@
 
 namespace korva {
 
+// A log path that is a symbolic link or junction (ERROR_REPARSE_POINT_ENCOUNTERED of later
+// headers); a file with a second name is refused with ERROR_TOO_MANY_LINKS.
+constexpr DWORD kLogFileIsALink = 4395;
+
 class RunLog {
  public:
   RunLog() = default;

@@ -299,9 +299,19 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
   }
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
   const std::string longPath = "C:\\" + std::string(1990, 'k') + ".log";
+  // A log path in a folder users can write that a user made a second name of a file of their
+  // choice (a hard link). (Wine shows a symbolic link as the file it leads to, so the refusal
+  // of one is not seen here.)
+  const std::string target = LogPath("korvatest_target.txt");
+  const std::string hard = LogPath("korvatest_hardlink.log");
+  testing::WriteFileBytes(target, "theirs\r\n");
+  testing::UnixRun links =
+      testing::RunUnixShell("ln " + testing::ShellQuoted(testing::UnixPathOf(target)) + " " +
+                            testing::ShellQuoted(testing::UnixPathOf(hard)));
+  ASSERT_EQ(links.status, 0) << links.output;
   int serial = 0;
   for (const std::string& path :
-       {std::string("C:\\korvatest_missing_folder\\korva.log"), readOnly, longPath}) {
+       {std::string("C:\\korvatest_missing_folder\\korva.log"), readOnly, longPath, hard}) {
     SCOPED_TRACE(path.substr(0, 60));
     ++serial;
     std::string device =
@@ -323,6 +333,8 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
   EXPECT_EQ(testing::ReadFileBytes(readOnly), "kept\r\n");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
   testing::RemoveFile(readOnly);
+  EXPECT_EQ(testing::ReadFileBytes(target), "theirs\r\n");
+  for (const std::string& file : {hard, target}) testing::RemoveFile(file);
 }
 
 // With -nogui and -log, or a standard output that is a file or a pipe, no box waits for

@@ -40,12 +40,6 @@ std::string ScratchFolder(const std::string& name) {
   return folder;
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  UniqueFile file(std::fopen(path.c_str(), "wb"));
-  if (file.Valid()) std::fwrite(bytes.data(), 1, bytes.size(), file.Get());
-}
-
 void CopyKitFile(const std::string& name, const std::string& toFolder) {
   CopyFileA((KitFolder() + "\\" + name).c_str(), (toFolder + "\\" + name).c_str(), FALSE);
 }

@@ -17,7 +17,6 @@ std::string KitFolder();
 
 // An empty folder C:\korvatest\<name> (made anew on every call).
 std::string ScratchFolder(const std::string& name);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
 void CopyKitFile(const std::string& name, const std::string& toFolder);
 
 std::string InstanceIdOf(HDEVINFO set, const SP_DEVINFO_DATA& element);

@@ -282,6 +282,12 @@ CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWOR
   return run;
 }
 
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  UniqueFile file(std::fopen(path.c_str(), "wb"));
+  if (file.Valid()) std::fwrite(bytes.data(), 1, bytes.size(), file.Get());
+}
+
 std::string ReadFileBytes(const std::string& path) {
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file.Valid()) return "";

@@ -75,6 +75,8 @@ std::string OpenSslCertificate(const std::string& subject);
 
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
+// Writes the file anew with exactly these bytes (a read-only one too).
+void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // The lines of a run's record; a line that does not end in CR LF fails the test.
 std::vector<std::string> RecordLines(const std::string& text);
