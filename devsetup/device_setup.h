@@ -47,7 +47,8 @@ class DeviceSetup {
   virtual DWORD CallClassInstaller(DI_FUNCTION function, HDEVINFO set,
                                    SP_DEVINFO_DATA& element) = 0;
   // The element's install parameters, where the class installer notes (DI_NEEDREBOOT,
-  // DI_NEEDRESTART) that a restart is needed to finish what it did. `params.cbSize` is set here.
+  // DI_NEEDRESTART) that a restart is needed to finish what it did; read before they are changed.
+  // `params.cbSize` is set here.
   virtual DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                        SP_DEVINSTALL_PARAMS_A& params) = 0;
   // SetupUninstallOEMInfA: removes an INF file of the Windows INF folder, given by its name,

@@ -6,15 +6,15 @@
 
 namespace korva {
 
-// Exit status of KORVAwiz. The wizard ends with the first three; the unattended run with the
-// others, or with 1 for a fatal install step. kExitNo64BitBuild (5) and kExitLogNotOpened (6)
-// are the ones both programs share.
+// Exit status of KORVAwiz. The wizard ends with the first three, or with 4 while an unattended
+// run installs; the unattended run with the others, or with 1 for a fatal install step.
+// kExitNo64BitBuild (5) and kExitLogNotOpened (6) are the ones both programs share.
 enum InstallExitCode {
   kInstallExitFinished = 0,   // Finish; the wizard was open already; installed (unattended)
   kInstallExitFailed = 1,     // fatal install step, or the install folder can't be made
   kInstallExitCancelled = 2,  // Cancel
   kInstallExitBadCommandLine = 3,
-  kInstallExitAlreadyRunning = 4,      // unattended: another KORVAwiz runs; nothing was done
+  kInstallExitAlreadyRunning = 4,      // another KORVAwiz runs (for the wizard, an unattended one)
   kInstallExitNoSuchDevice = 7,        // no connected USB device has that first hardware ID
   kInstallExitInstallationFailed = 8,  // the driver update service or class installer refused
   // The package could not be signed (its catalog made, or its certificate trusted): nothing was

@@ -16,6 +16,12 @@ std::string Format(const char* format, int code, const char* line) {
   return text;
 }
 
+// The INF file names the driver's binary as its driver name with ".sys": the file of a pair
+// without "98".
+bool InfCanName(const DriverBinary& binary) {
+  return std::string(binary.driverName) + ".sys" == binary.file;
+}
+
 InstallStepOutcome Failed(int code, bool fatal, InstallStage stage) {
   InstallStepOutcome outcome;
   outcome.result = code;
@@ -45,12 +51,13 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
         break;
       }
     }
-    if (!driverName) driverName = binary.driverName;
+    if (!driverName && InfCanName(binary)) driverName = binary.driverName;
   }
 
-  if (stagedCount < 2) {
+  // Without the binary it names, the INF file would fail late with a code nobody can read.
+  if (stagedCount < 2 || !driverName) {
     DWORD error = GetLastError();
-    int code = error != 0 ? static_cast<int>(error) : kTooFewDriverBinaries;
+    int code = error != 0 && driverName ? static_cast<int>(error) : kTooFewDriverBinaries;
     std::string text = "Unable to copy driver executables (*.sys).\n";
     text += kReinstallLine;
     showErrorBox(text);

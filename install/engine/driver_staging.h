@@ -19,7 +19,8 @@ struct DriverBinary {
 };
 
 // Every binary the kit may ship, in the order they are staged; the second of each pair is
-// the one for the older systems.
+// the one for the older systems. The driver name comes from the first staged file without
+// "98", the one the INF file names.
 constexpr std::array<DriverBinary, 6> kDriverBinaryTable = {{
     {"korva.sys", "korva"},
     {"korva98.sys", "korva"},
@@ -33,7 +34,8 @@ constexpr std::array<DriverBinary, 6> kDriverBinaryTable = {{
 using StagedDriverFiles = std::array<std::string, 2>;
 
 // Returned when fewer than two binaries could be staged but the platform's last error reads
-// 0, so that the failure is never taken for success.
+// 0, so that the failure is never taken for success; and when none of those staged is one the
+// INF file can name (a "98" file only of each pair).
 constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
 
 using ErrorBox = std::function<void(const std::string& text)>;

@@ -191,11 +191,15 @@ int UsbDeviceList::InstallWithClassInstaller(const std::string& infPath, UsbDevi
   HDEVINFO set = deviceInfoSet.Get();
   if (DWORD error = setup_.InstallClass(infPath.c_str())) return static_cast<int>(error);
 
-  // Only this one INF file is searched for drivers.
+  // Only this one INF file is searched for drivers. The parameters are read first: flags the
+  // class installer or the platform set before must not be lost.
   SP_DEVINSTALL_PARAMS_A params{};
-  params.cbSize = sizeof(params);
-  params.Flags = DI_ENUMSINGLEINF | DI_NOBROWSE;
+  if (DWORD error = setup_.GetDeviceInstallParams(set, item.devInfoData, params)) {
+    return static_cast<int>(error);
+  }
+  params.Flags |= DI_ENUMSINGLEINF | DI_NOBROWSE;
   std::strncpy(params.DriverPath, infPath.c_str(), sizeof(params.DriverPath) - 1);
+  params.DriverPath[sizeof(params.DriverPath) - 1] = '\0';
   if (DWORD error = setup_.SetDeviceInstallParams(set, item.devInfoData, params)) {
     return static_cast<int>(error);
   }
@@ -239,7 +243,11 @@ int UsbDeviceList::CreateDriverKey(const std::string& infPath, UsbDeviceItem& it
     if (index > kHighestDriverKeyIndex) return kInstallNoFreeDriverKey;
     std::snprintf(subkeyName, sizeof(subkeyName), "%04d", index);
     UniqueRegKey existing;
-    if (setup_.OpenKey(classKey.Get(), subkeyName, KEY_READ, existing) != ERROR_SUCCESS) break;
+    LONG status = setup_.OpenKey(classKey.Get(), subkeyName, KEY_READ, existing);
+    if (status == ERROR_FILE_NOT_FOUND) break;
+    // A subkey that exists but can't be opened is another device's: creating it would open
+    // that device's driver key.
+    if (status != ERROR_SUCCESS) return static_cast<int>(status);
   }
 
   UniqueRegKey driverKey;

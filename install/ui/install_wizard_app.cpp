@@ -28,6 +28,8 @@ std::string BaseName(const std::string& modulePath) {
 
 constexpr char kAnotherInstallRunsMessage[] =
     "Another KORVA Installation Wizard is running; this one did nothing.";
+constexpr char kUnattendedInstallRunsMessage[] =
+    "An unattended installation of the KORVA driver is running.\nTry again when it has ended.";
 
 int PendingQuitCode() {
   MSG message;
@@ -67,6 +69,12 @@ int InstallWizardApp::Run(const std::string& modulePath, const std::string& comm
   if (HWND running = FindWindowA(nullptr, kInstallWizardName)) {
     SetForegroundWindow(running);
     return kInstallExitFinished;
+  }
+  // The title is not seen across sessions, nor is there one while an unattended run installs;
+  // both stage into the same install folder, so the wizard holds the same mutex as such a run.
+  if (!TakeInstallMutex()) {
+    ShowErrorBox(kUnattendedInstallRunsMessage);
+    return kInstallExitAlreadyRunning;
   }
 
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
@@ -152,11 +160,17 @@ bool InstallWizardApp::AnotherInstallRuns() {
   // A wizard is found by its title, as when the wizard starts; unattended, nobody is there to
   // see it, so it stays where it is.
   if (FindWindowA(nullptr, kInstallWizardName)) return true;
+  return !TakeInstallMutex();
+}
+
+bool InstallWizardApp::TakeInstallMutex() {
   mutex_.Reset(CreateMutexA(nullptr, FALSE, kInstallMutexName));
-  if (!mutex_.Valid()) return true;
+  if (!mutex_.Valid()) return false;
   // A mutex left by a run that died is ours now.
   DWORD wait = WaitForSingleObject(mutex_.Get(), 0);
-  return wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED;
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
+  mutex_.Reset();
+  return false;
 }
 
 void InstallWizardApp::UseTrustStores(TrustStores& stores) {

@@ -22,9 +22,9 @@ namespace korva {
 
 class InstallWizardFrame;
 
-// Held by an unattended run, so that a second one does nothing (it has no window to be found).
-// In the global namespace: a run from a deployment service (session 0) and one in a user's
-// session stage into the same folders.
+// Held by an unattended run and by the wizard, so that neither starts while the other stages and
+// installs (an unattended run has no window to be found). In the global namespace: a run from a
+// deployment service (session 0) and one in a user's session stage into the same folders.
 constexpr char kInstallMutexName[] = "Global\\KORVA_InstallWizard_GlobalMutex";
 
 class InstallWizardApp {
@@ -68,6 +68,9 @@ class InstallWizardApp {
   int EndsEarly(RunLog& log, const std::string& message, int status);
   // Whether another KORVAwiz runs: a wizard's window, or an unattended run's mutex.
   bool AnotherInstallRuns();
+  // Takes the mutex of the runs that install, held until the process ends; false when another
+  // run holds it.
+  bool TakeInstallMutex();
 
   UsbDeviceList& deviceList_;
   MessageBoxSeam& messageBoxes_;

@@ -251,13 +251,28 @@ TEST_F(DriverInstallTest, EitherRoadPassesOnARestartWindowsNeeds) {
   }
 }
 
+// The install parameters are changed, not replaced: what was set on the element before (by the
+// platform or the class installer) stays.
 TEST_F(DriverInstallTest, ClassInstallerRoadTakesTheFirstFreeDriverKeyIndex) {
   const std::string id = "USB\\VID_0547&PID_2006\\CLASSROAD";
   ASSERT_NO_FATAL_FAILURE(Prepare("classroad", id, "USB\\VID_0547&PID_2006"));
   ASSERT_NO_FATAL_FAILURE(SetClassSubkeys({"0000", "0001", "0003"}));
   setup.noDriverUpdateService = true;
+  SP_DEVINSTALL_PARAMS_A before{};
+  ASSERT_EQ(setup.GetDeviceInstallParams(list.DeviceInfoSet(), list.GetSelectedItem()->devInfoData,
+                                         before),
+            0u);
+  before.Flags |= DI_QUIETINSTALL;
+  before.FlagsEx |= DI_FLAGSEX_ALLOWEXCLUDEDDRVS;
+  ASSERT_EQ(setup.SetDeviceInstallParams(list.DeviceInfoSet(), list.GetSelectedItem()->devInfoData,
+                                         before),
+            0u);
 
   EXPECT_EQ(list.InstallDriver(infPath), 0);
+  EXPECT_EQ(setup.lastSetInstallParams.Flags,
+            before.Flags | static_cast<DWORD>(DI_ENUMSINGLEINF | DI_NOBROWSE));
+  EXPECT_EQ(setup.lastSetInstallParams.FlagsEx, before.FlagsEx);
+  EXPECT_EQ(std::string(setup.lastSetInstallParams.DriverPath), infPath);
   EXPECT_EQ(setup.classInstallerRoadCalls, 1);
   EXPECT_EQ(setup.openedKeys, (std::vector<std::string>{"0000", "0001", "0002"}));
   EXPECT_TRUE(HasSubkey("0002"));
@@ -282,6 +297,20 @@ TEST_F(DriverInstallTest, ClassInstallerRoadStopsAtTheFirstFailure) {
   EXPECT_TRUE(setup.installerCalls.empty());
   EXPECT_TRUE(setup.openedKeys.empty());
   EXPECT_FALSE(testbed::HasDriverKey(id));
+
+  // A numbered subkey that exists but can't be opened is another device's driver key: the road
+  // stops with that code and neither takes the key nor installs.
+  ASSERT_NO_FATAL_FAILURE(SetClassSubkeys({"0000", "0001"}));
+  setup.refusedKey = "0001";
+  setup.refusedKeyStatus = ERROR_ACCESS_DENIED;
+  setup.installerCalls.clear();
+  EXPECT_EQ(list.InstallDriver(infPath), static_cast<int>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(setup.openedKeys, (std::vector<std::string>{"0000", "0001"}));
+  EXPECT_EQ(ClassSubkeys(), (std::vector<std::string>{"0000", "0001"}));
+  EXPECT_EQ(testbed::ReadDeviceValue(id, DIREG_DEV, "Driver"), "");
+  EXPECT_EQ(setup.installerCalls, (std::vector<DI_FUNCTION>{DIF_SELECTBESTCOMPATDRV}));
+  EXPECT_FALSE(testbed::HasDriverKey(id));
+  SetClassSubkeys({});
 }
 
 TEST_F(DriverInstallTest, ClassInstallerRoadLeavesAnExistingDriverKeyAlone) {

@@ -97,13 +97,34 @@ TEST_F(DriverStagingTest, BinariesInTheAlternateFolderOnly) {
   EXPECT_NE(Inf().find("\r\nkorva.sys=1\r\n"), std::string::npos);
 }
 
-TEST_F(DriverStagingTest, TheDriverNameFollowsTheFirstStagedBinary) {
-  PutBinaries(paths.programFolder, {"korvav.sys"});
-  PutBinaries(paths.alternateFolder, {"korvav98.sys"});
-  EXPECT_EQ(Stage(), 0);
-  EXPECT_EQ(staged, (StagedDriverFiles{"korvav.sys", "korvav98.sys"}));
-  EXPECT_NE(Inf().find("\r\nkorvav.sys=1\r\n"), std::string::npos);
-  EXPECT_EQ(Inf().find("korva.sys"), std::string::npos);
+// The INF file names the binary without "98" of a pair: its name comes from the first such
+// binary staged, never from a "98" file whose partner is missing.
+TEST_F(DriverStagingTest, TheDriverNameFollowsTheFirstStagedBinaryTheInfFileCanName) {
+  struct Case {
+    std::vector<std::string> inProgramFolder, inAlternateFolder;
+    StagedDriverFiles staged;
+    std::string named;
+  };
+  const Case cases[] = {
+      {{"korvav.sys"}, {"korvav98.sys"}, {"korvav.sys", "korvav98.sys"}, "korvav"},
+      {{"korva98.sys", "korval.sys"}, {}, {"korva98.sys", "korval.sys"}, "korval"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    PutBinaries(paths.programFolder, c.inProgramFolder);
+    PutBinaries(paths.alternateFolder, c.inAlternateFolder);
+    staged = {};
+    EXPECT_EQ(Stage(), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(staged, c.staged);
+    EXPECT_NE(Inf().find("\r\n" + c.named + ".sys=1\r\n"), std::string::npos);
+    EXPECT_NE(Inf().find("AddService=" + c.named + ","), std::string::npos);
+    EXPECT_EQ(Inf().find("korva.sys"), std::string::npos);
+    for (const std::string& file : c.inProgramFolder) RemoveFile(paths.programFolder + "\\" + file);
+    for (const std::string& file : c.inAlternateFolder) {
+      RemoveFile(paths.alternateFolder + "\\" + file);
+    }
+  }
 }
 
 TEST_F(DriverStagingTest, AThirdBinaryIsStagedButNotRecorded) {
@@ -126,19 +147,36 @@ TEST_F(DriverStagingTest, AReadOnlyFileInTheInstallFolderIsReplaced) {
   EXPECT_EQ(Inf().compare(0, 3, ";\r\n"), 0);
 }
 
-TEST_F(DriverStagingTest, ASingleBinaryIsFatal) {
-  PutBinaries(paths.programFolder, {"korva.sys"});
-  int result = Stage();
-  EXPECT_NE(result, 0);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0],
-            "Unable to copy driver executables (*.sys).\n"
-            "Please reinstall the KORVA Development Kit.");
-  EXPECT_TRUE(fatal);
-  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
-  EXPECT_FALSE(FileExists(paths.infPath));
-  EXPECT_FALSE(testbed::HasDriverKey(instanceId));
-  EXPECT_EQ(staged, (StagedDriverFiles{"korva.sys", ""}));
+// A single binary, or two that the INF file cannot name (whose installation would fail late,
+// and whose saved set would be broken).
+TEST_F(DriverStagingTest, TooFewBinariesAreFatal) {
+  struct Case {
+    std::vector<std::string> files;
+    StagedDriverFiles staged;
+  };
+  const Case cases[] = {
+      {{"korva.sys"}, {"korva.sys", ""}},
+      {{"korva98.sys", "korval98.sys"}, {"korva98.sys", "korval98.sys"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.files[0]);
+    PutBinaries(paths.programFolder, c.files);
+    staged = {};
+    boxes.clear();
+    int result = Stage();
+    EXPECT_NE(result, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0],
+              "Unable to copy driver executables (*.sys).\n"
+              "Please reinstall the KORVA Development Kit.");
+    EXPECT_TRUE(fatal);
+    EXPECT_EQ(stage, InstallStage::kStaging);
+    EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
+    EXPECT_FALSE(FileExists(paths.infPath));
+    EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+    EXPECT_EQ(staged, c.staged);
+    for (const std::string& file : c.files) RemoveFile(paths.programFolder + "\\" + file);
+  }
 }
 
 // The last row copied fine, so the platform's last error may read 0: the result must still

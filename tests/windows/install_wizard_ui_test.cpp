@@ -856,8 +856,47 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
   }
 }
 
-// Start-up, before any page.
-TEST_F(InstallWizardUiTest, AWindowWithTheWizardsTitleMeansItRunsAlready) {
+struct MutexOwnerEvents {
+  UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+// An unattended run in another session, which has no window here: a thread that owns the
+// mutex until told to stop.
+DWORD WINAPI OwnTheInstallMutex(void* p) {
+  auto* events = static_cast<MutexOwnerEvents*>(p);
+  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kInstallMutexName));
+  WaitForSingleObject(mutex.Get(), INFINITE);
+  SetEvent(events->ready.Get());
+  WaitForSingleObject(events->done.Get(), INFINITE);
+  ReleaseMutex(mutex.Get());
+  return 0;
+}
+
+// Whether a thread other than the wizard's could take the mutex now.
+DWORD WINAPI TryTheInstallMutex(void*) {
+  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kInstallMutexName));
+  DWORD wait = WaitForSingleObject(mutex.Get(), 0);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+    ReleaseMutex(mutex.Get());
+    return 1;
+  }
+  return 0;
+}
+
+bool InstallMutexIsFree() {
+  UniqueHandle thread(CreateThread(nullptr, 0, TryTheInstallMutex, nullptr, 0, nullptr));
+  DWORD free = 0;
+  if (WaitForSingleObject(thread.Get(), 10000) != WAIT_OBJECT_0 ||
+      !GetExitCodeThread(thread.Get(), &free)) {
+    ADD_FAILURE() << "the mutex could not be tried";
+  }
+  return free == 1;
+}
+
+// Start-up, before any page: a window with the wizard's title means one runs already; an
+// unattended run, which has none (or whose session's windows are not seen), is told in a box.
+TEST_F(InstallWizardUiTest, AnotherRunningKorvaWizIsFoundBeforeAnyPage) {
   HWND other = CreateWindowA("STATIC", "KORVA Installation Wizard", WS_POPUP, 0, 0, 10, 10, nullptr,
                              nullptr, nullptr, nullptr);
   ASSERT_NE(other, nullptr);
@@ -865,6 +904,33 @@ TEST_F(InstallWizardUiTest, AWindowWithTheWizardsTitleMeansItRunsAlready) {
   DestroyWindow(other);
   EXPECT_FALSE(FileExists(programFolder + "\\install"));
   EXPECT_TRUE(boxes.boxes.empty());
+
+  MutexOwnerEvents events;
+  UniqueHandle owner(CreateThread(nullptr, 0, OwnTheInstallMutex, &events, 0, nullptr));
+  ASSERT_EQ(WaitForSingleObject(events.ready.Get(), 10000), WAIT_OBJECT_0);
+  // No steps: should the wizard open after all, the guard ends it.
+  EXPECT_EQ(RunWizard({}), kInstallExitAlreadyRunning);
+  SetEvent(events.done.Get());
+  WaitForSingleObject(owner.Get(), 10000);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text,
+            "An unattended installation of the KORVA driver is running.\n"
+            "Try again when it has ended.");
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
+  EXPECT_EQ(boxes.boxes[0].owner, nullptr);
+  EXPECT_EQ(boxes.boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONEXCLAMATION));
+  EXPECT_FALSE(FileExists(programFolder + "\\install"));
+
+  // Once that run has ended the wizard opens, and an unattended run started meanwhile finds the
+  // mutex taken.
+  bool heldMeanwhile = false;
+  EXPECT_EQ(RunWizard({[&] {
+              heldMeanwhile = !InstallMutexIsFree();
+              ASSERT_TRUE(Click(Button(IDC_CANCEL_BUTTON)));
+            }}),
+            kInstallExitCancelled);
+  EXPECT_TRUE(heldMeanwhile);
+  EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
 TEST_F(InstallWizardUiTest, TheInstallFolderIsMadeOrReused) {

@@ -321,7 +321,8 @@ TEST_F(KorvaWizNoGuiTest, ALogFileThatCannotBeOpenedEndsWith6AfterTheInstallatio
 }
 
 // Another KORVAwiz, with its wizard open or running unattended: nothing is done, and the open
-// wizard's window is left as it is.
+// wizard's window is left as it is. The wizard takes the unattended run's mutex as well, both
+// ways round.
 TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
   const std::string instanceId = Seed("6301");
   const std::string arguments = "-nogui -hwid " + HardwareId("6301") + "&REV_0001";
@@ -333,6 +334,22 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
     auto lines = LogLines(run.output);
     ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"error", "end"})) << run.output;
     EXPECT_EQ(lines[0][1], "Another KORVA Installation Wizard is running; this one did nothing.");
+    if (HaveDisplay()) {
+      // Nor does the wizard open while an unattended run installs: it says so and ends with 4.
+      Process wizard("\"" + kit + "\\KORVAwiz.exe\"");
+      HWND box = nullptr;
+      for (int i = 0; i < 200 && !box; ++i, Sleep(100)) box = FindWindowA(nullptr, "KORVAwiz");
+      ASSERT_NE(box, nullptr);
+      char text[512] = {};
+      GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));  // the box's text control
+      EXPECT_EQ(std::string(text),
+                "An unattended installation of the KORVA driver is running.\n"
+                "Try again when it has ended.");
+      EXPECT_EQ(CountWizards(), 0);
+      SendMessageA(box, WM_COMMAND, IDOK, 0);
+      EXPECT_EQ(wizard.Wait(20000), 4u);
+      EXPECT_EQ(CountWizards(), 0);
+    }
     ReleaseMutex(mutex.Get());
   }
   {
@@ -343,6 +360,17 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
     EXPECT_EQ(Run(arguments).exitCode, 4u);
     EXPECT_EQ(GetForegroundWindow(), foreground);
     DestroyWindow(wizard);
+  }
+  if (HaveDisplay()) {
+    // A wizard in another session, whose window is not seen from here: its mutex is.
+    Process wizard("\"" + kit + "\\KORVAwiz.exe\"");
+    HWND frame = WaitForWizard();
+    ASSERT_NE(frame, nullptr);
+    SendMessageA(frame, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("KORVA elsewhere"));
+    ASSERT_EQ(CountWizards(), 0);
+    EXPECT_EQ(Run(arguments).exitCode, 4u);
+    SendMessageA(GetDlgItem(frame, IDC_CANCEL_BUTTON), BM_CLICK, 0, 0);
+    EXPECT_EQ(wizard.Wait(20000), 2u);
   }
   EXPECT_FALSE(HasKitDriver(instanceId));
   // With neither, the same command line installs.

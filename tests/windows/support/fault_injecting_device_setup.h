@@ -37,6 +37,10 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   DWORD lastUpdateFlags = 0;        // the flags the driver update service was last given
   bool madeNonInteractive = false;  // MakeNonInteractive was called
   bool everyKeyExists = false;      // every subkey opened below a key exists
+  std::string refusedKey;           // opening a subkey of this name fails with refusedKeyStatus
+  LONG refusedKeyStatus = ERROR_ACCESS_DENIED;
+  // What SetupDiSetDeviceInstallParams was last given.
+  SP_DEVINSTALL_PARAMS_A lastSetInstallParams{};
   int classInstallerRoadCalls = 0;
   std::vector<std::string> openedKeys;
   std::vector<DI_FUNCTION> installerCalls;
@@ -110,6 +114,10 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   }
   LONG OpenKey(HKEY parent, const char* name, REGSAM access, UniqueRegKey& key) override {
     openedKeys.push_back(name);
+    if (!refusedKey.empty() && refusedKey == name) {
+      key.Reset();
+      return refusedKeyStatus;
+    }
     if (everyKeyExists) {
       key.Reset();
       return ERROR_SUCCESS;
@@ -158,6 +166,11 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     }
     params.Flags |= flags;
     return 0;
+  }
+  DWORD SetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
+                               SP_DEVINSTALL_PARAMS_A& params) override {
+    lastSetInstallParams = params;
+    return SetupApiDeviceSetup::SetDeviceInstallParams(set, element, params);
   }
   DWORD UninstallOemInf(const char* infFileName, DWORD flags) override {
     storeCalls.emplace_back(infFileName, flags);
