@@ -20,8 +20,8 @@ bool IsOption(const std::string& token) {
   return false;
 }
 
-// A log path is one token without quotes (no file name holds one, and quotes are no syntax
-// here); an option in its place means that the path was left out (`-log -nogui`).
+// A log path holds no quote (a quote left in one was never closed, and no file name holds
+// one); an option in its place means that the path was left out (`-log -nogui`).
 bool IsUsableLogPath(const std::string& value) {
   return !value.empty() && value.find('"') == std::string::npos && !IsOption(value);
 }

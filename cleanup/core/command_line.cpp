@@ -1,34 +1,21 @@
 #include "cleanup/core/command_line.h"
 
+#include "common/core/command_line_tokens.h"
 #include "common/core/text.h"
 
 namespace korva {
 
-namespace {
-
-// Returns the next token at or after `pos` and moves `pos` past it; empty at the end.
-std::string NextToken(const std::string& text, size_t& pos) {
-  while (pos < text.size() && IsLocaleSpace(text[pos])) ++pos;
-  size_t start = pos;
-  while (pos < text.size() && !IsLocaleSpace(text[pos])) ++pos;
-  return text.substr(start, pos - start);
-}
-
-}  // namespace
-
 bool FindCommandLineOption(const std::string& commandLine, const std::string& option,
                            std::string* value, bool ignoreCase) {
   if (value) value->clear();
-  size_t pos = 0;
-  for (;;) {
-    std::string token = NextToken(commandLine, pos);
-    if (token.empty()) return false;
-    bool equal = ignoreCase ? EqualsIgnoreCaseMultibyte(token, option) : token == option;
-    if (equal) break;
+  std::vector<std::string> tokens = CommandLineTokens(commandLine);
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    bool equal = ignoreCase ? EqualsIgnoreCaseMultibyte(tokens[i], option) : tokens[i] == option;
+    if (!equal) continue;
+    if (value && i + 1 < tokens.size()) *value = tokens[i + 1];
+    return true;
   }
-  std::string next = NextToken(commandLine, pos);
-  if (value && !next.empty()) *value = next;
-  return true;
+  return false;
 }
 
 bool EveryTokenIsKnown(const std::string& commandLine, const std::vector<std::string>& options,
@@ -39,14 +26,12 @@ bool EveryTokenIsKnown(const std::string& commandLine, const std::vector<std::st
     }
     return false;
   };
-  size_t pos = 0;
   bool isValue = false;
-  for (;;) {
-    std::string token = NextToken(commandLine, pos);
-    if (token.empty()) return true;
+  for (const std::string& token : CommandLineTokens(commandLine)) {
     if (!isValue && !isOneOf(token, options)) return false;
     isValue = isOneOf(token, valueOptions);
   }
+  return true;
 }
 
 }  // namespace korva

@@ -6,10 +6,10 @@
 
 namespace korva {
 
-// Looks for `option` as a whole white-space separated token of `commandLine`. Quotes are
-// ordinary characters. When found and `value` is given, the next token (if any) becomes the
-// value; `value` is emptied first in any case. A token used as a value may still match as an
-// option in another search.
+// Looks for `option` as a whole token of `commandLine` (CommandLineTokens: white space
+// separates, quotes are ordinary characters but around the value of -log). When found and
+// `value` is given, the next token (if any) becomes the value; `value` is emptied first in any
+// case. A token used as a value may still match as an option in another search.
 bool FindCommandLineOption(const std::string& commandLine, const std::string& option,
                            std::string* value, bool ignoreCase);
 

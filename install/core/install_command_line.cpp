@@ -2,23 +2,12 @@
 
 #include <vector>
 
+#include "common/core/command_line_tokens.h"
 #include "common/core/text.h"
 
 namespace korva {
 
 namespace {
-
-std::vector<std::string> Tokens(const std::string& commandLine) {
-  std::vector<std::string> tokens;
-  size_t pos = 0;
-  for (;;) {
-    while (pos < commandLine.size() && IsLocaleSpace(commandLine[pos])) ++pos;
-    if (pos == commandLine.size()) return tokens;
-    size_t start = pos;
-    while (pos < commandLine.size() && !IsLocaleSpace(commandLine[pos])) ++pos;
-    tokens.push_back(commandLine.substr(start, pos - start));
-  }
-}
 
 bool Is(const std::string& token, const char* option) {
   return EqualsIgnoreCaseMultibyte(token, option);
@@ -40,7 +29,7 @@ const char kInstallInvalidArgumentMessage[] =
 
 InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOptions& options) {
   options = InstallOptions();
-  std::vector<std::string> tokens = Tokens(commandLine);
+  std::vector<std::string> tokens = CommandLineTokens(commandLine);
   if (tokens.empty()) return InstallStartAction::kWizard;
 
   bool nogui = false;
@@ -78,7 +67,7 @@ InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOpt
     }
     ++i;
     (hwid ? options.hardwareId : options.logPath) = tokens[i];
-    // Quotes are no syntax here, as in KORVAcw: a quoted log path names no file.
+    // A quote left in a log path is one that was never closed: no file name holds one.
     if (!hwid && tokens[i].find('"') != std::string::npos) bad = true;
   }
   if (bad || noguiCount != 1 || hwidCount != 1 || logCount > 1) {

@@ -75,6 +75,13 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
     if (EqualsIgnoreCase(firstId, hardwareId)) chosen = static_cast<int>(i);
   }
   if (chosen < 0) {
+    // A list that ended early may lack the device: that is no answer that it is not there.
+    if (DWORD error = deviceList.WalkError()) {
+      log.Write("error", {"The connected USB devices could not all be listed (error " +
+                          CodeText(static_cast<int>(error)) + ": " + SystemErrorText(error) +
+                          ")."});
+      return kInstallExitNoSuchDevice;
+    }
     log.Write("error", {"No connected USB device has the hardware ID " + hardwareId + "."});
     return kInstallExitNoSuchDevice;
   }

@@ -35,13 +35,14 @@ bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 int UsbDeviceList::Enumerate(bool presentOnly) {
   Clear();
+  walkError = 0;
   DWORD flags = DIGCF_ALLCLASSES | (presentOnly ? DIGCF_PRESENT : 0);
   DWORD error = 0;
   UniqueDevInfo set = setup_.GetClassDevs(nullptr, flags, &error);
   if (!set.Valid()) return static_cast<int>(error);
   deviceInfoSet = std::move(set);
   // An element that can't be read is skipped.
-  ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kSkipsTheMember,
+  walkError = ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kSkipsTheMember,
                 [this](DWORD index, const SP_DEVINFO_DATA& element) {
                   if (!IsListedUsbDevice(element)) return;
                   auto item = std::make_unique<UsbDeviceItem>();

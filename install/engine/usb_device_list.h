@@ -55,6 +55,9 @@ class UsbDeviceList {
 
   // Rebuilds the list from a fresh device information set: 0, or the platform's code.
   int Enumerate(bool presentOnly);
+  // Why the last Enumerate's walk over the set ended before the set's end (0 when it reached
+  // it): the list then holds only the devices before that point.
+  DWORD WalkError() const { return walkError; }
   // Frees the items and the set; the selection stays.
   void Clear();
   // An unattended run: the platform's set-up calls fail rather than show a window.
@@ -104,6 +107,7 @@ class UsbDeviceList {
   UniqueDevInfo deviceInfoSet;
   std::vector<std::unique_ptr<UsbDeviceItem>> items;
   int selectedIndex = -1;
+  DWORD walkError = 0;
 };
 
 }  // namespace korva

@@ -52,6 +52,16 @@ TEST(ReadCleanupOptions, TakesValuesAndFlagsInAnyOrderAndCase) {
   ASSERT_EQ(Read("-log korva.log", w), StartAction::kRun);
   EXPECT_TRUE(w.interactive);
   EXPECT_EQ(w.logPath, "korva.log");
+  // The value of -log alone may be quoted, to hold blanks; an option inside it is no option.
+  CleanupSettings q;
+  ASSERT_EQ(Read("-nogui -LOG \"C:\\Program Data\\-list korva.log\" -expert", q),
+            StartAction::kRun);
+  EXPECT_EQ(q.logPath, "C:\\Program Data\\-list korva.log");
+  EXPECT_FALSE(q.listOnly);
+  EXPECT_TRUE(q.expertMode);
+  // Other values keep their quotes, which the ident may not hold.
+  CleanupSettings i;
+  EXPECT_EQ(Read("-nogui -i \"My Ident\"", i), StartAction::kInvalidArgument);
 }
 
 TEST(ReadCleanupOptions, SlashFormsExistOnlyForHelp) {
@@ -74,11 +84,11 @@ TEST(ReadCleanupOptions, MissingValueIsAnInvalidArgumentEvenAfterHelp) {
   // An ident with a double quote, as a batch file's "My Ident" splits: rejected alike.
   EXPECT_EQ(Read("-i \"My Ident\"", s), StartAction::kInvalidArgument);
   EXPECT_EQ(Read("-i My\"Ident -h", s), StartAction::kInvalidArgument);
-  // A log without its path (an option in its place counts as none), a quoted path, and -list
-  // where the wizard would run, which asks before it removes anything.
+  // A log without its path (an option in its place counts as none), a path whose quote is not
+  // closed, and -list where the wizard would run, which asks before it removes anything.
   for (const char* line :
-       {"-nogui -log", "-log -nogui", "-nogui -log -LIST", "-nogui -log \"C:\\My Logs\\korva.log\"",
-        "-log /? -nogui", "-list", "-list -expert"}) {
+       {"-nogui -log", "-log -nogui", "-nogui -log -LIST", "-nogui -log \"C:\\My Logs\\korva.log",
+        "-nogui -log \"\"", "-log /? -nogui", "-list", "-list -expert"}) {
     EXPECT_EQ(Read(line, s), StartAction::kInvalidArgument) << line;
   }
   // With -nogui, a token that is neither an option nor an option's value, also before help.
@@ -174,7 +184,9 @@ TEST(ReadLogRequest, UnattendedOnlyWithNoGuiAndLogTogether) {
       {"-NOGUI -c -LOG C:\\k.log", true, true, "C:\\k.log"},
       {"-nogui -log", true, true, ""},
       {"-log -nogui", true, true, ""},
-      {"-nogui -log \"C:\\k.log\"", true, true, ""},
+      {"-nogui -log \"C:\\k.log\"", true, true, "C:\\k.log"},
+      {"-nogui -log \"C:\\My Logs\\k.log\" -h", true, true, "C:\\My Logs\\k.log"},
+      {"-nogui -log \"C:\\My Logs\\k.log", true, true, ""},
   };
   for (const Case& c : cases) {
     LogRequest request = ReadLogRequest(c.line);

@@ -854,6 +854,20 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
     }
     if (c.missingKitFile) CopyKitFile(c.missingKitFile, programFolder);
   }
+
+  // A device list that ended early is said as such, with its code: the device may be there.
+  setup.enumerationFailsAt = 0;
+  setup.enumerationError = ERROR_INVALID_HANDLE;
+  const std::string log = root + "\\4799.log";
+  EXPECT_EQ(app.Run(programFolder + "\\KORVAwiz.exe",
+                    "-nogui -hwid USB\\VID_0547&PID_4799 -log " + log),
+            kInstallExitNoSuchDevice);
+  setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;
+  std::vector<std::string> lines = RecordLines(ReadFileBytes(log));
+  ASSERT_EQ(lines.size(), 3u) << ReadFileBytes(log);
+  EXPECT_EQ(lines[1], "error\tThe connected USB devices could not all be listed (error 6: " +
+                          SystemErrorText(ERROR_INVALID_HANDLE) + ").");
+  EXPECT_TRUE(boxes.boxes.empty());
 }
 
 struct MutexOwnerEvents {

@@ -246,10 +246,14 @@ TEST(UsbDeviceListFaultTest, FailuresOfThePlatform) {
     EXPECT_EQ(list.Enumerate(true), 0);
     EXPECT_TRUE(list.Items().empty());
     EXPECT_LE(setup.enumerationCalls, static_cast<int>(kFailedMembersInARowLimit)) << error;
+    // The list says that it is not whole.
+    EXPECT_NE(list.WalkError(), 0u) << error;
   }
 
   // A hardware ID of another type is never listed.
   setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;
+  EXPECT_EQ(list.Enumerate(true), 0);
+  EXPECT_EQ(list.WalkError(), 0u);
   setup.binaryProperty = SPDRP_HARDWAREID;
   EXPECT_EQ(list.Enumerate(true), 0);
   EXPECT_TRUE(list.Items().empty());
