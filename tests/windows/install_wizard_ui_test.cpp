@@ -856,12 +856,14 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
   }
 
   // A device list that ended early is said as such, with its code: the device may be there.
+  InstallFolderSecurity system;
+  app.UseInstallFolderSecurity(system);
   setup.enumerationFailsAt = 0;
   setup.enumerationError = ERROR_INVALID_HANDLE;
   const std::string log = root + "\\4799.log";
-  EXPECT_EQ(app.Run(programFolder + "\\KORVAwiz.exe",
-                    "-nogui -hwid USB\\VID_0547&PID_4799 -log " + log),
-            kInstallExitNoSuchDevice);
+  EXPECT_EQ(
+      app.Run(programFolder + "\\KORVAwiz.exe", "-nogui -hwid USB\\VID_0547&PID_4799 -log " + log),
+      kInstallExitNoSuchDevice);
   setup.enumerationFailsAt = FaultInjectingDeviceSetup::kNever;
   std::vector<std::string> lines = RecordLines(ReadFileBytes(log));
   ASSERT_EQ(lines.size(), 3u) << ReadFileBytes(log);

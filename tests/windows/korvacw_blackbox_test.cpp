@@ -397,9 +397,14 @@ struct BoxRun {
   std::string text;
   DWORD exitCode = ~0u;
 };
+// Started as at a console: with a standard output that is a file (the suite's own, which a
+// child gets), -nogui shows no box.
 BoxRun RunAndDismissBox(const std::string& arguments, const char* caption) {
   BoxRun run;
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
   testing::Process cw(Cw(arguments));
+  SetStdHandle(STD_OUTPUT_HANDLE, output);
   if (HWND box = WaitForWindow(caption)) {
     run.text = MessageBoxText(box);
     SendMessageA(box, WM_COMMAND, IDOK, 0);
