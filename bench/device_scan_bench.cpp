@@ -25,6 +25,7 @@
 #include "common/core/kit_identity.h"
 #include "common/guid_text.h"
 #include "devsetup/device_setup.h"
+#include "bench/bench_clock.h"
 #include "tools/test_bed.h"
 
 namespace {
@@ -62,17 +63,6 @@ int Seed(int count, int first) {
     }
   }
   return 0;
-}
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 struct Outcome {

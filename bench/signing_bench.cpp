@@ -42,22 +42,12 @@
 #include "install/core/pe_image_hash.h"
 #include "install/engine/package_signing.h"
 #include "install/engine/usb_device_list.h"
+#include "bench/bench_clock.h"
 #include "tools/test_bed.h"
 
 namespace {
 
 using korva::der::Bytes;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string ProgramFolder() {
   char path[MAX_PATH] = {};

@@ -23,22 +23,7 @@ const char kKitClassName[] = "KorvaUsbDevices";
 const GUID kUsbClass = UsbClassGuid();
 
 std::vector<std::string> ClassSubkeys() {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKitClassKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return names;
-  }
-  UniqueRegKey owner(key);
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof(name);
-    if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return RegistrySubkeys(HKEY_LOCAL_MACHINE, kKitClassKey);
 }
 
 // Leaves the kit's class key with exactly the numbered subkeys given.

@@ -16,27 +16,10 @@ namespace {
 
 const GUID kUsbClass = UsbClassGuid();
 
-// The subkeys of a key, "" for each when it is missing: where Wine keeps key containers.
-std::vector<std::string> Subkeys(HKEY root, const char* path) {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  UniqueRegKey owner(key);
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof(name);
-    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    names.push_back(name);
-  }
-  return names;
-}
-
 std::vector<std::string> KeyContainers() {
   std::vector<std::string> all;
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    for (const std::string& name : Subkeys(root, "Software\\Wine\\Crypto\\RSA")) {
+    for (const std::string& name : RegistrySubkeys(root, "Software\\Wine\\Crypto\\RSA")) {
       all.push_back(name);
     }
   }

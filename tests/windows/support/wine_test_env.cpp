@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -280,6 +281,23 @@ CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWOR
     DeleteFileA(filePath.c_str());
   }
   return run;
+}
+
+std::vector<std::string> RegistrySubkeys(HKEY root, const char* path) {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  UniqueRegKey owner(key);
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof(name);
+    if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

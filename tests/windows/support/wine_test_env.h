@@ -75,6 +75,9 @@ std::string OpenSslCertificate(const std::string& subject);
 
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
+// The names of a registry key's subkeys, sorted; none when the key is missing.
+std::vector<std::string> RegistrySubkeys(HKEY root, const char* path);
+
 // Writes the file anew with exactly these bytes (a read-only one too).
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
