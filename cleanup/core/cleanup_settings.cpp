@@ -88,7 +88,8 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
       !parseGuid(settings.classGuidText, settings.classGuid)) {
     return StartAction::kInvalidClassGuid;
   }
-  UpperCaseInPlace(settings.classGuidText);
+  // The GUID is compared with the INF files' ASCII marks; the ident is the user's text.
+  AsciiUpperCaseInPlace(settings.classGuidText);
   UpperCaseInPlace(settings.deviceIdentString);
   settings.identValueName = kKitIdentValueName;
   UpperCaseInPlace(settings.identValueName);

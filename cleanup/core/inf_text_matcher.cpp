@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/core/text.h"
+
 // UTF-16 files are little-endian; their code units are read in place.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "UTF-16 INF files are read as little-endian code units"
@@ -65,6 +67,7 @@ InfTextMatcher::InfTextMatcher(InfSearchTerms terms, Utf16ToAnsi toAnsi)
     : terms_(std::move(terms)), toAnsi_(std::move(toAnsi)) {
   for (int c = 0; c < 256; ++c) {
     upper_[c] = static_cast<unsigned char>(std::toupper(c));
+    asciiUpper_[c] = static_cast<unsigned char>(AsciiUpper(static_cast<char>(c)));
     fieldCharacter_[c] = IsFieldCharacter(static_cast<unsigned char>(c));
   }
 
@@ -83,7 +86,7 @@ InfTextMatcher::InfTextMatcher(InfSearchTerms terms, Utf16ToAnsi toAnsi)
   for (size_t i = 0; i < guid.size(); ++i) {
     std::vector<unsigned char> bytes;
     for (int c = 0; c < 256; ++c) {
-      if (upper_[c] == static_cast<unsigned char>(guid[i]))
+      if (asciiUpper_[c] == static_cast<unsigned char>(guid[i]))
         bytes.push_back(static_cast<unsigned char>(c));
     }
     size_t score = bytes.size() * 8 + Commonness(static_cast<unsigned char>(guid[i]));
@@ -112,20 +115,21 @@ bool InfTextMatcher::ContainsField(std::string_view text, const std::string& fie
   return false;
 }
 
-void InfTextMatcher::ExaminePiece(const char* piece, size_t length, InfMarks& marks) const {
-  std::string_view text(piece, length);
-  if (!marks.classFound && Contains(text, "CLASSGUID") && Contains(text, terms_.classGuidText)) {
+void InfTextMatcher::ExaminePiece(std::string_view localeUpper, std::string_view asciiUpper,
+                                  InfMarks& marks) const {
+  if (!marks.classFound && Contains(asciiUpper, "CLASSGUID") &&
+      Contains(asciiUpper, terms_.classGuidText)) {
     marks.classFound = true;
   }
-  if (!marks.identFound && ContainsField(text, terms_.identValueName) &&
-      ContainsField(text, terms_.deviceIdentString)) {
+  if (!marks.identFound && ContainsField(localeUpper, terms_.identValueName) &&
+      ContainsField(localeUpper, terms_.deviceIdentString)) {
     marks.identFound = true;
   }
-  if (!marks.usbFound && Contains(text, "USB\\")) marks.usbFound = true;
+  if (!marks.usbFound && Contains(asciiUpper, "USB\\")) marks.usbFound = true;
 }
 
 // Turns raw bytes into the pieces that fgets in text mode would deliver, keeping of each
-// piece only the upper-cased part before its first ';' or NUL.
+// piece only the part before its first ';' or NUL, upper-cased both ways.
 class InfTextMatcher::PieceReader {
  public:
   explicit PieceReader(const InfTextMatcher& matcher) : matcher_(matcher) {}
@@ -167,15 +171,17 @@ class InfTextMatcher::PieceReader {
       if (c == ';' || c == '\0') {
         cut_ = true;
       } else {
-        content_[contentLength_++] =
-            static_cast<char>(matcher_.upper_[static_cast<unsigned char>(c)]);
+        unsigned char byte = static_cast<unsigned char>(c);
+        content_[contentLength_] = static_cast<char>(matcher_.upper_[byte]);
+        asciiContent_[contentLength_++] = static_cast<char>(matcher_.asciiUpper_[byte]);
       }
     }
     if (++pieceLength_ == kInfPieceLength || c == '\n') EndPiece(marks);
   }
 
   void EndPiece(InfMarks& marks) {
-    matcher_.ExaminePiece(content_, contentLength_, marks);
+    matcher_.ExaminePiece(std::string_view(content_, contentLength_),
+                          std::string_view(asciiContent_, contentLength_), marks);
     pieceLength_ = 0;
     contentLength_ = 0;
     cut_ = false;
@@ -183,6 +189,7 @@ class InfTextMatcher::PieceReader {
 
   const InfTextMatcher& matcher_;
   char content_[kInfPieceLength];
+  char asciiContent_[kInfPieceLength];
   size_t contentLength_ = 0;
   size_t pieceLength_ = 0;
   bool cut_ = false;
@@ -327,7 +334,8 @@ bool InfTextMatcher::ContainsClassGuid(InfSource& source) const {
 
   auto matchesAt = [&](const char* start) {
     for (size_t k = 0; k < needle.size(); ++k) {
-      if (upper_[static_cast<unsigned char>(start[k])] != static_cast<unsigned char>(needle[k])) {
+      if (asciiUpper_[static_cast<unsigned char>(start[k])] !=
+          static_cast<unsigned char>(needle[k])) {
         return false;
       }
     }

@@ -3,12 +3,15 @@
 // The rule: the file is read as the C library reads it in text mode (CR LF becomes LF, a
 // Ctrl+Z ends the text) in pieces of at most 1999 characters, a piece ending after a line
 // feed or when full. Each piece is cut at its first ';' (and, being a C string, at its first
-// NUL), upper-cased with the current locale, and searched for three marks:
+// NUL) and searched for three marks:
 //   class: "CLASSGUID" and the class GUID text in the same piece;
 //   ident: the ident value name and the ident string in the same piece, each as a whole
 //          field: the characters just before and after it are the piece's start or end or
 //          no field character (a letter or digit of the current locale, '_' or '-');
 //   USB:   "USB\".
+// The class and USB marks are the format's own ASCII words: for them only the letters a to z
+// are upper-cased, whatever the locale (under a Turkish one, toupper turns "classguid" into
+// "CLASSGU\xDDD"). For the ident, the user's text, the piece is upper-cased with the locale.
 // The file is the kit's when class and USB are found and ident is found or expert mode is on.
 //
 // A file that begins with the UTF-16LE byte-order mark holds UTF-16 text: what follows the mark
@@ -48,9 +51,9 @@ inline bool IsFieldCharacter(unsigned char c) {
 }
 
 struct InfSearchTerms {
-  std::string classGuidText;      // upper-case
-  std::string identValueName;     // upper-case
-  std::string deviceIdentString;  // upper-case
+  std::string classGuidText;      // upper-case ASCII
+  std::string identValueName;     // upper-case (locale)
+  std::string deviceIdentString;  // upper-case (locale)
   bool expertMode = false;
 };
 
@@ -92,16 +95,19 @@ class InfTextMatcher {
   // Finds the class GUID text anywhere in the raw bytes, case-insensitively.
   bool ContainsClassGuid(InfSource& source) const;
   InfMarks Read(InfSource& source, bool stopWhenDecided) const;
-  void ExaminePiece(const char* piece, size_t length, InfMarks& marks) const;
+  // The piece upper-cased twice: with the locale (for the ident) and in ASCII (for the rest).
+  void ExaminePiece(std::string_view localeUpper, std::string_view asciiUpper,
+                    InfMarks& marks) const;
   bool ContainsField(std::string_view text, const std::string& field) const;
   // toAnsi_, with runs of ASCII copied here when the code page keeps ASCII as it is.
   size_t ToAnsi(const char16_t* units, size_t count, char* out) const;
 
   InfSearchTerms terms_;
   unsigned char upper_[256];
+  unsigned char asciiUpper_[256];
   bool fieldCharacter_[256];
   // The class GUID's search anchor: its position in the text and every byte that
-  // upper-cases to the byte there.
+  // upper-cases (in ASCII) to the byte there.
   size_t anchor_ = 0;
   std::vector<unsigned char> anchorBytes_;
   Utf16ToAnsi toAnsi_;

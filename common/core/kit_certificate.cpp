@@ -1,10 +1,10 @@
 #include "common/core/kit_certificate.h"
 
+#include "common/core/text.h"
+
 namespace korva {
 
 namespace {
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;

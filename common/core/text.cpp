@@ -22,6 +22,10 @@ void UpperCaseInPlace(std::string& text) {
   for (char& c : text) c = static_cast<char>(Upper(c));
 }
 
+void AsciiUpperCaseInPlace(std::string& text) {
+  for (char& c : text) c = AsciiUpper(c);
+}
+
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

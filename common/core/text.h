@@ -10,6 +10,13 @@ namespace korva {
 // Upper-cases every byte in place with toupper of the current locale.
 void UpperCaseInPlace(std::string& text);
 
+// Upper-cases the ASCII letters a to z and nothing else, under any locale: for the fixed marks
+// of file formats, which a locale's own casing (a Turkish 'i') must not change.
+inline char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+void AsciiUpperCaseInPlace(std::string& text);
+
 // Byte-wise case-insensitive equality under the current locale.
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 

@@ -1,5 +1,6 @@
 #include "cleanup/core/inf_text_matcher.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/core/text.h"
 #include "reference/inf_reference.h"
 #include "reference/string_inf_source.h"
 #include "reference/test_code_page.h"
@@ -73,6 +75,47 @@ TEST(InfTextMatcher, BothTermsOfAMarkMustShareAPiece) {
                    .identFound);
   // Both on one line in any order and case.
   EXPECT_TRUE(Marks("{96E73b6e-7A5A-11d4-9f24-0080c82727f4} is the CLASSguid\n").classFound);
+}
+
+// A Turkish locale in its single-byte code page, where toupper('i') is not 'I' and the dotless
+// \xFD upper-cases to 'I'; built here when the locale sources are installed, so that the
+// test needs no locale of the machine's own. Empty if it cannot be had.
+std::string TurkishLocale() {
+  const char* name = "tr_TR.ISO-8859-9";
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / "korva-locales";
+  std::filesystem::create_directories(folder);
+  std::string command =
+      "localedef -i tr_TR -f ISO-8859-9 '" + (folder / name).string() + "' >/dev/null 2>&1";
+  if (!std::filesystem::exists(folder / name) && std::system(command.c_str()) != 0) return "";
+  setenv("LOCPATH", folder.c_str(), 1);
+  return name;
+}
+
+TEST(InfTextMatcher, TheFormatsMarksIgnoreTheLocalesCasing) {
+  std::string turkish = TurkishLocale();
+  if (turkish.empty() || !std::setlocale(LC_ALL, turkish.c_str())) {
+    GTEST_SKIP() << "no Turkish locale can be built here (localedef and the locale sources)";
+  }
+  ASSERT_NE(std::toupper('i'), 'I');
+  // The terms as the cleanup makes them under this locale: the ident casing is the locale's.
+  InfSearchTerms terms = kTerms;
+  terms.identValueName = "CleanupWizard_DeviceIdentString";
+  UpperCaseInPlace(terms.identValueName);
+  const std::string usbLine = "%Dev%=install, usb\\vid_0547&pid_1002\n";
+  const std::string classLine = "classguid={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n";
+  InfMarks marks = Marks(classLine + kIdentLine + usbLine, terms);
+  EXPECT_TRUE(marks.classFound);
+  EXPECT_TRUE(marks.identFound);
+  EXPECT_TRUE(marks.usbFound);
+  EXPECT_TRUE(Matches(classLine + kIdentLine + usbLine, terms));
+  // A dotless i is no I of the format's word.
+  EXPECT_FALSE(Marks("classgu\xFD"
+                     "d={96e73b6e-7a5a-11d4-9f24-0080c82727f4}\n",
+                     terms)
+                   .classFound);
+  EXPECT_TRUE(ReferenceMarks(classLine + kIdentLine + usbLine, terms).classFound);
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
 }
 
 TEST(InfTextMatcher, TheValueNameAndTheIdentStandAsWholeFields) {

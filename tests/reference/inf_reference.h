@@ -26,21 +26,26 @@ inline bool ReferenceContainsField(const char* piece, const std::string& field) 
   return false;
 }
 
-// One fgets piece: cut at ';', upper-case in place, and the three searches.
+// One fgets piece: cut at ';', upper-case (in ASCII for the format's marks, with the locale
+// for the ident), and the three searches.
 inline void ReferenceExaminePiece(char* piece, const InfSearchTerms& terms, InfMarks& marks) {
   if (char* semicolon = std::strchr(piece, ';')) *semicolon = '\0';
+  std::string ascii = piece;
+  for (char& c : ascii) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   for (char* p = piece; *p; ++p) {
     *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
   }
-  if (!marks.classFound && std::strstr(piece, "CLASSGUID") &&
-      std::strstr(piece, terms.classGuidText.c_str())) {
+  if (!marks.classFound && ascii.find("CLASSGUID") != std::string::npos &&
+      ascii.find(terms.classGuidText) != std::string::npos) {
     marks.classFound = true;
   }
   if (!marks.identFound && ReferenceContainsField(piece, terms.identValueName) &&
       ReferenceContainsField(piece, terms.deviceIdentString)) {
     marks.identFound = true;
   }
-  if (!marks.usbFound && std::strstr(piece, "USB\\")) marks.usbFound = true;
+  if (!marks.usbFound && ascii.find("USB\\") != std::string::npos) marks.usbFound = true;
 }
 
 inline InfMarks ReferenceMarks(const std::string& raw, const InfSearchTerms& terms) {
