@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/core/own_codes.h"
 #include "devsetup/device_setup.h"
 
 namespace korva {
@@ -16,7 +17,7 @@ namespace korva {
 constexpr DWORD kStringPropertyLimit = 64 * 1024;
 
 // The answer of ReadStringProperty for a value that is there but is no string.
-constexpr int kPropertyNotAString = 1;
+constexpr int kPropertyNotAString = OwnCode(OwnCodeGroup::kDeviceProperty, 1);
 
 struct StringPropertyRules {
   // Whether REG_EXPAND_SZ counts as a string (REG_SZ and REG_MULTI_SZ always do). It is

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/core/own_codes.h"
 #include "common/core/text.h"
 #include "install/core/inf_template.h"
 
@@ -71,7 +72,8 @@ std::string WelcomeText(bool isNt5OrLater) {
 
 std::string InstallFailedMessage(int result) {
   char text[128];
-  std::snprintf(text, sizeof(text), "Installation of KORVA failed (error %d).\n", result);
+  std::snprintf(text, sizeof(text), "Installation of KORVA failed (error %d).\n",
+                ShownCode(result));
   return text;
 }
 
@@ -82,6 +84,7 @@ std::string InstallResultText(int installResult, bool restartNeeded) {
     return text;
   }
   char text[256];
+  installResult = ShownCode(installResult);
   std::snprintf(text, sizeof(text),
                 "KORVA device driver installation failed!\nAn error occured during installation, "
                 "error code %d (0x%08X).\n",

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/core/own_codes.h"
 #include "common/file_deletion.h"
 
 namespace korva {
@@ -69,8 +70,8 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   int code =
       deviceList.GenerateInf(paths.templatePath, paths.infPath, driverName, &package.infText);
   if (code != 0) {
-    showErrorBox(
-        Format("Unable to create a customized INF file (error %d).\n%s", code, kReinstallLine));
+    showErrorBox(Format("Unable to create a customized INF file (error %d).\n%s", ShownCode(code),
+                        kReinstallLine));
     return Failed(code, true, InstallStage::kInfGeneration);
   }
 

@@ -1,7 +1,9 @@
 #include "install/engine/unattended_install.h"
 
 #include "common/core/log_line.h"
+#include "common/core/own_codes.h"
 #include "common/core/text.h"
+#include "devsetup/device_info.h"
 #include "install/core/install_command_line.h"
 
 namespace korva {
@@ -20,11 +22,15 @@ const char* RoadName(InstallRoad road) {
   return "none";
 }
 
-std::string CodeText(int code) { return ErrorCodeText(static_cast<std::uint32_t>(code)); }
+// As the wizard's boxes show it; the text beside it tells an own code from the platform's.
+std::string CodeText(int code) {
+  return ErrorCodeText(static_cast<std::uint32_t>(ShownCode(code)));
+}
 
 }  // namespace
 
 std::string InstallStepErrorText(InstallStage stage, int code) {
+  if (code == kPropertyNotAString) return "The device's hardware ID is not text.";
   if (stage == InstallStage::kInfGeneration) {
     switch (code) {
       case kTemplateNotOpened:
@@ -77,9 +83,9 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
   if (chosen < 0) {
     // A list that ended early may lack the device: that is no answer that it is not there.
     if (DWORD error = deviceList.WalkError()) {
-      log.Write("error", {"The connected USB devices could not all be listed (error " +
-                          CodeText(static_cast<int>(error)) + ": " + SystemErrorText(error) +
-                          ")."});
+      log.Write("error",
+                {"The connected USB devices could not all be listed (error " +
+                 CodeText(static_cast<int>(error)) + ": " + SystemErrorText(error) + ")."});
       return kInstallExitNoSuchDevice;
     }
     log.Write("error", {"No connected USB device has the hardware ID " + hardwareId + "."});

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/core/own_codes.h"
 #include "devsetup/device_setup.h"
 
 namespace korva {
@@ -21,14 +22,14 @@ struct UsbDeviceItem {
 // Selects a value of a device's driver key.
 enum DriverValue { kProviderName = 0, kDriverDesc = 1, kDriverDate = 2 };
 
-// Results of GenerateInf besides the device property codes.
+// Results of GenerateInf besides the device property codes; shown as 1 to 4 and 10.
 enum InfGenResult {
   kInfGenerated = 0,
-  kTemplateNotOpened = 1,
-  kOutputNotCreated = 2,
-  kTemplateReadFailed = 3,
-  kOutputWriteFailed = 4,
-  kNoDeviceSelected = 10,
+  kTemplateNotOpened = OwnCode(OwnCodeGroup::kInfGeneration, 1),
+  kOutputNotCreated = OwnCode(OwnCodeGroup::kInfGeneration, 2),
+  kTemplateReadFailed = OwnCode(OwnCodeGroup::kInfGeneration, 3),
+  kOutputWriteFailed = OwnCode(OwnCodeGroup::kInfGeneration, 4),
+  kNoDeviceSelected = OwnCode(OwnCodeGroup::kInfGeneration, 10),
 };
 
 // Results of InstallDriver besides the platform's codes.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/core/own_codes.h"
+
 namespace korva {
 namespace {
 
@@ -54,6 +56,12 @@ TEST(InstallWizardTextsTest, ResultTextsInDecimalAndHexadecimal) {
             "restart your computer to complete the installation.\n");
   EXPECT_EQ(InstallResultText(5, true), InstallResultText(5));
   EXPECT_EQ(InstallFailedMessage(-3), "Installation of KORVA failed (error -3).\n");
+  // The programs' own codes show as the numbers they always had.
+  EXPECT_EQ(InstallFailedMessage(OwnCode(OwnCodeGroup::kInfGeneration, 1)),
+            "Installation of KORVA failed (error 1).\n");
+  EXPECT_NE(InstallResultText(OwnCode(OwnCodeGroup::kDeviceProperty, 4))
+                .find("error code 4 (0x00000004)"),
+            std::string::npos);
 }
 
 TEST(InstallWizardTextsTest, DetailsBottomText) {

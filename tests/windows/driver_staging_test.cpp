@@ -10,7 +10,9 @@
 
 #include <sddl.h>
 
+#include "common/run_log.h"
 #include "install/engine/install_folder.h"
+#include "install/engine/unattended_install.h"
 #include "install/error_box.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/fault_injecting_signing.h"
@@ -198,18 +200,42 @@ TEST_F(DriverStagingTest, NoBinaryAtAllIsFatal) {
   EXPECT_EQ(staged, (StagedDriverFiles{"", ""}));
 }
 
-TEST_F(DriverStagingTest, AMissingTemplateIsFatal) {
-  RemoveFile(paths.templatePath);
+// The box shows the generation's own results as 1 to 4; the log's text never takes a platform
+// code of the hardware ID's read (2, say) for one of them.
+TEST_F(DriverStagingTest, AnInfFileThatCannotBeMadeIsFatal) {
+  struct Case {
+    bool templateMissing;
+    DWORD hardwareIdError;
+    int result;
+    const char* shown;
+    std::string text;
+  };
+  const Case cases[] = {
+      {true, 0, kTemplateNotOpened, "1", "The INF template could not be opened."},
+      {false, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND, "2",
+       SystemErrorText(ERROR_FILE_NOT_FOUND)},
+      {false, ERROR_INVALID_FUNCTION, ERROR_INVALID_FUNCTION, "1",
+       SystemErrorText(ERROR_INVALID_FUNCTION)},
+  };
   PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
-  EXPECT_EQ(Stage(), 1);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0],
-            "Unable to create a customized INF file (error 1).\n"
-            "Please reinstall the KORVA Development Kit.");
-  EXPECT_TRUE(fatal);
-  EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
-  EXPECT_FALSE(FileExists(paths.infPath));
-  EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+  std::string templateText = ReadFileBytes(paths.templatePath);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.result);
+    if (c.templateMissing) RemoveFile(paths.templatePath);
+    setup.hardwareIdError = c.hardwareIdError;
+    boxes.clear();
+    EXPECT_EQ(Stage(), c.result);
+    EXPECT_EQ(stage, InstallStage::kInfGeneration);
+    EXPECT_EQ(InstallStepErrorText(stage, c.result), c.text);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], std::string("Unable to create a customized INF file (error ") + c.shown +
+                            ").\nPlease reinstall the KORVA Development Kit.");
+    EXPECT_TRUE(fatal);
+    EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
+    EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+    WriteFileBytes(paths.templatePath, templateText);
+  }
+  setup.hardwareIdError = 0;
 }
 
 TEST_F(DriverStagingTest, AFailedInstallationIsTheResultButNotFatal) {
