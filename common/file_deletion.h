@@ -10,9 +10,11 @@ namespace korva {
 
 // 0, or the platform's code of the failed deletion.
 DWORD DeleteFileWithNormalAttributes(const std::string& path);
+DWORD DeleteFileWithNormalAttributes(const std::wstring& path);
 
 // The same for a file that may not be there: false, with nothing deleted, when it is not
 // there; else true, with `error` as above.
 bool DeleteFileIfPresent(const std::string& path, DWORD& error);
+bool DeleteFileIfPresent(const std::wstring& path, DWORD& error);
 
 }  // namespace korva

@@ -2,19 +2,15 @@
 
 #include <objbase.h>
 
-#include <vector>
-
+#include "common/ansi_text.h"
 #include "common/core/kit_identity.h"
 
 namespace korva {
 
 bool ParseGuidText(const std::string& text, GUID& guid) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return false;
-  std::vector<wchar_t> wide(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+  std::wstring wide = WideFromAnsi(text);
   CLSID parsed;
-  if (CLSIDFromString(wide.data(), &parsed) != S_OK) return false;
+  if (CLSIDFromString(wide.c_str(), &parsed) != S_OK) return false;
   guid = parsed;
   return true;
 }

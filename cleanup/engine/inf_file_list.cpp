@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cleanup/core/inf_text_matcher.h"
+#include "common/ansi_text.h"
 #include "common/file_deletion.h"
 #include "common/last_error.h"
 #include "devsetup/unique_resource.h"
@@ -20,10 +21,10 @@ const char* const kInfFolders[] = {"inf", "inf\\other"};
 // The search for "*.inf" also matches names by their short 8.3 forms ("oem5.inf_old" may be
 // OEM5~1.INF), and the .pnf derived from such a name belongs to another file: only names
 // whose extension is exactly "inf", in any letter case, are the INF files looked for.
-bool HasInfExtension(const std::string& name) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos || name.size() - dot != 4) return false;
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+bool HasInfExtension(const std::wstring& name) {
+  size_t dot = name.rfind(L'.');
+  if (dot == std::wstring::npos || name.size() - dot != 4) return false;
+  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; };
   return lower(name[dot + 1]) == 'i' && lower(name[dot + 2]) == 'n' && lower(name[dot + 3]) == 'f';
 }
 
@@ -42,14 +43,14 @@ class FileInfSource : public InfSource {
 
 // Binary mode and no stdio buffer: the matcher reads large blocks and does the text-mode
 // translation itself.
-UniqueFile OpenForMatcher(const std::string& path) {
-  UniqueFile file(std::fopen(path.c_str(), "rb"));
+UniqueFile OpenForMatcher(const std::wstring& path) {
+  UniqueFile file(_wfopen(path.c_str(), L"rb"));
   if (file.Valid()) std::setvbuf(file.Get(), nullptr, _IONBF, 0);
   return file;
 }
 
-bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool PathExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -98,15 +99,19 @@ Utf16ToAnsi PlatformUtf16ToAnsi(UINT codePage) {
   };
 }
 
+std::wstring FileOf(const InfFileRecord& record) {
+  return record.widePath.empty() ? WideFromAnsi(record.path) : record.widePath;
+}
+
 bool IsKitInfFile(const std::string& path, const InfTextMatcher& matcher) {
-  UniqueFile file = OpenForMatcher(path);
+  UniqueFile file = OpenForMatcher(WideFromAnsi(path));
   if (!file.Valid()) return false;
   FileInfSource source(file.Get());
   return matcher.Matches(source);
 }
 
 InfMarks ReadInfFileMarks(const std::string& path, const InfTextMatcher& matcher) {
-  UniqueFile file = OpenForMatcher(path);
+  UniqueFile file = OpenForMatcher(WideFromAnsi(path));
   if (!file.Valid()) return InfMarks();
   FileInfSource source(file.Get());
   return matcher.ReadMarks(source);
@@ -121,9 +126,13 @@ void InfFileList::ScanFolder(const std::string& folder) {
   InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
                           settings_.deviceIdentString, settings_.expertMode},
                          PlatformUtf16ToAnsi());
-  std::string pattern = folder + "\\*.inf";
-  WIN32_FIND_DATAA found;
-  UniqueFindHandle search(FindFirstFileA(pattern.c_str(), &found));
+  // Listed and opened by their wide names: a name the ANSI code page has no form for comes back
+  // from the ANSI calls with '?' in it, which opens nothing (and, as a wildcard, may name
+  // another file).
+  const std::wstring wideFolder = WideFromAnsi(folder);
+  const std::wstring pattern = wideFolder + L"\\*.inf";
+  WIN32_FIND_DATAW found;
+  UniqueFindHandle search(FindFirstFileW(pattern.c_str(), &found));
   if (!search.Valid()) {
     // A missing folder or one without INF files holds nothing of the kit; any other answer
     // (access denied, say) leaves the folder unseen.
@@ -137,9 +146,9 @@ void InfFileList::ScanFolder(const std::string& folder) {
   for (;;) {
     // A folder named *.inf is no INF file.
     if (HasInfExtension(found.cFileName) && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      ExamineFile(folder + "\\" + found.cFileName, found.cFileName, matcher);
+      ExamineFile(wideFolder, found.cFileName, matcher);
     }
-    if (!FindNextFileA(search.Get(), &found)) {
+    if (!FindNextFileW(search.Get(), &found)) {
       DWORD error = LastErrorOfFailure();
       if (error != ERROR_NO_MORE_FILES) AddNotExamined(folder, error);
       return;
@@ -147,11 +156,14 @@ void InfFileList::ScanFolder(const std::string& folder) {
   }
 }
 
-void InfFileList::ExamineFile(const std::string& path, const std::string& name,
+void InfFileList::ExamineFile(const std::wstring& folder, const std::wstring& wideName,
                               const InfTextMatcher& matcher) {
+  const std::wstring widePath = folder + L"\\" + wideName;
+  const std::string name = AnsiFromWide(wideName);
+  const std::string path = AnsiFromWide(widePath);
   if (beforeExamine) beforeExamine(path);
   SetLastError(0);
-  UniqueFile file = OpenForMatcher(path);
+  UniqueFile file = OpenForMatcher(widePath);
   if (!file.Valid()) {
     // Held open without sharing, or no access: not read is not "not the kit's". A file gone
     // since the folder was listed holds nothing, though.
@@ -169,6 +181,7 @@ void InfFileList::ExamineFile(const std::string& path, const std::string& name,
   InfFileRecord record;
   record.name = name;
   record.path = path;
+  record.widePath = widePath;
   record.selected = true;
   items.push_back(std::move(record));
   if (onFound) onFound(items.back());
@@ -191,12 +204,13 @@ int InfFileList::Scan() {
 
 bool InfFileList::IsDriverStoreInf(const InfFileRecord& item) const {
   // Windows copies an installed package's INF file into "inf" as oemNN.inf; nothing else there
-  // or in "inf\\other" comes from the driver store.
+  // or in "inf\\other" comes from the driver store. The store is asked by the ANSI name, so a
+  // name without an exact ANSI form is none of its files.
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   const std::string& name = item.name;
   return name.size() > 3 && lower(name[0]) == 'o' && lower(name[1]) == 'e' &&
          lower(name[2]) == 'm' && !storeInfFolder_.empty() &&
-         item.path == storeInfFolder_ + "\\" + name;
+         item.path == storeInfFolder_ + "\\" + name && FileOf(item) == WideFromAnsi(item.path);
 }
 
 void InfFileList::RemoveSelected() {
@@ -204,11 +218,12 @@ void InfFileList::RemoveSelected() {
   for (size_t i = 0; i < count; ++i) {
     const InfFileRecord& item = items[i];
     if (!item.selected) continue;
+    const std::wstring file = FileOf(item);
     // The companion shares the name up to its last dot; a dot of a folder does not count.
-    size_t dot = item.path.rfind('.');
-    size_t slash = item.path.rfind('\\');
-    bool hasCompanion = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    std::string companion = hasCompanion ? item.path.substr(0, dot) + ".pnf" : std::string();
+    size_t dot = file.rfind(L'.');
+    size_t slash = file.rfind(L'\\');
+    bool hasCompanion = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+    std::wstring companion = hasCompanion ? file.substr(0, dot) + L".pnf" : std::wstring();
 
     InfFileRecord result;
     result.path = item.path;
@@ -221,16 +236,17 @@ void InfFileList::RemoveSelected() {
       companionWasThere = hasCompanion && PathExists(companion);
       result.storeError = setup_.UninstallOemInf(item.name.c_str(), SUOI_FORCEDELETE);
       if (result.storeError == ERROR_PROC_NOT_FOUND) result.storeError = 0;  // no store here
-      removedByStore = result.storeError == 0 && !PathExists(item.path);
+      removedByStore = result.storeError == 0 && !PathExists(file);
     }
-    if (!removedByStore) result.error = DeleteFileWithNormalAttributes(item.path);
+    if (!removedByStore) result.error = DeleteFileWithNormalAttributes(file);
     bool deleted = result.error == 0;
     results.push_back(std::move(result));
     if (onResult) onResult(results.back());
     if (!deleted || !hasCompanion) continue;
 
     InfFileRecord companionResult;
-    companionResult.path = companion;
+    companionResult.path = AnsiFromWide(companion);
+    companionResult.widePath = companion;
     // A companion that the store removal took is reported as removed, as if deleted here.
     if (!DeleteFileIfPresent(companion, companionResult.error) &&
         !(removedByStore && companionWasThere)) {

@@ -15,8 +15,12 @@
 namespace korva {
 
 struct InfFileRecord {
+  // The ANSI forms of the name and the path, as the report and the log show them: '?' stands
+  // for a character the code page has none for.
   std::string name;
   std::string path;
+  // The file itself, whatever its name (empty: `path` names it).
+  std::wstring widePath;
   bool selected = false;
   DWORD error = 0;
   // In a result: the code of a driver store removal that failed (0 when it succeeded or was
@@ -57,7 +61,8 @@ class InfFileList {
   void ScanFolder(const std::string& folder);
   bool IsDriverStoreInf(const InfFileRecord& item) const;
   void AddNotExamined(const std::string& path, DWORD error);
-  void ExamineFile(const std::string& path, const std::string& name, const InfTextMatcher& matcher);
+  void ExamineFile(const std::wstring& folder, const std::wstring& name,
+                   const InfTextMatcher& matcher);
 
   DeviceSetup& setup_;
   const CleanupSettings& settings_;
@@ -67,6 +72,9 @@ class InfFileList {
   std::vector<InfFileRecord> results;
   std::vector<NotExaminedRecord> notExamined;
 };
+
+// The file a record names: its wide path, or its path where it has none.
+std::wstring FileOf(const InfFileRecord& record);
 
 // The platform's conversion of a UTF-16 INF file's text to the ANSI code page (another code
 // page only in tests): exact forms only, every other character becomes '?'.

@@ -244,14 +244,12 @@ std::string InfFileListPage::DetailsText(size_t record) {
     return CertificateDetailsText(certificate->store, certificate->subjectText,
                                   certificate->thumbprint, FormatFileTime(certificate->notAfter));
   }
-  const std::string path = infFiles_.Items()[record].path;
+  const InfFileRecord& file = infFiles_.Items()[record];
   std::string size, created, modified, accessed;
-  char full[MAX_PATH] = {};
-  DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-  WIN32_FIND_DATAA found{};
-  UniqueFindHandle search;
-  if (length > 0 && length < MAX_PATH) search.Reset(FindFirstFileA(full, &found));
-  if (search.Valid()) {
+  // By the file's own name: the ANSI form of a name may hold '?', which a search would take
+  // for a wildcard and so show another file's details.
+  WIN32_FILE_ATTRIBUTE_DATA found{};
+  if (GetFileAttributesExW(FileOf(file).c_str(), GetFileExInfoStandard, &found)) {
     if (IsZero(found.ftCreationTime)) found.ftCreationTime = found.ftLastWriteTime;
     if (IsZero(found.ftLastAccessTime)) found.ftLastAccessTime = found.ftLastWriteTime;
     created = FormatFileTime(found.ftCreationTime);
@@ -261,7 +259,7 @@ std::string InfFileListPage::DetailsText(size_t record) {
     std::snprintf(digits, sizeof(digits), "%d", static_cast<int>(found.nFileSizeLow));
     size = FormatThousands(digits);
   }
-  return InfDetailsText(path, size, created, modified, accessed);
+  return InfDetailsText(file.path, size, created, modified, accessed);
 }
 
 // Results page -------------------------------------------------------------------------------

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/core/inf_text_matcher.h"
+#include "common/ansi_text.h"
+#include "devsetup/unique_resource.h"
 #include "reference/test_code_page.h"
 #include "reference/text_mode_reference.h"
 #include "support/fault_injecting_device_setup.h"
@@ -125,19 +127,39 @@ TEST_F(InfFileListTest, ExpertModeNeedsClassAndUsbButNoIdent) {
   EXPECT_EQ(list.Items()[0].name, "korvatest_noident.inf");
 }
 
+// A name that the ANSI code page cannot spell (an Omega under code page 1252) is found, read
+// and removed by its own name, and shown in its ANSI form.
 TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
   std::string inf = PlaceFile("inf", "korvatest_oem12.inf", kKitInf);
   std::string pnf = PlaceFile("inf", "korvatest_oem12.pnf", "binary");
   std::string alone = PlaceFile("inf\\other", "korvatest_alone.inf", kKitInf);
+  std::string other = alone.substr(0, alone.rfind('\\') + 1);
+  std::wstring omega = WideFromAnsi(other) + L"korvatest_\u03A9";
+  for (const wchar_t* extension : {L".inf", L".pnf"}) {
+    UniqueFile file(_wfopen((omega + extension).c_str(), L"wb"));
+    ASSERT_TRUE(file.Valid());
+    std::fwrite(kKitInf.data(), 1, kKitInf.size(), file.Get());
+  }
   SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(pnf.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   InfFileList list(setup, settings);
-  ASSERT_EQ(list.Scan(), 2);
+  ASSERT_EQ(list.Scan(), 3);
+  EXPECT_TRUE(list.NotExamined().empty());
+  std::vector<std::string> names = Names(list);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"korvatest_?.inf", "korvatest_alone.inf",
+                                             "korvatest_oem12.inf"}));
   list.RemoveSelected();
-  ASSERT_EQ(list.Results().size(), 3u);
+  ASSERT_EQ(list.Results().size(), 5u);
   EXPECT_EQ(list.Results()[0].path, inf);
   EXPECT_EQ(list.Results()[1].path, pnf);
-  EXPECT_EQ(list.Results()[2].path, alone);
+  std::vector<std::string> inOther = {list.Results()[2].path, list.Results()[3].path,
+                                      list.Results()[4].path};
+  std::sort(inOther.begin(), inOther.end());
+  EXPECT_EQ(inOther, (std::vector<std::string>{other + "korvatest_?.inf", other + "korvatest_?.pnf",
+                                               alone}));
+  EXPECT_EQ(GetFileAttributesW((omega + L".inf").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((omega + L".pnf").c_str()), INVALID_FILE_ATTRIBUTES);
   for (const auto& r : list.Results()) {
     EXPECT_EQ(r.error, 0u) << r.path;
     EXPECT_EQ(r.name, "");
@@ -147,7 +169,7 @@ TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
   EXPECT_FALSE(FileExists(pnf));
   EXPECT_FALSE(FileExists(alone));
   // The items are kept, also for files that are gone.
-  EXPECT_EQ(list.Items().size(), 2u);
+  EXPECT_EQ(list.Items().size(), 3u);
 }
 
 // Windows keeps an installed package as oemNN.inf in "inf" and in its driver store; only the

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/ansi_text.h"
 #include "common/file_deletion.h"
 
 namespace korva::testing {
@@ -54,16 +55,17 @@ void RemoveFile(const std::string& path) { DeleteFileWithNormalAttributes(path);
 
 void RemovePlacedInfFiles() {
   for (const char* sub : {"inf", "inf\\other"}) {
-    std::string folder = WindowsFolder() + "\\" + sub;
-    for (const char* pattern : {"\\korvatest*", "\\oemkorvatest*"}) {
-      WIN32_FIND_DATAA found;
-      UniqueFindHandle search(FindFirstFileA((folder + pattern).c_str(), &found));
+    // By wide names, so that names without an ANSI form go too.
+    std::wstring folder = WideFromAnsi(WindowsFolder() + "\\" + sub);
+    for (const wchar_t* pattern : {L"\\korvatest*", L"\\oemkorvatest*"}) {
+      WIN32_FIND_DATAW found;
+      UniqueFindHandle search(FindFirstFileW((folder + pattern).c_str(), &found));
       if (!search.Valid()) continue;
       do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          RemoveFile(folder + "\\" + found.cFileName);
+          DeleteFileWithNormalAttributes(folder + L"\\" + found.cFileName);
         }
-      } while (FindNextFileA(search.Get(), &found));
+      } while (FindNextFileW(search.Get(), &found));
     }
   }
 }

@@ -1,0 +1,17 @@
+// Between the ANSI code page, in which the programs hold their text, and the platform's wide
+// characters, in which file names are what they are.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace korva {
+
+std::wstring WideFromAnsi(const std::string& text);
+
+// The ANSI form of `text`, with '?' for each character the code page has no exact form for
+// (never a look-alike); `exact` tells whether every character had one.
+std::string AnsiFromWide(const std::wstring& text, bool* exact = nullptr);
+
+}  // namespace korva
