@@ -20,6 +20,9 @@ enum InstallExitCode {
   // The package could not be signed (its catalog made, or its certificate trusted): nothing was
   // installed.
   kInstallExitSigningFailed = 9,
+  // The generated package failed its check (a file it names is not staged, no model line for
+  // the device): nothing was installed.
+  kInstallExitPackageCheckFailed = 10,
   // Installed, and Windows needs a restart to complete it (ERROR_SUCCESS_REBOOT_REQUIRED, which
   // management tools read as success, restart pending).
   kInstallExitRestartNeeded = 3010,

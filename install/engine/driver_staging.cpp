@@ -6,6 +6,7 @@
 
 #include "common/core/own_codes.h"
 #include "common/file_deletion.h"
+#include "install/engine/package_check.h"
 
 namespace korva {
 
@@ -75,10 +76,22 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     return Failed(code, true, InstallStage::kInfGeneration);
   }
 
-  // Today's 64-bit Windows stages no package without a signed catalog: one is made for this
-  // package, before the platform is asked to install it.
   UsbDeviceItem* item = deviceList.GetSelectedItem();
   if (item) deviceList.GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, package.hardwareId);
+  // A package the platform can't install as it stands is not given to it: a file it names and
+  // does not hold would make the platform ask for it, and wait.
+  PackageCheckFailure problem;
+  if (!CheckPackage(paths.infPath, package.hardwareId, paths.installFolder, problem)) {
+    int checkCode = static_cast<int>(problem.code);
+    showErrorBox(Format("The driver package cannot be installed (error %d).\n%s", checkCode,
+                        (problem.reason + "\n" + kReinstallLine).c_str()));
+    InstallStepOutcome outcome = Failed(checkCode, false, InstallStage::kPackageCheck);
+    outcome.subject = problem.reason;
+    return outcome;
+  }
+
+  // Today's 64-bit Windows stages no package without a signed catalog: one is made for this
+  // package, before the platform is asked to install it.
   package.infPath = paths.infPath;
   package.driverPath = paths.installFolder + "\\" + driverName + ".sys";
   package.catalogPath = paths.catalogPath;

@@ -41,7 +41,7 @@ constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
 using ErrorBox = std::function<void(const std::string& text)>;
 
 // The parts of the install step, in their order.
-enum class InstallStage { kStaging, kInfGeneration, kSigning, kInstallation };
+enum class InstallStage { kStaging, kInfGeneration, kPackageCheck, kSigning, kInstallation };
 
 // What the install step came to.
 struct InstallStepOutcome {
@@ -50,13 +50,16 @@ struct InstallStepOutcome {
   bool restartNeeded = false;  // installed, but Windows needs a restart to complete it
   InstallStage stage = InstallStage::kStaging;  // the last part that ran
   InstallRoad road = InstallRoad::kNone;        // the way the driver was installed
-  std::string subject;  // signing failed: what it was working on (a path, or a store's name)
+  // Signing failed: what it was working on (a path, or a store's name); the package check
+  // failed: why.
+  std::string subject;
 };
 
 // Stages the binaries, generates the INF file, signs the package and installs it. Missing
 // binaries and an INF file that can't be generated are fatal: their error box is shown here,
-// and the caller ends the wizard (exit code 1) once it has shown its own. A package that can't
-// be signed is not installed: its box is shown here, and the failure goes to the finish page.
+// and the caller ends the wizard (exit code 1) once it has shown its own. A package that fails
+// its check (CheckPackage) or can't be signed is not installed: its box is shown here, and the
+// failure goes to the finish page.
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
                                    UsbDeviceList& deviceList, PackageSigner& signer,
                                    const ErrorBox& showErrorBox);

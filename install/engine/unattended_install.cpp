@@ -112,6 +112,9 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
       case InstallStage::kInfGeneration:
         log.Write("failed", {"inf generation", paths.infPath, code, text});
         break;
+      case InstallStage::kPackageCheck:
+        log.Write("failed", {"package check", paths.infPath, code, outcome.subject});
+        return kInstallExitPackageCheckFailed;
       case InstallStage::kSigning:
         log.Write("failed", {"signing", outcome.subject, code, text});
         return kInstallExitSigningFailed;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/core/log_line.h"
 #include "install/core/install_command_line.h"
 #include "res/install_resource.h"
 #include "support/fault_injecting_signing.h"
@@ -234,9 +235,23 @@ TEST_F(KorvaWizNoGuiTest, WhatCannotBeInstalledEndsWithItsStatusAndNoWindow) {
 // What the package's own folder does not allow: a catalog that can't be written ends with the
 // signing status, an install folder that is a link to elsewhere with 1. Neither installs, and
 // neither leaves a certificate of the package in the stores.
+// A kit template whose package can't be installed as it stands (a file it names is not in the
+// kit: the platform's file copy would ask for it, and Wine's waits for ever; no model line for
+// the device) is checked before anything is installed, and the run ends.
 TEST_F(KorvaWizNoGuiTest, APackageThatCannotBeSignedOrStagedSafelyIsNotInstalled) {
   const std::string install = kit + "\\install";
+  const std::string inf = install + "\\korvawiz.inf";
   const std::string elsewhere = root + "\\elsewhere";
+  const std::string templatePath = kit + "\\korvawiz.tpl";
+  const std::string kitTemplate = ReadFileBytes(templatePath);
+  auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = kitTemplate;
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+    return text;
+  };
   CreateDirectoryA(elsewhere.c_str(), nullptr);
   struct Case {
     std::string tag;
@@ -244,8 +259,20 @@ TEST_F(KorvaWizNoGuiTest, APackageThatCannotBeSignedOrStagedSafelyIsNotInstalled
     DWORD status;
     std::vector<std::string> failed;  // the failed line's fields after its kind
   } cases[] = {
+      {"6303",
+       [&] {
+         WriteFileBytes(templatePath, replaced("[KorvaInstall.CopyFiles]",
+                                               "[KorvaInstall.CopyFiles]\nkorvaextra.sys"));
+       },
+       10,
+       {"package check", inf, "2"}},
+      {"6304",
+       [&] { WriteFileBytes(templatePath, replaced(",$$HWID$$", ",USB\\VID_FFFF&PID_FFFF")); },
+       10,
+       {"package check", inf, ErrorCodeText(static_cast<DWORD>(ERROR_NO_COMPAT_DRIVERS))}},
       {"6301",
        [&] {
+         WriteFileBytes(templatePath, kitTemplate);
          CreateDirectoryA(install.c_str(), nullptr);
          CreateDirectoryA((install + "\\korvawiz.cat").c_str(), nullptr);
        },
