@@ -157,8 +157,8 @@ int CleanupWizardApp::EndsEarly(const std::string& commandLine, const std::strin
 int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const std::string& commandLine) {
   // An unattended run shows nothing; its status says what happened.
   std::setlocale(LC_ALL, "");
-  std::string message =
-      No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path, handOver.error);
+  std::string message = No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path,
+                                            handOver.error, handOver.waitFailed);
   if (!FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
     ShowErrorMessage(message, MB_OK | MB_ICONERROR);
   }

@@ -35,9 +35,13 @@ std::string HandOverCommandLine(const std::string& programPath, const std::strin
 }
 
 std::string No64BitBuildMessage(const std::string& programTitle, const std::string& work,
-                                const std::string& path, unsigned long error) {
+                                const std::string& path, unsigned long error, bool waitFailed) {
   std::string text =
       "This is 64-bit Windows, where only the 64-bit " + programTitle + " can " + work + ". ";
+  if (waitFailed) {
+    return text + "Its end could not be awaited (error " + std::to_string(error) +
+           "), and it was stopped:\n" + path;
+  }
   if (error == 0) return text + "It was not found:\n" + path + "\n" + kReinstallLine;
   return text + "It could not be started (error " + std::to_string(error) + "):\n" + path;
 }

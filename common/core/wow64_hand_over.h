@@ -39,9 +39,11 @@ std::string CommandLineArguments(const std::string& commandLine);
 std::string HandOverCommandLine(const std::string& programPath, const std::string& arguments);
 
 // The box of a 32-bit program on 64-bit Windows whose 64-bit build was not found at `path`
-// (`error` 0) or could not be started there (`error` the platform's code). `programTitle` is
+// (`error` 0) or could not be started there (`error` the platform's code), or whose end could
+// not be awaited (`waitFailed`, with the wait's code; the build was stopped). `programTitle` is
 // the program's full name, `work` what only the 64-bit build can do there.
 std::string No64BitBuildMessage(const std::string& programTitle, const std::string& work,
-                                const std::string& path, unsigned long error);
+                                const std::string& path, unsigned long error,
+                                bool waitFailed = false);
 
 }  // namespace korva

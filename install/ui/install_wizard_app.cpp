@@ -54,8 +54,8 @@ int InstallWizardApp::Run(const std::string& modulePath, const std::string& comm
     return RunUnattended(modulePath, action, options, handOver);
   }
   if (handOver.outcome == Wow64HandOver::kFailed) {
-    ShowErrorBox(
-        No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path, handOver.error));
+    ShowErrorBox(No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path,
+                                     handOver.error, handOver.waitFailed));
     return kExitNo64BitBuild;
   }
   if (action != InstallStartAction::kWizard) {
@@ -117,10 +117,10 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
 
   int status = kInstallExitFinished;
   if (handOver.outcome == Wow64HandOver::kFailed) {
-    status = EndsEarly(
-        log,
-        No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path, handOver.error),
-        kExitNo64BitBuild);
+    status = EndsEarly(log,
+                       No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path,
+                                           handOver.error, handOver.waitFailed),
+                       kExitNo64BitBuild);
   } else if (action == InstallStartAction::kBadUnattended) {
     status = EndsEarly(log, kInstallInvalidArgumentMessage, kInstallExitBadCommandLine);
   } else if (AnotherInstallRuns()) {

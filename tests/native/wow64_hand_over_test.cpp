@@ -86,6 +86,11 @@ TEST(No64BitBuildMessageTest, NamesTheFileAndTheCause) {
                                 "C:\\Kit\\x64\\KORVAwiz.exe", 740),
             "This is 64-bit Windows, where only the 64-bit KORVA Installation Wizard can install "
             "drivers. It could not be started (error 740):\nC:\\Kit\\x64\\KORVAwiz.exe");
+  EXPECT_EQ(No64BitBuildMessage("KORVA Installation Wizard", "install drivers",
+                                "C:\\Kit\\x64\\KORVAwiz.exe", 6, true),
+            "This is 64-bit Windows, where only the 64-bit KORVA Installation Wizard can install "
+            "drivers. Its end could not be awaited (error 6), and it was stopped:\n"
+            "C:\\Kit\\x64\\KORVAwiz.exe");
 }
 
 }  // namespace

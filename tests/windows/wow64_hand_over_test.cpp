@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "common/core/kit_identity.h"
 #include "common/core/wow64_hand_over.h"
+#include "common/wow64_hand_over.h"
 #include "install/core/inf_template.h"
 #include "res/install_resource.h"
 #include "support/install_test_support.h"
@@ -98,6 +100,38 @@ std::string X86Program(const std::string& name) {
 }
 std::string X64Program(const std::string& name) {
   return BuildFolder() + (name == "KORVAcw.exe" ? "\\cleanup\\" : "\\install\\") + name;
+}
+
+// The 64-bit build that a 32-bit program starts ends with it (a deployment tool that stops the
+// 32-bit program on a time-out must not leave it removing or installing); what the build starts
+// in turn (the wizard's demo program) stays. Shown here with the probe, started as the
+// hand-over starts the build, and the job's handle closed as the starter's end closes it.
+TEST(TiedChildTest, EndsWithItsStarterButWhatItStartsStays) {
+  const std::string probe = BuildFolder() + "\\tests\\windows\\hand_over_probe.exe";
+  const std::string grandchildFile = ScratchFolder("TiedChild") + "\\grandchild.txt";
+  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", "60000");
+  SetEnvironmentVariableA("KORVA_PROBE_GRANDCHILD", grandchildFile.c_str());
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  TiedChild child;
+  DWORD error = 0;
+  bool started = StartTiedChild(probe, "\"" + probe + "\"", startup, false, child, error);
+  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", nullptr);
+  SetEnvironmentVariableA("KORVA_PROBE_GRANDCHILD", nullptr);
+  ASSERT_TRUE(started) << error;
+  EXPECT_TRUE(child.job.Valid());
+  DWORD grandchildId = 0;
+  for (int i = 0; i < 400 && grandchildId == 0; ++i, Sleep(50)) {
+    grandchildId = std::strtoul(ReadFileBytes(grandchildFile).c_str(), nullptr, 10);
+  }
+  UniqueHandle grandchild(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, grandchildId));
+  ASSERT_TRUE(grandchild.Valid()) << grandchildId;
+  EXPECT_EQ(WaitForSingleObject(child.process.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  child.job.Reset();
+  EXPECT_EQ(WaitForSingleObject(child.process.Get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(grandchild.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  TerminateProcess(grandchild.Get(), 0);
+  TerminateProcess(child.process.Get(), 0);
 }
 
 // What the kit's x64 folder holds in a test.
