@@ -37,7 +37,7 @@
 #include "common/core/kit_identity.h"
 #include "common/guid_text.h"
 #include "common/trust_stores.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "install/core/inf_template.h"
 #include "install/core/pe_image_hash.h"
 #include "install/engine/package_signing.h"

@@ -13,7 +13,7 @@
 #include "cleanup/engine/kit_certificate_list.h"
 #include "common/message_box.h"
 #include "common/wow64_hand_over.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

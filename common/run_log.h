@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

@@ -1,7 +1,7 @@
 #include "common/trust_stores.h"
 
 #include "common/last_error.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

@@ -3,7 +3,7 @@
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
 #include "common/run_log.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

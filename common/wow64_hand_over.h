@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

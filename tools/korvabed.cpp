@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/guid_text.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "tools/test_bed.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "common/core/kit_identity.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva::testbed {
 

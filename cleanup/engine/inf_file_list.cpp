@@ -10,7 +10,7 @@
 #include "common/ansi_text.h"
 #include "common/file_deletion.h"
 #include "common/last_error.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

@@ -10,7 +10,7 @@
 #include "common/list_view.h"
 #include "common/message_pump.h"
 #include "common/run_log.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "res/cleanup_resource.h"
 
 namespace korva {

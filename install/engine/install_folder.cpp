@@ -4,7 +4,7 @@
 #include <sddl.h>
 
 #include "common/last_error.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva {
 

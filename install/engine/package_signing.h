@@ -14,7 +14,7 @@
 
 #include "common/core/der.h"
 #include "common/trust_stores.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "install/core/driver_catalog.h"
 #include "install/core/pe_image_hash.h"
 

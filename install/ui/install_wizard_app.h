@@ -10,7 +10,7 @@
 #include "common/run_log.h"
 #include "common/save_as_dialog.h"
 #include "common/wow64_hand_over.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "install/core/install_command_line.h"
 #include "install/core/install_paths.h"
 #include "install/engine/driver_staging.h"

@@ -15,7 +15,7 @@
 
 #include "cleanup/core/inf_text_matcher.h"
 #include "common/ansi_text.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "reference/test_code_page.h"
 #include "reference/text_mode_reference.h"
 #include "support/fault_injecting_device_setup.h"

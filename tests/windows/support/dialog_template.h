@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace korva::testing {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "support/wine_test_env.h"
 
 namespace korva::testing {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "support/wine_test_env.h"
 
 namespace korva::testing {

@@ -10,7 +10,7 @@
 
 #include "common/core/kit_identity.h"
 #include "common/guid_text.h"
-#include "devsetup/unique_resource.h"
+#include "common/unique_resource.h"
 #include "tools/test_bed.h"
 
 namespace korva::testing {
