@@ -20,7 +20,27 @@ bool IsShortBuffer(DWORD error) {
   return error == ERROR_INSUFFICIENT_BUFFER || error == ERROR_MORE_DATA;
 }
 
+// The registry value buffer: 2000 bytes, of which 1999 are offered, so a zero always ends the
+// text.
+constexpr DWORD kValueBufferSize = 2000;
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 }  // namespace
+
+int ReadRegistryString(DeviceSetup& setup, HKEY key, const char* valueName, std::string& text) {
+  text.clear();
+  BYTE buffer[kValueBufferSize] = {};
+  DWORD type = 0;
+  DWORD size = kValueBufferSize - 1;
+  // A value too long for the buffer reports its type but not its text: read it as missing.
+  LONG status = setup.QueryValue(key, valueName, type, buffer, size);
+  if (status != ERROR_SUCCESS || !IsStringType(type)) return 1;
+  text = reinterpret_cast<const char*>(buffer);
+  return 0;
+}
 
 int ReadStringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
                        DWORD property, const StringPropertyRules& rules, std::string& text) {

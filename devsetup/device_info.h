@@ -33,6 +33,12 @@ struct StringPropertyRules {
 int ReadStringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
                        DWORD property, const StringPropertyRules& rules, std::string& text);
 
+// Reads a registry value of a device's key as text, the one rule of both the cleanup and the
+// demo program: REG_SZ, REG_EXPAND_SZ (not expanded) and REG_MULTI_SZ (its first string) are
+// text, up to 1999 bytes; a value that is missing, longer or of another type is not (status 1,
+// `text` empty). Returns 0 when `text` was read.
+int ReadRegistryString(DeviceSetup& setup, HKEY key, const char* valueName, std::string& text);
+
 // What a failed SetupDiEnumDeviceInfo means to a walk. ERROR_NO_MORE_ITEMS always ends it,
 // and so does a failure without a code, which could otherwise repeat at every index.
 enum class MemberFailure {

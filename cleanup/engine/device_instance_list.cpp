@@ -11,17 +11,8 @@ namespace korva {
 
 namespace {
 
-// The registry value buffer: 2000 bytes, of which 1999 are offered, so a zero always ends the
-// text.
-constexpr DWORD kBufferSize = 2000;
-constexpr DWORD kOfferedSize = kBufferSize - 1;
-
 // Expandable strings count as text, as for registry values.
 const StringPropertyRules kPropertyRules{/*expandableCounts=*/true, kStringPropertyLimit};
-
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
 
 bool IsUsbHardwareId(const std::string& hardwareId) {
   return EqualsIgnoreCase(hardwareId.substr(0, 4), "USB\\");
@@ -58,15 +49,7 @@ int DeviceInstanceList::GetDeviceStringProperty(const SP_DEVINFO_DATA& element, 
 }
 
 int DeviceInstanceList::ReadRegistryString(HKEY key, const char* valueName, std::string& text) {
-  text.clear();
-  BYTE buffer[kBufferSize] = {};
-  DWORD type = 0;
-  DWORD size = kOfferedSize;
-  // A value too long for the buffer reports its type but not its text: read it as missing.
-  LONG status = setup_.QueryValue(key, valueName, type, buffer, size);
-  if (status != ERROR_SUCCESS || !IsStringType(type)) return 1;
-  text = reinterpret_cast<const char*>(buffer);
-  return 0;
+  return korva::ReadRegistryString(setup_, key, valueName, text);
 }
 
 void DeviceInstanceList::ExamineInstance(const SP_DEVINFO_DATA& element) {

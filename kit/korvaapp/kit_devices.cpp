@@ -38,25 +38,13 @@ std::string StringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DA
   return text;
 }
 
-// The REG_SZ value of a key; empty when missing or of another type.
-std::string RegistryString(DeviceSetup& setup, HKEY key, const char* name) {
-  DWORD type = 0;
-  DWORD size = 0;
-  if (setup.QueryValue(key, name, type, nullptr, size) != ERROR_SUCCESS || type != REG_SZ) {
-    return "";
-  }
-  std::vector<BYTE> buffer(size + 2, 0);
-  if (setup.QueryValue(key, name, type, buffer.data(), size) != ERROR_SUCCESS || type != REG_SZ) {
-    return "";
-  }
-  return reinterpret_cast<const char*>(buffer.data());
-}
-
+// The ident is read as the Cleanup Wizard reads it, so that both call the same devices the kit's.
 bool HasKitIdent(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element) {
   UniqueRegKey hardwareKey = setup.OpenDevRegKey(set, element, DIREG_DEV, KEY_READ);
   if (!hardwareKey.Valid()) return false;
-  return EqualsIgnoreAsciiCase(RegistryString(setup, hardwareKey.Get(), kKitIdentValueName),
-                               kKitIdent);
+  std::string ident;
+  return ReadRegistryString(setup, hardwareKey.Get(), kKitIdentValueName, ident) == 0 &&
+         EqualsIgnoreAsciiCase(ident, kKitIdent);
 }
 
 std::string InstanceId(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element) {
