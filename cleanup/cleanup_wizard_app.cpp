@@ -4,7 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "cleanup/core/command_line.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
 #include "common/core/wow64_hand_over.h"
 #include "common/guid_text.h"
@@ -49,28 +48,29 @@ void CleanupWizardApp::PumpPendingMessages() { korva::PumpPendingMessages(); }
 HWND CleanupWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
 
 int CleanupWizardApp::Run(const std::string& commandLine) {
+  // The ident is the user's text, upper-cased with their locale.
+  std::setlocale(LC_ALL, "");
+  // Read once; everything below acts on this value.
+  const CleanupCommandLine options =
+      ReadCleanupCommandLine(commandLine, ParseGuidString, settings_);
   // No "insert a disk" box for a log path on an empty drive when nobody is there to answer,
   // also where the run ends before it begins.
-  if (FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  }
+  if (options.log.noGui) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // On 64-bit Windows only the 64-bit build can remove devices: a 32-bit one hands the whole
   // run over to it, the single-instance test included, and does nothing of its own.
   Wow64HandOver handOver = HandOverTo64BitBuild();
   if (handOver.outcome == Wow64HandOver::kHandedOver) return static_cast<int>(handOver.exitStatus);
-  if (handOver.outcome == Wow64HandOver::kFailed) return No64BitBuild(handOver, commandLine);
+  if (handOver.outcome == Wow64HandOver::kFailed) return No64BitBuild(handOver, options.log);
 
-  if (!TakeMutexes()) return EndsEarly(commandLine, kAnotherInstanceMessage, kExitAlreadyRunning);
-
-  std::setlocale(LC_ALL, "");
+  if (!TakeMutexes()) return EndsEarly(options.log, kAnotherInstanceMessage, kExitAlreadyRunning);
 
   isNt5OrLater_ = korva::IsNt5OrLater();
 
-  LogRequest request = ReadLogRequest(commandLine);
+  LogRequest request = options.log;
   bool logOpened = OpenLog(request);
   CleanupLogHooks hooks(log_, deviceInstances_, infFiles_, *certificates_);
 
-  switch (ReadCleanupOptions(commandLine, ParseGuidString, settings_)) {
+  switch (options.action) {
     case StartAction::kInvalidArgument:
       return Rejected(kInvalidArgumentMessage, request);
     case StartAction::kInvalidClassGuid:
@@ -145,24 +145,21 @@ int CleanupWizardApp::Rejected(const std::string& message, const LogRequest& req
   return kExitBadCommandLine;
 }
 
-int CleanupWizardApp::EndsEarly(const std::string& commandLine, const std::string& message,
+int CleanupWizardApp::EndsEarly(const LogRequest& logRequest, const std::string& message,
                                 int status) {
-  LogRequest request = ReadLogRequest(commandLine);
+  LogRequest request = logRequest;
   OpenLog(request);
   log_.Error(message);
   log_.End(CleanupRunCounts(), status);
   return status;
 }
 
-int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const std::string& commandLine) {
+int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const LogRequest& request) {
   // An unattended run shows nothing; its status says what happened.
-  std::setlocale(LC_ALL, "");
   std::string message = No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path,
                                             handOver.error, handOver.waitFailed);
-  if (!FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
-    ShowErrorMessage(message, MB_OK | MB_ICONERROR);
-  }
-  return EndsEarly(commandLine, message, kExitNo64BitBuild);
+  if (!request.noGui) ShowErrorMessage(message, MB_OK | MB_ICONERROR);
+  return EndsEarly(request, message, kExitNo64BitBuild);
 }
 
 int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {

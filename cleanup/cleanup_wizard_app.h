@@ -60,10 +60,10 @@ class CleanupWizardApp {
   // A command line that is rejected: its box, or unattended with a log only the log's lines.
   int Rejected(const std::string& message, const LogRequest& request);
   // A run that does nothing more (another instance, no 64-bit build): with a log, its lines.
-  int EndsEarly(const std::string& commandLine, const std::string& message, int status);
+  int EndsEarly(const LogRequest& request, const std::string& message, int status);
   // A 32-bit program on 64-bit Windows whose 64-bit build is missing: the box, or with -nogui
   // only the status.
-  int No64BitBuild(const Wow64HandOver& handOver, const std::string& commandLine);
+  int No64BitBuild(const Wow64HandOver& handOver, const LogRequest& request);
   void ShowUsage();
   void ShowErrorMessage(const std::string& text, UINT style);
 

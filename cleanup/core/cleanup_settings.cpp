@@ -45,6 +45,7 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
                                CleanupSettings& settings) {
   settings.classGuidText = kKitClassGuidText;
   settings.deviceIdentString = kKitIdent;
+  const bool noGui = FindCommandLineOption(commandLine, "-nogui", nullptr, true);
 
   std::string value;
   if (FindCommandLineOption(commandLine, "-c", &value, true)) {
@@ -55,7 +56,6 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
     // Quotes are no syntax here: `-i "My Ident"` would look for the ident "My. Unattended, an
     // option in the value's place means the ident was left out (`-i %ID% -log x` with an empty
     // %ID%): a run for the ident "-LOG" would find nothing and report success.
-    bool noGui = FindCommandLineOption(commandLine, "-nogui", nullptr, true);
     if (value.empty() || value.find('"') != std::string::npos || (noGui && IsOption(value))) {
       return StartAction::kInvalidArgument;
     }
@@ -65,7 +65,7 @@ StartAction ReadCleanupOptions(const std::string& commandLine, const GuidParser&
     if (!IsUsableLogPath(value)) return StartAction::kInvalidArgument;
     settings.logPath = value;
   }
-  if (FindCommandLineOption(commandLine, "-nogui", nullptr, true)) {
+  if (noGui) {
     // Unattended, a mistyped option must not be ignored: `-c={other class}` would leave the
     // default class to be emptied without a question.
     if (!EveryTokenIsKnown(commandLine, kOptions, kValueOptions)) {
@@ -120,6 +120,14 @@ std::string BuildUsageText(bool expertMode) {
       "\n-list\t\tWith -nogui: lists the device instances and INF files found.\n"
       "\t\tNothing is removed.\n";
   return text;
+}
+
+CleanupCommandLine ReadCleanupCommandLine(const std::string& commandLine,
+                                          const GuidParser& parseGuid, CleanupSettings& settings) {
+  CleanupCommandLine read;
+  read.log = ReadLogRequest(commandLine);
+  read.action = ReadCleanupOptions(commandLine, parseGuid, settings);
+  return read;
 }
 
 LogRequest ReadLogRequest(const std::string& commandLine) {

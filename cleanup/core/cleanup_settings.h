@@ -81,4 +81,13 @@ struct LogRequest {
 };
 LogRequest ReadLogRequest(const std::string& commandLine);
 
+// The whole command line, read once at start-up: where the record goes and what to do, with
+// `settings` filled as ReadCleanupOptions fills them. Every later step acts on this value.
+struct CleanupCommandLine {
+  LogRequest log;
+  StartAction action = StartAction::kRun;
+};
+CleanupCommandLine ReadCleanupCommandLine(const std::string& commandLine,
+                                          const GuidParser& parseGuid, CleanupSettings& settings);
+
 }  // namespace korva
