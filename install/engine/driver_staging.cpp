@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/core/own_codes.h"
@@ -64,6 +65,14 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     text += kReinstallLine;
     showErrorBox(text);
     return Failed(code, true, InstallStage::kStaging);
+  }
+
+  // The file the INF file names goes with it when it is saved, also where two other binaries
+  // were staged first (korva98.sys and korval98.sys before korvav.sys).
+  const std::string namedFile = std::string(driverName) + ".sys";
+  if (std::find(stagedDriverFiles.begin(), stagedDriverFiles.end(), namedFile) ==
+      stagedDriverFiles.end()) {
+    stagedDriverFiles.back() = namedFile;
   }
 
   DeleteFileWithNormalAttributes(paths.infPath);

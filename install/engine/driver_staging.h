@@ -30,7 +30,8 @@ constexpr std::array<DriverBinary, 6> kDriverBinaryTable = {{
     {"korvav98.sys", "korvav"},
 }};
 
-// The first two binaries staged (file names; empty when free). Filled, never emptied.
+// The first two binaries staged (file names; empty when free). Filled, never emptied; the
+// second gives way to the binary the INF file names when that was not among the first two.
 using StagedDriverFiles = std::array<std::string, 2>;
 
 // Returned when fewer than two binaries could be staged but the platform's last error reads

@@ -100,7 +100,8 @@ TEST_F(DriverStagingTest, BinariesInTheAlternateFolderOnly) {
 }
 
 // The INF file names the binary without "98" of a pair: its name comes from the first such
-// binary staged, never from a "98" file whose partner is missing.
+// binary staged, never from a "98" file whose partner is missing; that binary is always one of
+// the two recorded for Save INF file.
 TEST_F(DriverStagingTest, TheDriverNameFollowsTheFirstStagedBinaryTheInfFileCanName) {
   struct Case {
     std::vector<std::string> inProgramFolder, inAlternateFolder;
@@ -110,6 +111,8 @@ TEST_F(DriverStagingTest, TheDriverNameFollowsTheFirstStagedBinaryTheInfFileCanN
   const Case cases[] = {
       {{"korvav.sys"}, {"korvav98.sys"}, {"korvav.sys", "korvav98.sys"}, "korvav"},
       {{"korva98.sys", "korval.sys"}, {}, {"korva98.sys", "korval.sys"}, "korval"},
+      // The named file is recorded for Save INF file even when two others came first.
+      {{"korva98.sys", "korval98.sys", "korvav.sys"}, {}, {"korva98.sys", "korvav.sys"}, "korvav"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.named);
