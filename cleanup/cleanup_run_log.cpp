@@ -44,12 +44,11 @@ void CleanupRunLog::Result(const DeviceInstanceRecord& result) {
 }
 
 void CleanupRunLog::Result(const InfFileRecord& result) {
-  if (result.error != 0) {
+  if (result.usedByDevice) {
+    log_.Write("failed", {"inf", result.path, ErrorCodeText(result.error),
+                          "A device that could not be removed still uses it."});
+  } else if (result.error != 0) {
     log_.Write("failed", Failure("inf", result.path, result.error));
-  } else if (result.storeError != 0) {
-    // Deleted by hand after the driver store refused: its package may remain.
-    log_.Write("removed", {"inf", result.path, "driver store error",
-                           ErrorCodeText(result.storeError), SystemErrorText(result.storeError)});
   } else {
     log_.Write("removed", {"inf", result.path});
   }

@@ -171,7 +171,7 @@ int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
   // -list answers "is anything of the kit left?" and changes nothing.
   if (!settings_.listOnly) {
     deviceInstances_.RemoveSelected();
-    infFiles_.RemoveSelected();
+    infFiles_.RemoveSelected(deviceInstances_.InfPathsStillInUse());
     // Last: what made the kit's packages trusted goes once the packages are gone.
     certificates_->RemoveSelected();
   }

@@ -10,8 +10,10 @@ const char kCleanupWizardTitle[] = "KORVA Cleanup Wizard";
 const char kRestartNeededEntryLine[] = "       restart required to complete the removal\r\n";
 const char kRestartNeededReportLine[] =
     "\r\nPlease restart your computer to complete the removal.\r\n";
+const char kUsedByDeviceLine[] =
+    "       *** not removed: a device that could not be removed still uses it\r\n";
 const char kDriverStoreFailedFormat[] =
-    "       *** driver package may remain in the driver store, error = %d";
+    "       *** failed to remove from the driver store, error = %d\r\n";
 
 namespace {
 
@@ -144,13 +146,6 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     result.report += name;
     if (outcome.error == 0) {
       result.report += "       successfully removed\r\n";
-      if (outcome.storeError != 0) {
-        char line[128];
-        std::snprintf(line, sizeof(line), kDriverStoreFailedFormat,
-                      static_cast<int>(outcome.storeError));
-        std::string text = messageText(outcome.storeError);
-        result.report += line + (text.empty() ? "" : ": " + text) + "\r\n";
-      }
       if (outcome.restartNeeded) {
         result.report += kRestartNeededEntryLine;
         restartNeeded = true;
@@ -161,7 +156,17 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     char code[32];
     // Printed as a signed number: the device set-up services' own codes come out negative.
     std::snprintf(code, sizeof(code), "%d", static_cast<int>(outcome.error));
-    result.report += std::string("       *** failed to remove, error = ") + code + "\r\n";
+    if (outcome.usedByDevice) {
+      result.report += kUsedByDeviceLine;
+      continue;
+    }
+    if (outcome.storeError != 0) {
+      char line[128];
+      std::snprintf(line, sizeof(line), kDriverStoreFailedFormat, static_cast<int>(outcome.error));
+      result.report += line;
+    } else {
+      result.report += std::string("       *** failed to remove, error = ") + code + "\r\n";
+    }
     result.report += "       *** " + messageText(outcome.error) + "\r\n";
   }
   if (restartNeeded) result.report += kRestartNeededReportLine;

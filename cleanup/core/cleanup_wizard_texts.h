@@ -66,9 +66,11 @@ struct RemovalOutcome {
   unsigned long error = 0;
   // The removal succeeded, but Windows needs a restart to complete it.
   bool restartNeeded = false;
-  // Files: the code of the failed driver store removal, shown when the deletion that followed
-  // removed the file (the package may then remain in the store).
+  // Files: the code of the failed driver store removal (then also `error`): the entry says that
+  // the store refused.
   unsigned long storeError = 0;
+  // Files: kept, since a device whose removal failed still uses it (a failure).
+  bool usedByDevice = false;
 };
 
 // How the scans name what they could not examine besides files and device instances: the
@@ -84,9 +86,11 @@ std::string NotExaminedEntryName(const std::string& recordPath, bool fromDeviceS
 // closing line when any removal does.
 extern const char kRestartNeededEntryLine[];
 extern const char kRestartNeededReportLine[];
-// The line of a file that was deleted after the driver store kept it, with the code and the
-// platform's text of the store's refusal.
+// The first failure line of a file that the driver store refused to remove (and that was then
+// left alone), with the store's code.
 extern const char kDriverStoreFailedFormat[];
+// The line of a file kept for a device that could not be removed.
+extern const char kUsedByDeviceLine[];
 
 struct CleanupReport {
   std::string headline;

@@ -141,9 +141,18 @@ void DeviceInstanceList::RemoveSelected() {
     result.description = item.description;
     result.location = item.location;
     result.hardwareId = item.hardwareId;
+    result.infPath = item.infPath;
     results.push_back(std::move(result));
     if (onResult) onResult(results.back());
   }
+}
+
+std::vector<std::string> DeviceInstanceList::InfPathsStillInUse() const {
+  std::vector<std::string> paths;
+  for (const DeviceInstanceRecord& result : results) {
+    if (result.error != 0 && !result.infPath.empty()) paths.push_back(result.infPath);
+  }
+  return paths;
 }
 
 }  // namespace korva

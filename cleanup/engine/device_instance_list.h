@@ -39,6 +39,9 @@ class DeviceInstanceList {
   // Removes each selected item through the class installer, one result record per attempt,
   // noting a removal that Windows completes only after a restart.
   void RemoveSelected();
+  // The INF files (their driver keys' InfPath) of the instances whose removal failed in the
+  // last removal run: those devices still use them.
+  std::vector<std::string> InfPathsStillInUse() const;
   // An unattended run: the platform's set-up calls fail rather than show a window.
   void MakeNonInteractive() { setup_.MakeNonInteractive(); }
 

@@ -2,12 +2,14 @@
 
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "cleanup/core/inf_text_matcher.h"
 #include "common/ansi_text.h"
+#include "common/core/text.h"
 #include "common/file_deletion.h"
 #include "common/last_error.h"
 #include "common/unique_resource.h"
@@ -213,11 +215,30 @@ bool InfFileList::IsDriverStoreInf(const InfFileRecord& item) const {
          item.path == storeInfFolder_ + "\\" + name && FileOf(item) == WideFromAnsi(item.path);
 }
 
-void InfFileList::RemoveSelected() {
+bool InfFileList::IsNamedBy(const InfFileRecord& item, const std::string& infPath) const {
+  // InfPath holds a bare name for a file of "inf", as Windows writes it, or a whole path.
+  std::string path = infPath.find('\\') == std::string::npos && !storeInfFolder_.empty()
+                         ? storeInfFolder_ + "\\" + infPath
+                         : infPath;
+  return EqualsIgnoreCaseMultibyte(path, item.path);
+}
+
+void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
   const size_t count = items.size();
   for (size_t i = 0; i < count; ++i) {
     const InfFileRecord& item = items[i];
     if (!item.selected) continue;
+    // Removing the package of a device that is still there would leave it without one.
+    if (std::any_of(stillInUse.begin(), stillInUse.end(),
+                    [&](const std::string& infPath) { return IsNamedBy(item, infPath); })) {
+      InfFileRecord result;
+      result.path = item.path;
+      result.error = ERROR_DEVICE_IN_USE;
+      result.usedByDevice = true;
+      results.push_back(std::move(result));
+      if (onResult) onResult(results.back());
+      continue;
+    }
     const std::wstring file = FileOf(item);
     // The companion shares the name up to its last dot; a dot of a folder does not count.
     size_t dot = file.rfind(L'.');
@@ -228,17 +249,22 @@ void InfFileList::RemoveSelected() {
     InfFileRecord result;
     result.path = item.path;
     // The store's own removal takes the package with the file; deleting the file alone would
-    // leave the package for Windows to install again. Where the store call fails or leaves the
-    // file, the file is deleted as any other.
+    // leave the package for Windows to install again. Where the store refuses, the file stays
+    // and the entry is a failure: deleting the published name would orphan the package in the
+    // store. Without a store (no such call), or where the call left the file (Wine), the file
+    // is deleted as any other.
     bool removedByStore = false;
     bool companionWasThere = false;
     if (IsDriverStoreInf(item)) {
       companionWasThere = hasCompanion && PathExists(companion);
+      // As before every deletion: a read-only kit INF file goes too.
+      SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
       result.storeError = setup_.UninstallOemInf(item.name.c_str(), SUOI_FORCEDELETE);
       if (result.storeError == ERROR_PROC_NOT_FOUND) result.storeError = 0;  // no store here
+      if (result.storeError != 0) result.error = result.storeError;
       removedByStore = result.storeError == 0 && !PathExists(file);
     }
-    if (!removedByStore) result.error = DeleteFileWithNormalAttributes(file);
+    if (!removedByStore && result.error == 0) result.error = DeleteFileWithNormalAttributes(file);
     bool deleted = result.error == 0;
     results.push_back(std::move(result));
     if (onResult) onResult(results.back());

@@ -24,8 +24,11 @@ struct InfFileRecord {
   bool selected = false;
   DWORD error = 0;
   // In a result: the code of a driver store removal that failed (0 when it succeeded or was
-  // not tried); the file was then deleted by hand, or not, as `error` says.
+  // not tried); `error` then holds it too, and the file was left alone.
   DWORD storeError = 0;
+  // In a result: kept, since a device whose removal failed is installed from it (`error` is
+  // ERROR_DEVICE_IN_USE).
+  bool usedByDevice = false;
 };
 
 class InfFileList {
@@ -38,9 +41,12 @@ class InfFileList {
   int Scan();
   // Deletes each selected file and then its ".pnf" companion, one result record per attempt.
   // A file Windows installed into its driver store (oem*.inf in "inf") is removed from the
-  // store first, which takes its companion along; the deletion follows where that failed or
-  // left the file.
-  void RemoveSelected();
+  // store first, which takes its companion along; where the store refuses, that is the file's
+  // failure and it stays; the deletion follows where there is no store or the call left the
+  // file.
+  // Files that `stillInUse` names (driver keys' InfPath values: a bare name is one of "inf")
+  // stay: a device that could not be removed is installed from them.
+  void RemoveSelected(const std::vector<std::string>& stillInUse = {});
 
   std::vector<InfFileRecord>& Items() { return items; }
   const std::vector<InfFileRecord>& Items() const { return items; }
@@ -60,6 +66,7 @@ class InfFileList {
  private:
   void ScanFolder(const std::string& folder);
   bool IsDriverStoreInf(const InfFileRecord& item) const;
+  bool IsNamedBy(const InfFileRecord& item, const std::string& infPath) const;
   void AddNotExamined(const std::string& path, DWORD error);
   void ExamineFile(const std::wstring& folder, const std::wstring& name,
                    const InfTextMatcher& matcher);

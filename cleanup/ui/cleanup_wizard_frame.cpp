@@ -62,7 +62,7 @@ void CleanupWizardFrame::RunRemovals() {
   }
   if (welcomeTaskPage_.CleanupInfFiles()) {
     infFileListPage_.StoreCheckStates();
-    app_.InfFiles().RemoveSelected();
+    app_.InfFiles().RemoveSelected(app_.DeviceInstances().InfPathsStillInUse());
     // Last: what made the kit's packages trusted goes once the packages are gone.
     app_.Certificates().RemoveSelected();
   }

@@ -302,6 +302,7 @@ void CleanupResultsPage::BuildReport(bool devicesTookPart, bool infFilesTookPart
     outcome.path = r.path;
     outcome.error = r.error;
     outcome.storeError = r.storeError;
+    outcome.usedByDevice = r.usedByDevice;
     outcomes.push_back(outcome);
   }
   for (const CertificateRecord& r : app_.Certificates().Results()) {

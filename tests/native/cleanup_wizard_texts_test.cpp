@@ -114,18 +114,20 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
             "       *** failed to remove, error = 32\r\n       *** Sharing violation.\r\n");
 
   // A removal that needs a restart says so, and so does the report's end; a file that the
-  // driver store kept but the deletion removed names the store's code and text (none for a
-  // code without text). Failures carry neither.
+  // driver store refused to remove says that it was the store. Failures carry no restart.
   device.error = 0;
   device.restartNeeded = true;
   inf.error = 0;
-  inf.storeError = 32;
-  pnf.storeError = 0xE0000219;
   RemovalOutcome failedRestart = device;
   failedRestart.error = 5;
   RemovalOutcome failedStore = inf;
   failedStore.error = 32;
-  CleanupReport restart = BuildCleanupReport({device, failedRestart, inf, pnf, failedStore}, text);
+  failedStore.storeError = 32;
+  RemovalOutcome kept = inf;
+  kept.error = 2404;
+  kept.usedByDevice = true;
+  CleanupReport restart =
+      BuildCleanupReport({device, failedRestart, inf, pnf, failedStore, kept}, text);
   EXPECT_EQ(restart.headline,
             "The wizard has failed to perform some operations.\nThe results are summarized below.");
   EXPECT_EQ(restart.report,
@@ -134,12 +136,12 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
             "Device instance \"Board\"  \"USB\\VID_0547&PID_1002\"\r\n       *** failed to "
             "remove, error = 5\r\n       *** \r\n"
             "File \"C:\\windows\\inf\\oem7.inf\"\r\n       successfully removed\r\n"
-            "       *** driver package may remain in the driver store, error = 32: Sharing "
-            "violation.\r\n"
             "File \"C:\\windows\\inf\\oem7.pnf\"\r\n       successfully removed\r\n"
-            "       *** driver package may remain in the driver store, error = -536870375\r\n"
-            "File \"C:\\windows\\inf\\oem7.inf\"\r\n       *** failed to remove, error = 32\r\n"
+            "File \"C:\\windows\\inf\\oem7.inf\"\r\n       *** failed to remove from the "
+            "driver store, error = 32\r\n"
             "       *** Sharing violation.\r\n"
+            "File \"C:\\windows\\inf\\oem7.inf\"\r\n       *** not removed: a device that could "
+            "not be removed still uses it\r\n"
             "\r\nPlease restart your computer to complete the removal.\r\n");
   failedRestart.restartNeeded = true;
   EXPECT_EQ(BuildCleanupReport({failedRestart}, text).report.find("restart"), std::string::npos);

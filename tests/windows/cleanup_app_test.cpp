@@ -152,9 +152,19 @@ TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
   }
 }
 
+// A device that could not be removed keeps the package it is installed from (its driver key's
+// InfPath); the kit's other INF files go.
 TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStatus) {
   std::string id = "USB\\VID_0547&PID_1FA1\\app1";
   testing::SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
+  testbed::SetDriverInfPath(id, "OEMKORVATEST_USED.INF");
+  const std::string kitInf = std::string("[Version]\r\nClassGuid=") + kKitClassGuidText +
+                             "\r\n[M]\r\n%D%=I, USB\\VID_0547&PID_1FA1\r\n[I.HW.AddReg]\r\n"
+                             "HKR,,CleanupWizard_DeviceIdentString,,\"" +
+                             kKitIdent + "\"\r\n";
+  testing::RemovePlacedInfFiles();
+  std::string used = testing::PlaceFile("inf", "oemkorvatest_used.inf", kitInf);
+  std::string other = testing::PlaceFile("inf", "oemkorvatest_other.inf", kitInf);
   setup.removeError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Run("-nogui"), kExitRemovalFailed);
   EXPECT_TRUE(boxes.boxes.empty());
@@ -162,12 +172,20 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStat
   EXPECT_TRUE(setup.madeNonInteractive);
   EXPECT_TRUE(testbed::DeviceExists(id));
   ASSERT_FALSE(devices.Results().empty());
+  EXPECT_TRUE(testing::FileExists(used));
+  EXPECT_FALSE(testing::FileExists(other));
+  bool keptWithItsReason = false;
+  for (const InfFileRecord& r : infs.Results()) {
+    if (r.path == used) keptWithItsReason = r.usedByDevice && r.error == ERROR_DEVICE_IN_USE;
+  }
+  EXPECT_TRUE(keptWithItsReason);
   setup.removeError = 0;
+  testing::RemovePlacedInfFiles();
 }
 
 // 3010 tells a script that everything was removed but Windows needs a restart to complete it
-// (Wine never asks for one); a failure still gives 2. A file the driver store kept but the
-// deletion removed is no failure.
+// (Wine never asks for one); a failure still gives 2, also a file the driver store refused to
+// remove (it stays: deleting it would orphan its package), before 3010.
 TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
   // A class of this test's own, so that only its devices and file are found.
   const GUID classGuid = testing::NewClassGuid();
@@ -181,13 +199,13 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     std::vector<DWORD> restartFlags;  // of the two devices' removals
     const char* infName;              // an INF file of the kit, or none
     bool infHeld;                     // in use, so that its deletion fails
-    bool infReadOnly;                 // Wine's store call fails on it; the deletion does not
+    bool infRefused;                  // the driver store refuses to remove it
     int exitStatus;
   };
   const Case cases[] = {
       {{0, DI_NEEDREBOOT}, nullptr, false, false, kExitRestartNeeded},
       {{DI_NEEDRESTART}, "korvatest_app.inf", false, false, kExitRestartNeeded},
-      {{}, "oemkorvatest_app.inf", false, true, kExitOk},
+      {{DI_NEEDRESTART}, "oemkorvatest_app.inf", false, true, kExitRemovalFailed},
       {{0, DI_NEEDRESTART}, "korvatest_app.inf", true, false, kExitRemovalFailed},
   };
   int serial = 0;
@@ -201,9 +219,9 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
       testing::SeedDevice(ids.back(), classGuid, {"USB\\VID_0547&PID_1FB" + tag}, kKitIdent);
     }
     std::string inf = c.infName ? testing::PlaceFile("inf", c.infName, kitInf) : "";
-    if (c.infReadOnly) SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
     testing::FaultInjectingDeviceSetup caseSetup;
     caseSetup.restartFlags = c.restartFlags;
+    if (c.infRefused) caseSetup.storeError = ERROR_ACCESS_DENIED;
     DeviceInstanceList caseDevices{caseSetup, settings};
     InfFileList caseInfs{caseSetup, settings};
     CleanupWizardApp app(settings, caseDevices, caseInfs, boxes);
@@ -218,7 +236,7 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     EXPECT_EQ(caseDevices.Results().size(), 2u);
     EXPECT_EQ(caseInfs.Results().size(), c.infName ? 1u : 0u);
     for (const std::string& id : ids) EXPECT_FALSE(testbed::DeviceExists(id));
-    // The log tells each removal that needs a restart, and a package the store may keep.
+    // The log tells each removal that needs a restart, and a package the store refused.
     std::string text = testing::ReadFileBytes(log);
     for (size_t i = 0; i < ids.size(); ++i) {
       bool restart = i < c.restartFlags.size() && c.restartFlags[i] != 0;
@@ -226,11 +244,12 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
       // Instance IDs as the platform keeps them: in capitals.
       EXPECT_NE(Upper(text).find(Upper(line)), std::string::npos) << line << text;
     }
-    if (c.infReadOnly) {
-      EXPECT_NE(text.find("removed\tinf\t" + inf + "\tdriver store error\t5\t" +
-                          SystemErrorText(ERROR_ACCESS_DENIED) + "\r\n"),
+    if (c.infRefused) {
+      EXPECT_NE(text.find("failed\tinf\t" + inf + "\t5\t" + SystemErrorText(ERROR_ACCESS_DENIED) +
+                          "\r\n"),
                 std::string::npos)
           << text;
+      EXPECT_TRUE(testing::FileExists(inf));
     }
     EXPECT_NE(text.find("\tstatus=" + std::to_string(c.exitStatus) + "\r\n"), std::string::npos);
     testing::RemoveFile(log);

@@ -553,31 +553,33 @@ TEST_F(CleanupWizardUiTest, WhatCouldNotBeExaminedIsAFailureInTheReport) {
 }
 
 // A removal that Windows completes at the next restart (through the fake: Wine never asks for
-// one), and a driver store file whose store removal failed (Wine's call refuses a read-only
-// file) but whose deletion went.
-TEST_F(CleanupWizardUiTest, TheReportTellsARestartAndAPackageTheStoreMayKeep) {
+// one), and a driver store file whose store removal failed (through the fake: Wine has no
+// store): it stays with its .pnf, since deleting it would orphan its package.
+TEST_F(CleanupWizardUiTest, TheReportTellsARestartAndAPackageTheStoreRefused) {
   SeedKitDevice("5451", "CW board in use");
   std::string inf = PlaceKitInf("oemkorvatest_cw.inf", classText);
   std::string pnf = PlaceFile("inf", "oemkorvatest_cw.pnf", "compiled");
-  SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
   setup.restartFlags = {DI_NEEDREBOOT};
+  setup.storeError = ERROR_ACCESS_DENIED;
   std::string report, headline;
   RunToTheReport(headline, report, "4-results-restart");
+  setup.storeError = 0;
   EXPECT_EQ(headline,
-            "The wizard has successfully completed all operations.\nThe results are summarized "
-            "below.");
+            "The wizard has failed to perform some operations.\nThe results are summarized below.");
   EXPECT_EQ(report,
             "Device instance \"CW board in use\"  \"USB\\VID_0547&PID_5451\"\r\n"
             "       successfully removed\r\n"
             "       restart required to complete the removal\r\n"
             "File \"" +
                 inf +
-                "\"\r\n       successfully removed\r\n"
-                "       *** driver package may remain in the driver store, error = 5: " +
-                GetSystemMessageText(ERROR_ACCESS_DENIED) + "\r\nFile \"" + pnf +
-                "\"\r\n       successfully removed\r\n"
+                "\"\r\n       *** failed to remove from the driver store, error = 5\r\n"
+                "       *** " +
+                GetSystemMessageText(ERROR_ACCESS_DENIED) +
+                "\r\n"
                 "\r\nPlease restart your computer to complete the removal.\r\n");
   EXPECT_FALSE(GetSystemMessageText(ERROR_ACCESS_DENIED).empty());
+  EXPECT_TRUE(FileExists(inf));
+  EXPECT_TRUE(FileExists(pnf));
 }
 
 // A list that the user showed, then left out by unchecking its task, stays out of the run.

@@ -174,10 +174,10 @@ TEST_F(InfFileListTest, DeletesReadOnlyFilesAndTheirCompanions) {
 
 // Windows keeps an installed package as oemNN.inf in "inf" and in its driver store; only the
 // store's own removal takes both, so that Windows can't install the package again. Where that
-// call fails or leaves the file, the file is deleted as any other, and its report entry keeps
-// the store's code.
+// call fails, the file stays and its entry is a failure with the store's code; where the call
+// is missing or leaves the file, the file is deleted as any other.
 TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
-  enum Store { kWine, kLeavesFiles, kRemovesFiles, kMissing };
+  enum Store { kWine, kLeavesFiles, kRemovesFiles, kMissing, kRefuses };
   struct Case {
     const char* folder;
     const char* name;
@@ -192,9 +192,13 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
   const Case cases[] = {
       // Wine's own call deletes the INF file only (there is no store); the .pnf goes here.
       {"inf", "oemkorvatest1.inf", kWine, false, false, true, 0, 0, true},
-      // Wine's call fails on a read-only file, which the deletion then removes.
-      {"inf", "OEMKORVATEST2.INF", kWine, true, false, true, 0, ERROR_ACCESS_DENIED, true},
-      // A file in use: both fail, the entry has the deletion's code, the .pnf stays.
+      // A read-only file is made writable first, as before every deletion: the store takes it.
+      {"inf", "OEMKORVATEST2.INF", kWine, true, false, true, 0, 0, true},
+      // A store that refuses (access denied, a package in use) leaves the file and its .pnf:
+      // deleting the published name would orphan the package. The entry is a failure.
+      {"inf", "oemkorvatest10.inf", kRefuses, false, false, true, ERROR_ACCESS_DENIED,
+       ERROR_ACCESS_DENIED, false},
+      // A file in use: the store fails, the entry has its code, the .pnf stays.
       {"inf", "oemkorvatest3.inf", kWine, false, true, true, ERROR_SHARING_VIOLATION,
        ERROR_SHARING_VIOLATION, false},
       // A call that succeeds but leaves the file (as Wine's does without the force flag).
@@ -217,7 +221,9 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     setup.storeCalls.clear();
     setup.storeLeavesFiles = c.store == kLeavesFiles;
     setup.storeRemovesFiles = c.store == kRemovesFiles;
-    setup.storeError = c.store == kMissing ? ERROR_PROC_NOT_FOUND : 0;
+    setup.storeError = c.store == kMissing   ? ERROR_PROC_NOT_FOUND
+                       : c.store == kRefuses ? ERROR_ACCESS_DENIED
+                                             : 0;
     InfFileList list(setup, settings);
     ASSERT_EQ(list.Scan(), 1);
     {
