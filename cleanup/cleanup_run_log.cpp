@@ -54,6 +54,18 @@ void CleanupRunLog::Result(const InfFileRecord& result) {
   }
 }
 
+void CleanupRunLog::Rescan(const RescanResult& rescan) {
+  if (!rescan.asked) return;
+  if (rescan.error != 0) {
+    log_.Write("rescan", {"failed", ErrorCodeText(rescan.error),
+                          SystemErrorText(static_cast<DWORD>(rescan.error))});
+  } else if (rescan.timedOut) {
+    log_.Write("rescan", {"asked", "still installing"});
+  } else {
+    log_.Write("rescan", {"asked"});
+  }
+}
+
 void CleanupRunLog::Result(const CertificateRecord& result) {
   if (result.error != 0) {
     log_.Write("failed", Failure("certificate", CertificateLogName(result), result.error));

@@ -33,6 +33,9 @@ class CleanupRunLog {
   void Result(const DeviceInstanceRecord& result);
   void Result(const InfFileRecord& result);
   void Result(const CertificateRecord& result);
+  // The new enumeration at the end of a removal run: `rescan`, then `asked`, `asked` and
+  // `still installing`, or `failed` with the code and its text.
+  void Rescan(const RescanResult& rescan);
   // A message the run would otherwise show in a box (a rejected command line and the like).
   void Error(const std::string& message);
   // The usage text, one line of kind "usage" per line of text.

@@ -1,5 +1,6 @@
 #include "cleanup/cleanup_wizard_app.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <utility>
@@ -162,6 +163,19 @@ int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const LogReque
   return EndsEarly(request, message, kExitNo64BitBuild);
 }
 
+const RescanResult& CleanupWizardApp::RescanAfterRemovals() {
+  rescan_ = RescanResult();
+  auto removedAny = [](const auto& results) {
+    return std::any_of(results.begin(), results.end(),
+                       [](const auto& result) { return result.error == 0; });
+  };
+  if (removedAny(deviceInstances_.Results()) || removedAny(infFiles_.Results())) {
+    rescan_ = deviceInstances_.RescanDevices();
+    log_.Rescan(rescan_);
+  }
+  return rescan_;
+}
+
 int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
   // Nobody sees a window: a prompt of the platform's would wait for ever, holding the mutex.
   deviceInstances_.MakeNonInteractive();
@@ -174,6 +188,7 @@ int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
     infFiles_.RemoveSelected(deviceInstances_.InfPathsStillInUse());
     // Last: what made the kit's packages trusted goes once the packages are gone.
     certificates_->RemoveSelected();
+    RescanAfterRemovals();
   }
   return UnattendedExitStatus(CountCleanupRun(deviceInstances_, infFiles_, *certificates_),
                               settings_.listOnly, logNotOpened);

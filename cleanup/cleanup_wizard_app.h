@@ -50,6 +50,12 @@ class CleanupWizardApp {
   DeviceInstanceList& DeviceInstances() { return deviceInstances_; }
   InfFileList& InfFiles() { return infFiles_; }
   KitCertificateList& Certificates() { return *certificates_; }
+  // Ends a removal run (never -list): when it removed a device instance or an INF file, asks
+  // Windows to enumerate the devices again, so that connected devices get their own drivers
+  // back; logged. Only now: enumerating before the kit's packages are gone would install the
+  // kit's driver again.
+  const RescanResult& RescanAfterRemovals();
+  const RescanResult& LastRescan() const { return rescan_; }
 
  private:
   int RunNonInteractive(bool logNotOpened);
@@ -81,6 +87,7 @@ class CleanupWizardApp {
   UniqueHandle mutex_;
   UniqueHandle globalMutex_;
   bool isNt5OrLater_ = false;
+  RescanResult rescan_;
   CleanupWizardFrame* frame_ = nullptr;
 };
 

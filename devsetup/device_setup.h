@@ -83,6 +83,14 @@ class DeviceSetup {
   // rather than show a window (a signature prompt, a request for files), and the driver update
   // service is asked the same.
   virtual void MakeNonInteractive() = 0;
+
+  // Asks the platform to enumerate the devices again from the root, and waits until it has
+  // (cfgmgr32.dll of the system folder, looked up at run time). 0, or the Win32 form of the
+  // configuration manager's answer (ERROR_PROC_NOT_FOUND where the calls are missing).
+  virtual DWORD ReenumerateDevices() = 0;
+  // Waits at most `milliseconds` until no device installation is pending: 0, WAIT_TIMEOUT, or
+  // the code of a wait that failed (ERROR_PROC_NOT_FOUND where the call is missing).
+  virtual DWORD WaitForPendingInstallations(DWORD milliseconds) = 0;
 };
 
 // The real thing: SetupAPI and the registry.
@@ -116,6 +124,8 @@ class SetupApiDeviceSetup : public DeviceSetup {
                      const char* infPath, DWORD installFlags,
                      bool* restartNeeded = nullptr) override;
   void MakeNonInteractive() override;
+  DWORD ReenumerateDevices() override;
+  DWORD WaitForPendingInstallations(DWORD milliseconds) override;
 
  protected:
   // 0 for a call that succeeded; else its last error, never 0 (a failure whose last error

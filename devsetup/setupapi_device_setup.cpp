@@ -1,5 +1,6 @@
 #include "devsetup/device_setup.h"
 
+#include <cfgmgr32.h>
 #include <newdev.h>
 
 #include <string>
@@ -130,19 +131,36 @@ LONG SetupApiDeviceSetup::SetValue(HKEY key, const char* name, DWORD type, const
 
 LONG SetupApiDeviceSetup::FlushKey(HKEY key) { return RegFlushKey(key); }
 
-DriverUpdateService SetupApiDeviceSetup::LoadDriverUpdateService() {
-  DriverUpdateService service;
+namespace {
+
+// A library of the system folder, by its full path (never by bare name, which would search the
+// program's own folder first); its own imports are looked for beside it, not in the program's
+// folder either.
+UniqueModule LoadSystemLibrary(const char* name) {
   char folder[MAX_PATH];
   UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return service;
+  if (length == 0 || length >= MAX_PATH) return UniqueModule();
   std::string path(folder, length);
   if (path.back() != '\\') path += '\\';
-  path += "newdev.dll";
-  // Its own imports are looked for beside it, not in the program's folder either.
-  service.library.Reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  path += name;
+  return UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+template <typename Function>
+Function Export(const UniqueModule& library, const char* name) {
+  if (!library.Valid()) return nullptr;
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library.Get(), name)));
+}
+
+}  // namespace
+
+DriverUpdateService SetupApiDeviceSetup::LoadDriverUpdateService() {
+  DriverUpdateService service;
+  service.library = LoadSystemLibrary("newdev.dll");
   if (!service.library.Valid()) return service;
-  service.update = reinterpret_cast<UpdateDriverFunction>(reinterpret_cast<void (*)()>(
-      GetProcAddress(service.library.Get(), "UpdateDriverForPlugAndPlayDevicesA")));
+  service.update =
+      Export<UpdateDriverFunction>(service.library, "UpdateDriverForPlugAndPlayDevicesA");
   return service;
 }
 
@@ -162,6 +180,41 @@ DWORD SetupApiDeviceSetup::UpdateDriver(const DriverUpdateService& service, cons
 void SetupApiDeviceSetup::MakeNonInteractive() {
   nonInteractive_ = true;
   SetupSetNonInteractiveMode(TRUE);
+}
+
+DWORD SetupApiDeviceSetup::ReenumerateDevices() {
+  using LocateFunction = CONFIGRET(WINAPI*)(PDEVINST, DEVINSTID_A, ULONG);
+  using ReenumerateFunction = CONFIGRET(WINAPI*)(DEVINST, ULONG);
+  using MapFunction = DWORD(WINAPI*)(CONFIGRET, DWORD);
+  UniqueModule cfgmgr = LoadSystemLibrary("cfgmgr32.dll");
+  auto locate = Export<LocateFunction>(cfgmgr, "CM_Locate_DevNodeA");
+  auto reenumerate = Export<ReenumerateFunction>(cfgmgr, "CM_Reenumerate_DevNode");
+  if (!locate || !reenumerate) return ERROR_PROC_NOT_FOUND;
+  DEVINST root = 0;
+  CONFIGRET result = locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
+  if (result == CR_SUCCESS) result = reenumerate(root, CM_REENUMERATE_SYNCHRONOUS);
+  if (result == CR_SUCCESS) return 0;
+  // The platform's own mapping where it has one (Windows 8 and later).
+  auto map = Export<MapFunction>(cfgmgr, "CM_MapCrToWin32Err");
+  DWORD error = map ? map(result, ERROR_GEN_FAILURE) : ERROR_GEN_FAILURE;
+  return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+DWORD SetupApiDeviceSetup::WaitForPendingInstallations(DWORD milliseconds) {
+  using WaitFunction = DWORD(WINAPI*)(DWORD);
+  UniqueModule cfgmgr = LoadSystemLibrary("cfgmgr32.dll");
+  auto wait = Export<WaitFunction>(cfgmgr, "CMP_WaitNoPendingInstallEvents");
+  if (!wait) return ERROR_PROC_NOT_FOUND;
+  switch (DWORD result = wait(milliseconds)) {
+    case WAIT_OBJECT_0:
+      return 0;
+    case WAIT_TIMEOUT:
+      return WAIT_TIMEOUT;
+    case WAIT_FAILED:
+      return LastErrorOfFailure();
+    default:
+      return result;
+  }
 }
 
 }  // namespace korva

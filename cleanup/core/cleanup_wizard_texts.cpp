@@ -191,4 +191,22 @@ std::string TrimSpace(const std::string& text) {
   return text.substr(start, end - start);
 }
 
+std::string RescanReportText(const RescanResult& rescan,
+                             const std::function<std::string(unsigned long)>& messageText) {
+  if (!rescan.asked) return std::string();
+  if (rescan.error != 0) {
+    std::string text = messageText(rescan.error);
+    return "\r\nWindows could not be asked to look for the devices again; unplug and plug in the "
+           "devices, or restart, to give them their own drivers. Error = " +
+           std::to_string(static_cast<int>(rescan.error)) + (text.empty() ? "." : ": " + text) +
+           "\r\n";
+  }
+  if (rescan.timedOut) {
+    return "\r\nWindows was asked to look for the devices again; their installations were still "
+           "going on after 60 seconds.\r\n";
+  }
+  return "\r\nWindows was asked to look for the devices again, so that connected devices get "
+         "their own drivers.\r\n";
+}
+
 }  // namespace korva

@@ -92,6 +92,20 @@ extern const char kDriverStoreFailedFormat[];
 // The line of a file kept for a device that could not be removed.
 extern const char kUsedByDeviceLine[];
 
+// The new enumeration that ends a removal run that removed something.
+struct RescanResult {
+  bool asked = false;       // the run asked for one
+  unsigned long error = 0;  // it could not be asked for: the code
+  bool timedOut = false;    // installations were still pending when the wait ended
+};
+
+// How long a removal run waits for the installations that the new enumeration starts.
+constexpr unsigned long kPendingInstallationsWaitMs = 60000;
+
+// The report's last line for a new enumeration (after a blank line); empty when none was asked.
+std::string RescanReportText(const RescanResult& rescan,
+                             const std::function<std::string(unsigned long)>& messageText);
+
 struct CleanupReport {
   std::string headline;
   std::string report;

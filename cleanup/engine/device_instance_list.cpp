@@ -147,6 +147,16 @@ void DeviceInstanceList::RemoveSelected() {
   }
 }
 
+RescanResult DeviceInstanceList::RescanDevices() {
+  RescanResult rescan;
+  rescan.asked = true;
+  rescan.error = setup_.ReenumerateDevices();
+  if (rescan.error != 0) return rescan;
+  // A wait that can't be made (no such call) leaves the installations to Windows: no failure.
+  rescan.timedOut = setup_.WaitForPendingInstallations(kPendingInstallationsWaitMs) == WAIT_TIMEOUT;
+  return rescan;
+}
+
 std::vector<std::string> DeviceInstanceList::InfPathsStillInUse() const {
   std::vector<std::string> paths;
   for (const DeviceInstanceRecord& result : results) {

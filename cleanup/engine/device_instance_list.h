@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cleanup/core/cleanup_settings.h"
+#include "cleanup/core/cleanup_wizard_texts.h"
 #include "cleanup/engine/not_examined.h"
 #include "devsetup/device_setup.h"
 
@@ -42,6 +43,10 @@ class DeviceInstanceList {
   // The INF files (their driver keys' InfPath) of the instances whose removal failed in the
   // last removal run: those devices still use them.
   std::vector<std::string> InfPathsStillInUse() const;
+  // Asks Windows to enumerate the devices again from the root and waits a while for the
+  // installations that starts: connected devices get the best driver Windows has for them,
+  // their own once the kit's package is gone. Only after the kit's devices and INF files.
+  RescanResult RescanDevices();
   // An unattended run: the platform's set-up calls fail rather than show a window.
   void MakeNonInteractive() { setup_.MakeNonInteractive(); }
 

@@ -313,6 +313,7 @@ void CleanupResultsPage::BuildReport(bool devicesTookPart, bool infFilesTookPart
     outcomes.push_back(outcome);
   }
   CleanupReport report = BuildCleanupReport(outcomes, GetSystemMessageText);
+  report.report += RescanReportText(app_.LastRescan(), GetSystemMessageText);
   SetItemText(IDC_RESULTS_HEADLINE, report.headline);
   SetItemText(IDC_REPORT, report.report);
 }

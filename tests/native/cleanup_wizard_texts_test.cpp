@@ -181,5 +181,32 @@ TEST(CleanupTextsTest, TrimSpace) {
   EXPECT_EQ(TrimSpace("a b"), "a b");
 }
 
+// The report's last line after a removal run, in each way the new enumeration can go.
+TEST(CleanupWizardTextsTest, TheRescanLine) {
+  auto text = [](unsigned long code) {
+    return code == 31 ? "A device attached is not working." : "";
+  };
+  struct Case {
+    RescanResult rescan;
+    std::string line;
+  } cases[] = {
+      {{false, 0, false}, ""},
+      {{true, 0, false},
+       "\r\nWindows was asked to look for the devices again, so that connected devices get "
+       "their own drivers.\r\n"},
+      {{true, 0, true},
+       "\r\nWindows was asked to look for the devices again; their installations were still "
+       "going on after 60 seconds.\r\n"},
+      {{true, 31, false},
+       "\r\nWindows could not be asked to look for the devices again; unplug and plug in the "
+       "devices, or restart, to give them their own drivers. Error = 31: A device attached is "
+       "not working.\r\n"},
+      {{true, 127, false},
+       "\r\nWindows could not be asked to look for the devices again; unplug and plug in the "
+       "devices, or restart, to give them their own drivers. Error = 127.\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RescanReportText(c.rescan, text), c.line);
+}
+
 }  // namespace
 }  // namespace korva

@@ -200,13 +200,14 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     const char* infName;              // an INF file of the kit, or none
     bool infHeld;                     // in use, so that its deletion fails
     bool infRefused;                  // the driver store refuses to remove it
+    bool stillInstalling;             // after the new enumeration, beyond the wait
     int exitStatus;
   };
   const Case cases[] = {
-      {{0, DI_NEEDREBOOT}, nullptr, false, false, kExitRestartNeeded},
-      {{DI_NEEDRESTART}, "korvatest_app.inf", false, false, kExitRestartNeeded},
-      {{DI_NEEDRESTART}, "oemkorvatest_app.inf", false, true, kExitRemovalFailed},
-      {{0, DI_NEEDRESTART}, "korvatest_app.inf", true, false, kExitRemovalFailed},
+      {{0, DI_NEEDREBOOT}, nullptr, false, false, false, kExitRestartNeeded},
+      {{DI_NEEDRESTART}, "korvatest_app.inf", false, false, true, kExitRestartNeeded},
+      {{DI_NEEDRESTART}, "oemkorvatest_app.inf", false, true, false, kExitRemovalFailed},
+      {{0, DI_NEEDRESTART}, "korvatest_app.inf", true, false, false, kExitRemovalFailed},
   };
   int serial = 0;
   for (const Case& c : cases) {
@@ -222,6 +223,15 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     testing::FaultInjectingDeviceSetup caseSetup;
     caseSetup.restartFlags = c.restartFlags;
     if (c.infRefused) caseSetup.storeError = ERROR_ACCESS_DENIED;
+    // The new enumeration comes after every removal (earlier, Windows would put the kit's driver
+    // back from its store), as on Windows; a wait that ends first changes no status.
+    caseSetup.fakeRescan = true;
+    caseSetup.pendingWaitResult = c.stillInstalling ? WAIT_TIMEOUT : 0;
+    std::vector<bool> thereAtRescan;
+    caseSetup.onReenumerate = [&] {
+      for (const std::string& id : ids) thereAtRescan.push_back(testbed::DeviceExists(id));
+      if (c.infName) thereAtRescan.push_back(testing::FileExists(inf));
+    };
     DeviceInstanceList caseDevices{caseSetup, settings};
     InfFileList caseInfs{caseSetup, settings};
     CleanupWizardApp app(settings, caseDevices, caseInfs, boxes);
@@ -236,6 +246,10 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     EXPECT_EQ(caseDevices.Results().size(), 2u);
     EXPECT_EQ(caseInfs.Results().size(), c.infName ? 1u : 0u);
     for (const std::string& id : ids) EXPECT_FALSE(testbed::DeviceExists(id));
+    std::vector<bool> thereAtEnd(ids.size(), false);
+    if (c.infName) thereAtEnd.push_back(testing::FileExists(inf));
+    EXPECT_EQ(thereAtRescan, thereAtEnd);
+    EXPECT_EQ(caseSetup.rescanCalls, (std::vector<std::string>{"reenumerate", "wait 60000"}));
     // The log tells each removal that needs a restart, and a package the store refused.
     std::string text = testing::ReadFileBytes(log);
     for (size_t i = 0; i < ids.size(); ++i) {
@@ -251,6 +265,10 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
           << text;
       EXPECT_TRUE(testing::FileExists(inf));
     }
+    EXPECT_NE(text.find(c.stillInstalling ? "rescan\tasked\tstill installing\r\nend\t"
+                                          : "rescan\tasked\r\nend\t"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("\tstatus=" + std::to_string(c.exitStatus) + "\r\n"), std::string::npos);
     testing::RemoveFile(log);
   }

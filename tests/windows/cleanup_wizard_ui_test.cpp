@@ -486,11 +486,17 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
             "The wizard has successfully completed all operations.\nThe results are summarized "
             "below.");
   std::string pnf = inf.substr(0, inf.size() - 3) + "pnf";
+  // Last, Windows is asked to look for the devices again; Wine's calls for it fail, which is
+  // said without making the run a failure.
+  const std::string genFailure = GetSystemMessageText(ERROR_GEN_FAILURE);
   EXPECT_EQ(report,
             "Device instance \"CW board ok\"  \"USB\\VID_0547&PID_5401\"\r\n       "
             "successfully removed\r\nFile \"" +
                 inf + "\"\r\n       successfully removed\r\nFile \"" + pnf +
-                "\"\r\n       successfully removed\r\n");
+                "\"\r\n       successfully removed\r\n"
+                "\r\nWindows could not be asked to look for the devices again; unplug and plug in "
+                "the devices, or restart, to give them their own drivers. Error = 31: " +
+                genFailure + "\r\n");
   // The log of a wizard run: what it found, what it removed, and the outcome.
   std::string lines = ReadFileBytes(log);
   std::string start = lines.substr(0, lines.find("\r\n"));
@@ -503,7 +509,7 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
                 inf +
                 "\r\nremoved\tdevice\tUSB\\VID_0547&PID_5401\\CW5401\r\n"
                 "removed\tinf\t" +
-                inf + "\r\nremoved\tinf\t" + pnf +
+                inf + "\r\nremoved\tinf\t" + pnf + "\r\nrescan\tfailed\t31\t" + genFailure +
                 "\r\n"
                 "end\tdevices=1\tinf=1\tcertificates=0\tremoved=3\tfailed=0\tnot "
                 "examined=0\tstatus=0\r\n");
@@ -561,9 +567,11 @@ TEST_F(CleanupWizardUiTest, TheReportTellsARestartAndAPackageTheStoreRefused) {
   std::string pnf = PlaceFile("inf", "oemkorvatest_cw.pnf", "compiled");
   setup.restartFlags = {DI_NEEDREBOOT};
   setup.storeError = ERROR_ACCESS_DENIED;
+  setup.fakeRescan = true;  // as on Windows
   std::string report, headline;
   RunToTheReport(headline, report, "4-results-restart");
   setup.storeError = 0;
+  setup.fakeRescan = false;
   EXPECT_EQ(headline,
             "The wizard has failed to perform some operations.\nThe results are summarized below.");
   EXPECT_EQ(report,
@@ -576,8 +584,11 @@ TEST_F(CleanupWizardUiTest, TheReportTellsARestartAndAPackageTheStoreRefused) {
                 "       *** " +
                 GetSystemMessageText(ERROR_ACCESS_DENIED) +
                 "\r\n"
-                "\r\nPlease restart your computer to complete the removal.\r\n");
+                "\r\nPlease restart your computer to complete the removal.\r\n"
+                "\r\nWindows was asked to look for the devices again, so that connected devices "
+                "get their own drivers.\r\n");
   EXPECT_FALSE(GetSystemMessageText(ERROR_ACCESS_DENIED).empty());
+  EXPECT_EQ(setup.rescanCalls, (std::vector<std::string>{"reenumerate", "wait 60000"}));
   EXPECT_TRUE(FileExists(inf));
   EXPECT_TRUE(FileExists(pnf));
 }

@@ -10,6 +10,7 @@
 #include "install/engine/usb_device_list.h"
 
 #include <newdev.h>
+#include "devsetup/device_info.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
@@ -169,7 +170,7 @@ TEST_F(DriverInstallTest, AnEmptyHardwareIdGivesMinusThree) {
   EXPECT_EQ(list.InstallDriver(infPath), kInstallEmptyHardwareId);
   setup.hardwareId = nullptr;
   setup.binaryProperty = SPDRP_HARDWAREID;
-  EXPECT_EQ(list.InstallDriver(infPath), 1);
+  EXPECT_EQ(list.InstallDriver(infPath), kPropertyNotAString);  // shown as 1
 }
 
 // The service's verdict is the result, failure or not. Windows fails a hardware ID that no

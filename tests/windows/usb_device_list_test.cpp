@@ -261,7 +261,8 @@ TEST(UsbDeviceListFaultTest, FailuresOfThePlatform) {
   ASSERT_TRUE(EnumerateAndSelect(list, "USB\\VID_5555&PID_0001\\FAULT"));
   setup.binaryProperty = SPDRP_DEVICEDESC;
   std::string text = "x";
-  EXPECT_EQ(list.GetDeviceProperty(list.GetSelectedItem()->devInfoData, SPDRP_DEVICEDESC, text), 1);
+  EXPECT_EQ(list.GetDeviceProperty(list.GetSelectedItem()->devInfoData, SPDRP_DEVICEDESC, text),
+            kPropertyNotAString);
   EXPECT_EQ(text, "");
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +60,14 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   DWORD storeError = 0;
   bool storeLeavesFiles = false;
   bool storeRemovesFiles = false;
+  // The new enumeration at the end of a removal run: by default the platform's calls (Wine's
+  // fail); else the enumeration answers `reenumerateError` and the wait `pendingWaitResult`.
+  // Each call is counted, in order, in `rescanCalls` ("reenumerate", "wait <ms>").
+  bool fakeRescan = false;
+  DWORD reenumerateError = 0;
+  DWORD pendingWaitResult = 0;
+  std::vector<std::string> rescanCalls;
+  std::function<void()> onReenumerate;  // called first, to look at the system at that moment
   int classDevsCalls = 0;
   DWORD lastClassDevsFlags = kNever;
   GUID lastClassGuid{};
@@ -141,6 +150,16 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
                                                     restartNeeded);
     lastUpdateFlags = Injection().flags;
     return error;
+  }
+  DWORD ReenumerateDevices() override {
+    rescanCalls.push_back("reenumerate");
+    if (onReenumerate) onReenumerate();
+    return fakeRescan ? reenumerateError : SetupApiDeviceSetup::ReenumerateDevices();
+  }
+  DWORD WaitForPendingInstallations(DWORD milliseconds) override {
+    rescanCalls.push_back("wait " + std::to_string(milliseconds));
+    return fakeRescan ? pendingWaitResult
+                      : SetupApiDeviceSetup::WaitForPendingInstallations(milliseconds);
   }
   void MakeNonInteractive() override {
     madeNonInteractive = true;
