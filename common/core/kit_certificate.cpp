@@ -6,14 +6,6 @@ namespace korva {
 
 namespace {
 
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 der::Bytes Rdn(const char* oid, const std::string& value) {
   return der::SetOf({der::Sequence({der::ObjectId(oid), der::Utf8String(value)})});
 }
@@ -38,7 +30,7 @@ bool IsKitCertificateSubject(const std::vector<NameAttribute>& subject, const st
       organization = true;
     }
     if (attribute.oid == kOidOrganizationalUnit && !ident.empty() &&
-        EqualsIgnoringAsciiCase(attribute.value, ident)) {
+        EqualsIgnoreAsciiCase(attribute.value, ident)) {
       unit = true;
     }
   }
@@ -48,7 +40,7 @@ bool IsKitCertificateSubject(const std::vector<NameAttribute>& subject, const st
 bool IsKitCertificateSubjectFor(const std::vector<NameAttribute>& subject, const std::string& ident,
                                 const std::string& hardwareId) {
   return IsKitCertificateSubject(subject, ident) &&
-         EqualsIgnoringAsciiCase(CommonNameOf(subject), KitCertificateCommonName(hardwareId));
+         EqualsIgnoreAsciiCase(CommonNameOf(subject), KitCertificateCommonName(hardwareId));
 }
 
 std::string CommonNameOf(const std::vector<NameAttribute>& subject) {

@@ -16,6 +16,8 @@ inline char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 void AsciiUpperCaseInPlace(std::string& text);
+// Equality with only the ASCII letters folded: for GUIDs, bus names and the kit's own marks.
+bool EqualsIgnoreAsciiCase(const std::string& a, const std::string& b);
 
 // Byte-wise case-insensitive equality under the current locale.
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/core/kit_identity.h"
+#include "common/core/text.h"
 #include "common/guid_text.h"
 #include "devsetup/device_info.h"
 
@@ -14,18 +15,8 @@ namespace korva::demo {
 
 namespace {
 
-// ASCII folding only: the texts compared here are GUIDs and bus names, so the user's locale
-// must not change the answer.
-char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoreAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
+// ASCII folding only (EqualsIgnoreAsciiCase): the texts compared here are GUIDs and bus
+// names, so the user's locale must not change the answer.
 bool IsUsbHardwareId(const std::string& hardwareId) {
   return EqualsIgnoreAsciiCase(hardwareId.substr(0, 4), "USB\\");
 }
