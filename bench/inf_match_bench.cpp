@@ -37,8 +37,12 @@ int main(int argc, char** argv) {
   if (argc < 2) return 64;
   int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[1])) {
-    if (entry.path().extension() == ".inf") files.push_back(entry.path().string());
+  // The INF folder, then the driver store's folder where one is given.
+  for (const char* folder : {argv[1], argc > 3 ? argv[3] : nullptr}) {
+    if (!folder) continue;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+      if (entry.path().extension() == ".inf") files.push_back(entry.path().string());
+    }
   }
   korva::InfTextMatcher matcher(
       {"{96E73B6E-7A5A-11D4-9F24-0080C82727F4}", "CLEANUPWIZARD_DEVICEIDENTSTRING",

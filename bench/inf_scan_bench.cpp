@@ -23,20 +23,45 @@ namespace {
 
 using korva::CleanupSettings;
 
+const char kDriverStore[] = "\\System32\\DriverStore\\FileRepository";
+
+// As on Windows, the scan also reads the driver store (Wine has none); none of its packages is
+// published, so the scan keeps every one of the kit's.
+class StoreDeviceSetup : public korva::SetupApiDeviceSetup {
+ public:
+  bool HasDriverStore() override { return true; }
+  DWORD GetInfPublishedName(const char*, std::string& publishedPath) override {
+    publishedPath.clear();
+    return ERROR_FILE_NOT_FOUND;
+  }
+};
+
 std::vector<std::string> InfFiles() {
   char windows[MAX_PATH + 1] = {};
   GetWindowsDirectoryA(windows, sizeof(windows));
   std::vector<std::string> files;
-  for (const char* sub : {"\\inf", "\\inf\\other"}) {
-    std::string folder = std::string(windows) + sub;
+  auto add = [&files](const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) continue;
+    if (search == INVALID_HANDLE_VALUE) return;
     do {
       files.push_back(folder + "\\" + found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
-  }
+  };
+  for (const char* sub : {"\\inf", "\\inf\\other"}) add(std::string(windows) + sub);
+  // The INF file of each package folder of the driver store.
+  const std::string store = std::string(windows) + kDriverStore;
+  WIN32_FIND_DATAA package;
+  HANDLE packages = FindFirstFileA((store + "\\*").c_str(), &package);
+  if (packages == INVALID_HANDLE_VALUE) return files;
+  do {
+    std::string name = package.cFileName;
+    if ((package.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
+      add(store + "\\" + name);
+    }
+  } while (FindNextFileA(packages, &package));
+  FindClose(packages);
   return files;
 }
 
@@ -98,10 +123,12 @@ int main(int argc, char** argv) {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     if (mode == "scan") {
-      korva::SetupApiDeviceSetup deviceSetup;
+      StoreDeviceSetup deviceSetup;
       korva::InfFileList list(deviceSetup, settings);
       list.Scan();
-      for (const auto& item : list.Items()) kit.push_back(item.name);
+      // By the file's name: a store package's item is named by its folder.
+      for (const auto& item : list.Items())
+        kit.push_back(item.path.substr(item.path.rfind('\\') + 1));
     } else {
       std::vector<char> block(mode == "read" || mode == "read16" ? 1 << 20 : 0);
       for (const std::string& path : utf16Only ? utf16Files : InfFiles()) {

@@ -6,7 +6,11 @@ holds them; its size in bytes is drawn as for the others, and one in ten of thos
 (a line of Japanese text after each line, which the ANSI code page has no form for). The text comes from the real INF
 samples when they are given, else from made-up INF lines.
 
-    make_inf_corpus.py OUT_FOLDER [SAMPLES_FOLDER]
+With STORE_FOLDER, it also writes 300 package folders of a driver store there (folders named
+as Windows names them, one INF file directly inside each, sized and written as the others, two
+of them the kit's).
+
+    make_inf_corpus.py OUT_FOLDER [SAMPLES_FOLDER [STORE_FOLDER]]
 """
 import os
 import random
@@ -36,6 +40,7 @@ LOCALIZED = "Device.DeviceDesc = \"\u30cd\u30c3\u30c8\u30ef\u30fc\u30af \u30a2\u
 def main():
     out = sys.argv[1]
     samples = sys.argv[2] if len(sys.argv) > 2 else ""
+    store = sys.argv[3] if len(sys.argv) > 3 else ""
     rng = random.Random(1500)
     lines = []
     if samples and os.path.isdir(samples):
@@ -49,9 +54,12 @@ def main():
     os.makedirs(os.path.join(out, "other"), exist_ok=True)
     total = 0
     kit_positions = set(rng.sample(range(1500), 6))
-    utf16_positions = {i for i in range(1500) if i % 5 == 2} | set(sorted(kit_positions)[:2])
+    # The store's files follow the INF folders' in the same draw: 1500 and up.
+    store_count = 300 if store else 0
+    kit_positions |= set(rng.sample(range(1500, 1500 + store_count), 2)) if store else set()
+    utf16_positions = {i for i in range(1500 + store_count) if i % 5 == 2} | set(sorted(kit_positions)[:2])
     utf16_total = 0
-    for i in range(1500):
+    for i in range(1500 + store_count):
         # Log-uniform sizes between 1 KB and 512 KB: mean about 70 KB.
         size = int(1024 * (2 ** rng.uniform(0, 9)))
         utf16 = i in utf16_positions
@@ -73,13 +81,18 @@ def main():
         if i in kit_positions:
             text = KIT_INF + text
         folder = out if i % 50 else os.path.join(out, "other")
+        name = "oem%d.inf" % i
+        if i >= 1500:
+            name = "store%d.inf" % i
+            folder = os.path.join(store, "%s_amd64_%016x" % (name, rng.getrandbits(64)))
+            os.makedirs(folder, exist_ok=True)
         data = b"\xff\xfe" + text.encode("utf-16-le") if utf16 else text.encode("latin-1")
-        with open(os.path.join(folder, "oem%d.inf" % i), "wb") as f:
+        with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
         total += len(data)
         utf16_total += len(data) if utf16 else 0
-    print("corpus: 1500 files, %.1f MB, %d kit INF files (%d UTF-16), %d UTF-16 files of %.1f MB, in %s"
-          % (total / 1e6, len(kit_positions), len(kit_positions & utf16_positions),
+    print("corpus: %d files, %.1f MB, %d kit INF files (%d UTF-16), %d UTF-16 files of %.1f MB, in %s"
+          % (1500 + store_count, total / 1e6, len(kit_positions), len(kit_positions & utf16_positions),
              len(utf16_positions), utf16_total / 1e6, out))
 
 

@@ -22,10 +22,30 @@ void CleanupRunLog::Found(const DeviceInstanceRecord& item) {
   log_.Write("device", {item.instanceId, item.description, item.hardwareId});
 }
 
-void CleanupRunLog::Found(const InfFileRecord& item) { log_.Write("inf", {item.path}); }
+void CleanupRunLog::Found(const InfFileRecord& item) {
+  if (item.storeFolder.empty()) {
+    log_.Write("inf", {item.path});
+  } else {
+    log_.Write("inf", {item.path, "driver store package without a published INF file"});
+  }
+}
 
 void CleanupRunLog::Found(const CertificateRecord& item) {
   log_.Write("certificate", {CertificateLogName(item), item.subjectText});
+}
+
+void CleanupRunLog::Found(const DriverServiceRecord& item) {
+  log_.Write("service", {item.name, item.binaryPath});
+}
+
+void CleanupRunLog::Result(const DriverServiceRecord& result) {
+  if (result.error != 0) {
+    log_.Write("failed", Failure("service", result.name, result.error));
+  } else if (result.restartNeeded) {
+    log_.Write("removed", {"service", result.name, "restart needed"});
+  } else {
+    log_.Write("removed", {"service", result.name});
+  }
 }
 
 void CleanupRunLog::NotExamined(const NotExaminedRecord& record) {
@@ -47,8 +67,13 @@ void CleanupRunLog::Result(const InfFileRecord& result) {
   if (result.usedByDevice) {
     log_.Write("failed", {"inf", result.path, ErrorCodeText(result.error),
                           "A device that could not be removed still uses it."});
+  } else if (result.notRemovable) {
+    log_.Write("failed", {"inf", result.path, ErrorCodeText(result.error),
+                          "This system has no call that removes a driver store package."});
   } else if (result.error != 0) {
     log_.Write("failed", Failure("inf", result.path, result.error));
+  } else if (result.restartNeeded) {
+    log_.Write("removed", {"inf", result.path, "restart needed"});
   } else {
     log_.Write("removed", {"inf", result.path});
   }
@@ -87,17 +112,24 @@ void CleanupRunLog::End(const CleanupRunCounts& counts, int status) {
 }
 
 CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles,
-                                 const KitCertificateList& certificates) {
+                                 const KitCertificateList& certificates,
+                                 const KitDriverServiceList& services) {
   CleanupRunCounts counts;
   counts.devicesFound = devices.Items().size();
   counts.infFilesFound = infFiles.Items().size();
   counts.certificatesFound = certificates.Items().size();
+  counts.servicesFound = services.Items().size();
+  for (const DriverServiceRecord& result : services.Results()) {
+    ++(result.error == 0 ? counts.removed : counts.failed);
+    counts.restartNeeded = counts.restartNeeded || (result.error == 0 && result.restartNeeded);
+  }
   for (const DeviceInstanceRecord& result : devices.Results()) {
     ++(result.error == 0 ? counts.removed : counts.failed);
     counts.restartNeeded = counts.restartNeeded || (result.error == 0 && result.restartNeeded);
   }
   for (const InfFileRecord& result : infFiles.Results()) {
     ++(result.error == 0 ? counts.removed : counts.failed);
+    counts.restartNeeded = counts.restartNeeded || (result.error == 0 && result.restartNeeded);
   }
   for (const CertificateRecord& result : certificates.Results()) {
     ++(result.error == 0 ? counts.removed : counts.failed);
@@ -108,8 +140,11 @@ CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFil
 }
 
 CleanupLogHooks::CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices,
-                                 InfFileList& infFiles, KitCertificateList& certificates)
-    : devices_(devices), infFiles_(infFiles), certificates_(certificates) {
+                                 InfFileList& infFiles, KitCertificateList& certificates,
+                                 KitDriverServiceList& services)
+    : devices_(devices), infFiles_(infFiles), certificates_(certificates), services_(services) {
+  services.onFound = [&log](const DriverServiceRecord& item) { log.Found(item); };
+  services.onResult = [&log](const DriverServiceRecord& result) { log.Result(result); };
   devices.onFound = [&log](const DeviceInstanceRecord& item) { log.Found(item); };
   devices.onResult = [&log](const DeviceInstanceRecord& result) { log.Result(result); };
   devices.onNotExamined = [&log](const NotExaminedRecord& record) { log.NotExamined(record); };
@@ -131,6 +166,8 @@ CleanupLogHooks::~CleanupLogHooks() {
   certificates_.onFound = nullptr;
   certificates_.onNotExamined = nullptr;
   certificates_.onResult = nullptr;
+  services_.onFound = nullptr;
+  services_.onResult = nullptr;
 }
 
 }  // namespace korva

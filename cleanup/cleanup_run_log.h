@@ -10,6 +10,7 @@
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
 #include "cleanup/engine/kit_certificate_list.h"
+#include "cleanup/engine/kit_driver_services.h"
 #include "common/run_log.h"
 
 namespace korva {
@@ -29,10 +30,12 @@ class CleanupRunLog {
   void Found(const DeviceInstanceRecord& item);
   void Found(const InfFileRecord& item);
   void Found(const CertificateRecord& item);
+  void Found(const DriverServiceRecord& item);
   void NotExamined(const NotExaminedRecord& record);
   void Result(const DeviceInstanceRecord& result);
   void Result(const InfFileRecord& result);
   void Result(const CertificateRecord& result);
+  void Result(const DriverServiceRecord& result);
   // The new enumeration at the end of a removal run: `rescan`, then `asked`, `asked` and
   // `still installing`, or `failed` with the code and its text.
   void Rescan(const RescanResult& rescan);
@@ -48,14 +51,15 @@ class CleanupRunLog {
 
 // The counts of a run from the engines' lists.
 CleanupRunCounts CountCleanupRun(const DeviceInstanceList& devices, const InfFileList& infFiles,
-                                 const KitCertificateList& certificates);
+                                 const KitCertificateList& certificates,
+                                 const KitDriverServiceList& services);
 
 // Tells the engines to report to `log` while it lives; engines live longer than a run, so
 // the hooks go when it ends.
 class CleanupLogHooks {
  public:
   CleanupLogHooks(CleanupRunLog& log, DeviceInstanceList& devices, InfFileList& infFiles,
-                  KitCertificateList& certificates);
+                  KitCertificateList& certificates, KitDriverServiceList& services);
   ~CleanupLogHooks();
   CleanupLogHooks(const CleanupLogHooks&) = delete;
   CleanupLogHooks& operator=(const CleanupLogHooks&) = delete;
@@ -64,6 +68,7 @@ class CleanupLogHooks {
   DeviceInstanceList& devices_;
   InfFileList& infFiles_;
   KitCertificateList& certificates_;
+  KitDriverServiceList& services_;
 };
 
 }  // namespace korva

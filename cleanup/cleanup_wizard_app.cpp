@@ -21,6 +21,7 @@ CleanupWizardApp::CleanupWizardApp(CleanupSettings& settings, DeviceInstanceList
       deviceInstances_(deviceInstances),
       infFiles_(infFiles),
       certificates_(certificates),
+      services_(deviceInstances.Setup()),
       messageBoxes_(messageBoxes) {
   if (!certificates_) {
     ownCertificates_ = std::make_unique<KitCertificateList>(systemTrustStores_, settings_);
@@ -69,7 +70,7 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
 
   LogRequest request = options.log;
   bool logOpened = OpenLog(request);
-  CleanupLogHooks hooks(log_, deviceInstances_, infFiles_, *certificates_);
+  CleanupLogHooks hooks(log_, deviceInstances_, infFiles_, *certificates_, services_);
 
   switch (options.action) {
     case StartAction::kInvalidArgument:
@@ -102,11 +103,11 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
     frame.RunModal(nullptr);
     frame_ = nullptr;
     int status = logOpened ? kExitOk : kExitLogNotOpened;
-    log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_), status);
+    log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_, services_), status);
     return status;
   }
   int status = RunNonInteractive(!logOpened);
-  log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_), status);
+  log_.End(CountCleanupRun(deviceInstances_, infFiles_, *certificates_, services_), status);
   return status;
 }
 
@@ -163,13 +164,14 @@ int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const LogReque
   return EndsEarly(request, message, kExitNo64BitBuild);
 }
 
-const RescanResult& CleanupWizardApp::RescanAfterRemovals() {
+const RescanResult& CleanupWizardApp::FinishRemovals() {
   rescan_ = RescanResult();
   auto removedAny = [](const auto& results) {
     return std::any_of(results.begin(), results.end(),
                        [](const auto& result) { return result.error == 0; });
   };
   if (removedAny(deviceInstances_.Results()) || removedAny(infFiles_.Results())) {
+    services_.RemoveUnused();
     rescan_ = deviceInstances_.RescanDevices();
     log_.Rescan(rescan_);
   }
@@ -188,10 +190,17 @@ int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
     infFiles_.RemoveSelected(deviceInstances_.InfPathsStillInUse());
     // Last: what made the kit's packages trusted goes once the packages are gone.
     certificates_->RemoveSelected();
-    RescanAfterRemovals();
+    FinishRemovals();
+  } else {
+    // What would go with the kit's devices.
+    std::vector<std::string> going;
+    for (const DeviceInstanceRecord& item : deviceInstances_.Items())
+      going.push_back(item.instanceId);
+    services_.Scan(going);
   }
-  return UnattendedExitStatus(CountCleanupRun(deviceInstances_, infFiles_, *certificates_),
-                              settings_.listOnly, logNotOpened);
+  return UnattendedExitStatus(
+      CountCleanupRun(deviceInstances_, infFiles_, *certificates_, services_), settings_.listOnly,
+      logNotOpened);
 }
 
 }  // namespace korva

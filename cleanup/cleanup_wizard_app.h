@@ -50,11 +50,12 @@ class CleanupWizardApp {
   DeviceInstanceList& DeviceInstances() { return deviceInstances_; }
   InfFileList& InfFiles() { return infFiles_; }
   KitCertificateList& Certificates() { return *certificates_; }
-  // Ends a removal run (never -list): when it removed a device instance or an INF file, asks
-  // Windows to enumerate the devices again, so that connected devices get their own drivers
-  // back; logged. Only now: enumerating before the kit's packages are gone would install the
-  // kit's driver again.
-  const RescanResult& RescanAfterRemovals();
+  KitDriverServiceList& DriverServices() { return services_; }
+  // Ends a removal run (never -list): when it removed a device instance or an INF file, the
+  // kit's driver services that no device is left to use go, and Windows is asked to enumerate
+  // the devices again, so that connected devices get their own drivers back; logged. Only now:
+  // enumerating before the kit's packages are gone would install the kit's driver again.
+  const RescanResult& FinishRemovals();
   const RescanResult& LastRescan() const { return rescan_; }
 
  private:
@@ -79,6 +80,7 @@ class CleanupWizardApp {
   SystemTrustStores systemTrustStores_;
   std::unique_ptr<KitCertificateList> ownCertificates_;
   KitCertificateList* certificates_;
+  KitDriverServiceList services_;
   MessageBoxSeam& messageBoxes_;
   CleanupRunLog log_;
   // Another instance holds either.

@@ -120,6 +120,13 @@ struct CryptHashTraits {
   static void Close(Type h) { CryptDestroyHash(h); }
 };
 
+struct ServiceHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { CloseServiceHandle(h); }
+};
+
 using UniqueDevInfo = UniqueResource<DevInfoTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
@@ -131,5 +138,6 @@ using UniqueCertContext = UniqueResource<CertContextTraits>;
 using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
 using UniqueCryptKey = UniqueResource<CryptKeyTraits>;
 using UniqueCryptHash = UniqueResource<CryptHashTraits>;
+using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
 
 }  // namespace korva

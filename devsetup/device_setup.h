@@ -55,6 +55,16 @@ class DeviceSetup {
   // with its .pnf and its driver store package. ERROR_PROC_NOT_FOUND on systems without the
   // call (they have no driver store either).
   virtual DWORD UninstallOemInf(const char* infFileName, DWORD flags) = 0;
+  // Whether the system keeps installed packages in a driver store: it has
+  // SetupGetInfPublishedNameA (looked up at run time).
+  virtual bool HasDriverStore() = 0;
+  // The INF folder's file (its whole path) that publishes a driver store INF file, given by its
+  // whole path: 0, or the platform's code when it has none (or the call is missing).
+  virtual DWORD GetInfPublishedName(const char* storeInfPath, std::string& publishedPath) = 0;
+  // DiUninstallDriverA (newdev.dll of the system folder, Windows 10 1703 and later, looked up
+  // at run time): removes a driver store package, given by its INF file's whole path, from the
+  // devices installed from it and from the store. ERROR_PROC_NOT_FOUND where it is missing.
+  virtual DWORD UninstallDriverPackage(const char* storeInfPath, bool& restartNeeded) = 0;
 
   // The class installer road of a driver installation.
   virtual DWORD InstallClass(const char* infPath) = 0;
@@ -84,6 +94,16 @@ class DeviceSetup {
   // service is asked the same.
   virtual void MakeNonInteractive() = 0;
 
+  // The service control manager, for drivers' services by name. A service's type and binary
+  // path: 0, or the manager's code (ERROR_SERVICE_DOES_NOT_EXIST).
+  virtual DWORD QueryDriverService(const char* name, DWORD& serviceType,
+                                   std::string& binaryPath) = 0;
+  // Asks a running service to stop and waits at most `milliseconds`: 0 when it stopped or was
+  // not running, ERROR_SERVICE_REQUEST_TIMEOUT when it still runs, else the manager's code.
+  virtual DWORD StopDriverService(const char* name, DWORD milliseconds) = 0;
+  // Deletes a service (one that still runs goes at the next restart): 0 or the manager's code.
+  virtual DWORD DeleteDriverService(const char* name) = 0;
+
   // Asks the platform to enumerate the devices again from the root, and waits until it has
   // (cfgmgr32.dll of the system folder, looked up at run time). 0, or the Win32 form of the
   // configuration manager's answer (ERROR_PROC_NOT_FOUND where the calls are missing).
@@ -109,6 +129,9 @@ class SetupApiDeviceSetup : public DeviceSetup {
   DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                SP_DEVINSTALL_PARAMS_A& params) override;
   DWORD UninstallOemInf(const char* infFileName, DWORD flags) override;
+  bool HasDriverStore() override;
+  DWORD GetInfPublishedName(const char* storeInfPath, std::string& publishedPath) override;
+  DWORD UninstallDriverPackage(const char* storeInfPath, bool& restartNeeded) override;
   DWORD InstallClass(const char* infPath) override;
   DWORD SetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                SP_DEVINSTALL_PARAMS_A& params) override;
@@ -126,6 +149,9 @@ class SetupApiDeviceSetup : public DeviceSetup {
   void MakeNonInteractive() override;
   DWORD ReenumerateDevices() override;
   DWORD WaitForPendingInstallations(DWORD milliseconds) override;
+  DWORD QueryDriverService(const char* name, DWORD& serviceType, std::string& binaryPath) override;
+  DWORD StopDriverService(const char* name, DWORD milliseconds) override;
+  DWORD DeleteDriverService(const char* name) override;
 
  protected:
   // 0 for a call that succeeded; else its last error, never 0 (a failure whose last error

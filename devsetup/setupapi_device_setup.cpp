@@ -3,6 +3,7 @@
 #include <cfgmgr32.h>
 #include <newdev.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,32 @@ DWORD SetupApiDeviceSetup::UninstallOemInf(const char* infFileName, DWORD flags)
                             : nullptr;
   if (!uninstall) return ERROR_PROC_NOT_FOUND;
   return ErrorOf(uninstall(infFileName, flags, nullptr));
+}
+
+namespace {
+
+using PublishedNameFunction = BOOL(WINAPI*)(PCSTR, PSTR, DWORD, PDWORD);
+
+PublishedNameFunction PublishedNameLookup() {
+  HMODULE setupapi = GetModuleHandleA("setupapi.dll");
+  return setupapi ? reinterpret_cast<PublishedNameFunction>(reinterpret_cast<void (*)()>(
+                        GetProcAddress(setupapi, "SetupGetInfPublishedNameA")))
+                  : nullptr;
+}
+
+}  // namespace
+
+bool SetupApiDeviceSetup::HasDriverStore() { return PublishedNameLookup() != nullptr; }
+
+DWORD SetupApiDeviceSetup::GetInfPublishedName(const char* storeInfPath,
+                                               std::string& publishedPath) {
+  publishedPath.clear();
+  PublishedNameFunction lookup = PublishedNameLookup();
+  if (!lookup) return ERROR_PROC_NOT_FOUND;
+  char name[MAX_PATH + 1] = {};
+  DWORD error = ErrorOf(lookup(storeInfPath, name, sizeof(name), nullptr));
+  if (error == 0) publishedPath = name;
+  return error;
 }
 
 DWORD SetupApiDeviceSetup::InstallClass(const char* infPath) {
@@ -177,6 +204,19 @@ DWORD SetupApiDeviceSetup::UpdateDriver(const DriverUpdateService& service, cons
   return error;
 }
 
+DWORD SetupApiDeviceSetup::UninstallDriverPackage(const char* storeInfPath, bool& restartNeeded) {
+  using UninstallFunction = BOOL(WINAPI*)(HWND, LPCSTR, DWORD, PBOOL);
+  restartNeeded = false;
+  UniqueModule newdev = LoadSystemLibrary("newdev.dll");
+  auto uninstall = Export<UninstallFunction>(newdev, "DiUninstallDriverA");
+  if (!uninstall) return ERROR_PROC_NOT_FOUND;
+  // Given a place for the answer, the call shows no restart prompt of its own.
+  BOOL rebootNeeded = FALSE;
+  DWORD error = ErrorOf(uninstall(nullptr, storeInfPath, 0, &rebootNeeded));
+  restartNeeded = error == 0 && rebootNeeded;
+  return error;
+}
+
 void SetupApiDeviceSetup::MakeNonInteractive() {
   nonInteractive_ = true;
   SetupSetNonInteractiveMode(TRUE);
@@ -215,6 +255,70 @@ DWORD SetupApiDeviceSetup::WaitForPendingInstallations(DWORD milliseconds) {
     default:
       return result;
   }
+}
+
+namespace {
+
+// The service of that name, opened with `access`; `error` holds the code when it is not.
+UniqueServiceHandle OpenDriverService(const char* name, DWORD access, DWORD& error) {
+  error = 0;
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.Valid()) {
+    error = LastErrorOfFailure();
+    return UniqueServiceHandle();
+  }
+  UniqueServiceHandle service(OpenServiceA(manager.Get(), name, access));
+  if (!service.Valid()) error = LastErrorOfFailure();
+  return service;
+}
+
+}  // namespace
+
+DWORD SetupApiDeviceSetup::QueryDriverService(const char* name, DWORD& serviceType,
+                                              std::string& binaryPath) {
+  serviceType = 0;
+  binaryPath.clear();
+  DWORD error = 0;
+  UniqueServiceHandle service = OpenDriverService(name, SERVICE_QUERY_CONFIG, error);
+  if (!service.Valid()) return error;
+  DWORD needed = 0;
+  QueryServiceConfigA(service.Get(), nullptr, 0, &needed);
+  std::vector<BYTE> buffer(std::max<DWORD>(needed, sizeof(QUERY_SERVICE_CONFIGA)));
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    return LastErrorOfFailure();
+  }
+  serviceType = config->dwServiceType;
+  if (config->lpBinaryPathName) binaryPath = config->lpBinaryPathName;
+  return 0;
+}
+
+DWORD SetupApiDeviceSetup::StopDriverService(const char* name, DWORD milliseconds) {
+  DWORD error = 0;
+  UniqueServiceHandle service = OpenDriverService(name, SERVICE_STOP | SERVICE_QUERY_STATUS, error);
+  if (!service.Valid()) return error;
+  SERVICE_STATUS status{};
+  if (!QueryServiceStatus(service.Get(), &status)) return LastErrorOfFailure();
+  if (status.dwCurrentState == SERVICE_STOPPED) return 0;
+  if (status.dwCurrentState != SERVICE_STOP_PENDING &&
+      !ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
+    error = LastErrorOfFailure();
+    return error == ERROR_SERVICE_NOT_ACTIVE ? 0 : error;
+  }
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  while (status.dwCurrentState != SERVICE_STOPPED) {
+    if (GetTickCount64() >= end) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    Sleep(100);
+    if (!QueryServiceStatus(service.Get(), &status)) return LastErrorOfFailure();
+  }
+  return 0;
+}
+
+DWORD SetupApiDeviceSetup::DeleteDriverService(const char* name) {
+  DWORD error = 0;
+  UniqueServiceHandle service = OpenDriverService(name, DELETE, error);
+  if (!service.Valid()) return error;
+  return ErrorOf(DeleteService(service.Get()));
 }
 
 }  // namespace korva

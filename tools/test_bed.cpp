@@ -121,6 +121,7 @@ DWORD AddDevice(const DeviceSeed& seed) {
   if (DWORD e = setText(SPDRP_DEVICEDESC, seed.description)) return e;
   if (DWORD e = setText(SPDRP_MFG, seed.manufacturer)) return e;
   if (DWORD e = setText(SPDRP_LOCATION_INFORMATION, seed.location)) return e;
+  if (DWORD e = setText(SPDRP_SERVICE, seed.service)) return e;
   if (!SetupDiRegisterDeviceInfo(set.Get(), &element, 0, nullptr, nullptr, nullptr)) {
     return GetLastError();
   }

@@ -16,6 +16,7 @@ struct DeviceSeed {
   std::string description;
   std::string manufacturer;
   std::string location;
+  std::string service;  // the driver service the instance names
 };
 
 struct DeviceSummary {

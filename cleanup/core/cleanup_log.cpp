@@ -24,6 +24,7 @@ std::vector<std::string> CleanupEndFields(const CleanupRunCounts& counts, int st
   return {"devices=" + std::to_string(counts.devicesFound),
           "inf=" + std::to_string(counts.infFilesFound),
           "certificates=" + std::to_string(counts.certificatesFound),
+          "services=" + std::to_string(counts.servicesFound),
           "removed=" + std::to_string(counts.removed),
           "failed=" + std::to_string(counts.failed),
           "not examined=" + std::to_string(counts.notExamined),
@@ -32,7 +33,9 @@ std::vector<std::string> CleanupEndFields(const CleanupRunCounts& counts, int st
 
 int UnattendedExitStatus(const CleanupRunCounts& counts, bool listOnly, bool logNotOpened) {
   if (counts.failed != 0 || counts.notExamined != 0) return kExitRemovalFailed;
-  if (listOnly && counts.devicesFound + counts.infFilesFound + counts.certificatesFound != 0) {
+  if (listOnly && counts.devicesFound + counts.infFilesFound + counts.certificatesFound +
+                          counts.servicesFound !=
+                      0) {
     return kExitItemsFound;
   }
   if (counts.restartNeeded) return kExitRestartNeeded;

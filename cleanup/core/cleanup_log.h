@@ -17,6 +17,7 @@ struct CleanupRunCounts {
   size_t devicesFound = 0;
   size_t infFilesFound = 0;
   size_t certificatesFound = 0;  // the kit's certificates in the trust stores
+  size_t servicesFound = 0;      // the kit's driver services no device is left to use
   size_t removed = 0;            // removals and deletions that succeeded (a .pnf counts as a file)
   size_t failed = 0;             // removals and deletions that failed
   size_t notExamined = 0;  // INF files or folders, or the class's instances, that could not be read

@@ -12,6 +12,9 @@ const char kRestartNeededReportLine[] =
     "\r\nPlease restart your computer to complete the removal.\r\n";
 const char kUsedByDeviceLine[] =
     "       *** not removed: a device that could not be removed still uses it\r\n";
+const char kStorePackageNotRemovableLine[] =
+    "       *** not removable on this system: it has no call that removes a driver store "
+    "package\r\n";
 const char kDriverStoreFailedFormat[] =
     "       *** failed to remove from the driver store, error = %d\r\n";
 
@@ -101,6 +104,12 @@ std::string InfDetailsText(const std::string& path, const std::string& size,
       path, size, created, modified, accessed);
 }
 
+std::string StorePackageDetailsText(const std::string& folder, const std::string& infPath) {
+  return Format(
+      "Driver store package without a published INF file.\r\nFolder:\t\t%s\r\nINF file:\t%s\r\n",
+      folder, infPath);
+}
+
 std::string CertificateDetailsText(const std::string& store, const std::string& subject,
                                    const std::string& thumbprint, const std::string& expires) {
   return "Certificate store:\t" + store + " (local machine)\r\nSubject:\t\t" + subject +
@@ -141,8 +150,11 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     std::string name =
         outcome.isDevice
             ? Format("Device instance \"%s\"  \"%s\"\r\n", outcome.description, outcome.hardwareId)
-        : outcome.isCertificate ? Format("Certificate \"%s\"\r\n", outcome.certificate)
-                                : Format("File \"%s\"\r\n", outcome.path);
+        : outcome.isCertificate    ? Format("Certificate \"%s\"\r\n", outcome.certificate)
+        : !outcome.service.empty() ? Format("Driver service \"%s\"\r\n", outcome.service)
+        : !outcome.storePackage.empty()
+            ? Format("Driver store package \"%s\"\r\n", outcome.storePackage)
+            : Format("File \"%s\"\r\n", outcome.path);
     result.report += name;
     if (outcome.error == 0) {
       result.report += "       successfully removed\r\n";
@@ -158,6 +170,10 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     std::snprintf(code, sizeof(code), "%d", static_cast<int>(outcome.error));
     if (outcome.usedByDevice) {
       result.report += kUsedByDeviceLine;
+      continue;
+    }
+    if (outcome.notRemovable) {
+      result.report += kStorePackageNotRemovableLine;
       continue;
     }
     if (outcome.storeError != 0) {

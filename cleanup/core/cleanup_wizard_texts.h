@@ -46,6 +46,9 @@ std::string InfDetailsText(const std::string& path, const std::string& size,
                            const std::string& created, const std::string& modified,
                            const std::string& accessed);
 
+// A driver store package of the kit that no INF file of the INF folder publishes.
+std::string StorePackageDetailsText(const std::string& folder, const std::string& infPath);
+
 // A certificate of the kit: where it is, whom it names, its thumbprint and when it expires.
 std::string CertificateDetailsText(const std::string& store, const std::string& subject,
                                    const std::string& thumbprint, const std::string& expires);
@@ -60,6 +63,10 @@ struct RemovalOutcome {
   std::string description;  // device instances
   std::string hardwareId;   // device instances
   std::string path;         // files
+  std::string service;      // the kit's driver services
+  // Driver store packages without a published INF file: the package's folder (then the entry
+  // names it rather than `path`).
+  std::string storePackage;
   // Not a removal but what the scan could not examine (NotExaminedEntryName): the kit may be
   // there, so it is reported with its code as a failure is.
   std::string notExamined;
@@ -71,6 +78,8 @@ struct RemovalOutcome {
   unsigned long storeError = 0;
   // Files: kept, since a device whose removal failed still uses it (a failure).
   bool usedByDevice = false;
+  // Driver store packages: the system has no call that removes one (a failure).
+  bool notRemovable = false;
 };
 
 // How the scans name what they could not examine besides files and device instances: the
@@ -91,6 +100,8 @@ extern const char kRestartNeededReportLine[];
 extern const char kDriverStoreFailedFormat[];
 // The line of a file kept for a device that could not be removed.
 extern const char kUsedByDeviceLine[];
+// The line of a driver store package that this system has no call to remove.
+extern const char kStorePackageNotRemovableLine[];
 
 // The new enumeration that ends a removal run that removed something.
 struct RescanResult {

@@ -49,6 +49,7 @@ class DeviceInstanceList {
   RescanResult RescanDevices();
   // An unattended run: the platform's set-up calls fail rather than show a window.
   void MakeNonInteractive() { setup_.MakeNonInteractive(); }
+  DeviceSetup& Setup() { return setup_; }
 
   std::vector<DeviceInstanceRecord>& Items() { return items; }
   const std::vector<DeviceInstanceRecord>& Items() const { return items; }

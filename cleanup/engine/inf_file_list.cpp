@@ -1,6 +1,7 @@
 #include "cleanup/engine/inf_file_list.h"
 
 #include <setupapi.h>
+#include <mscat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +20,8 @@ namespace korva {
 namespace {
 
 const char* const kInfFolders[] = {"inf", "inf\\other"};
+// Below the Windows folder: one folder per package that the driver store holds.
+const char kDriverStoreRepository[] = "System32\\DriverStore\\FileRepository";
 
 // The search for "*.inf" also matches names by their short 8.3 forms ("oem5.inf_old" may be
 // OEM5~1.INF), and the .pnf derived from such a name belongs to another file: only names
@@ -147,8 +150,10 @@ void InfFileList::ScanFolder(const std::string& folder) {
   }
   for (;;) {
     // A folder named *.inf is no INF file.
-    if (HasInfExtension(found.cFileName) && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      ExamineFile(wideFolder, found.cFileName, matcher);
+    InfFileRecord record;
+    if (HasInfExtension(found.cFileName) && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        ExamineFile(wideFolder, found.cFileName, matcher, record)) {
+      Keep(std::move(record));
     }
     if (!FindNextFileW(search.Get(), &found)) {
       DWORD error = LastErrorOfFailure();
@@ -158,8 +163,13 @@ void InfFileList::ScanFolder(const std::string& folder) {
   }
 }
 
-void InfFileList::ExamineFile(const std::wstring& folder, const std::wstring& wideName,
-                              const InfTextMatcher& matcher) {
+void InfFileList::Keep(InfFileRecord record) {
+  items.push_back(std::move(record));
+  if (onFound) onFound(items.back());
+}
+
+bool InfFileList::ExamineFile(const std::wstring& folder, const std::wstring& wideName,
+                              const InfTextMatcher& matcher, InfFileRecord& record) {
   const std::wstring widePath = folder + L"\\" + wideName;
   const std::string name = AnsiFromWide(wideName);
   const std::string path = AnsiFromWide(widePath);
@@ -171,22 +181,71 @@ void InfFileList::ExamineFile(const std::wstring& folder, const std::wstring& wi
     // since the folder was listed holds nothing, though.
     DWORD error = LastErrorOfFailure();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) AddNotExamined(path, error);
-    return;
+    return false;
   }
   FileInfSource source(file.Get());
   bool matches = matcher.Matches(source);
   if (std::ferror(file.Get())) {
     AddNotExamined(path, LastErrorOfFailure());
-    return;
+    return false;
   }
-  if (!matches) return;
-  InfFileRecord record;
+  if (!matches) return false;
   record.name = name;
   record.path = path;
   record.widePath = widePath;
   record.selected = true;
-  items.push_back(std::move(record));
-  if (onFound) onFound(items.back());
+  return true;
+}
+
+void InfFileList::ScanDriverStore(const std::string& repository) {
+  InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
+                          settings_.deviceIdentString, settings_.expertMode},
+                         PlatformUtf16ToAnsi());
+  const std::wstring wideRepository = WideFromAnsi(repository);
+  WIN32_FIND_DATAW folder;
+  UniqueFindHandle folders(FindFirstFileW((wideRepository + L"\\*").c_str(), &folder));
+  if (!folders.Valid()) {
+    DWORD error = LastErrorOfFailure();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      AddNotExamined(repository, error);
+    }
+    return;
+  }
+  for (;;) {
+    const std::wstring name = folder.cFileName;
+    // A package is a folder; its INF file lies directly inside it. A link leads elsewhere.
+    if ((folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(folder.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && name != L"." &&
+        name != L"..") {
+      const std::wstring packageFolder = wideRepository + L"\\" + name;
+      WIN32_FIND_DATAW found;
+      UniqueFindHandle files(FindFirstFileW((packageFolder + L"\\*.inf").c_str(), &found));
+      bool more = files.Valid();
+      if (!more) {
+        DWORD error = LastErrorOfFailure();
+        if (error != ERROR_FILE_NOT_FOUND) AddNotExamined(AnsiFromWide(packageFolder), error);
+      }
+      while (more) {
+        InfFileRecord record;
+        std::string published;
+        // One that the INF folder publishes is that file's package, and goes with it.
+        if (HasInfExtension(found.cFileName) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            ExamineFile(packageFolder, found.cFileName, matcher, record) &&
+            setup_.GetInfPublishedName(record.path.c_str(), published) != 0) {
+          record.name = AnsiFromWide(name);
+          record.storeFolder = AnsiFromWide(packageFolder);
+          Keep(std::move(record));
+        }
+        more = FindNextFileW(files.Get(), &found) != FALSE;
+      }
+    }
+    if (!FindNextFileW(folders.Get(), &folder)) {
+      DWORD error = LastErrorOfFailure();
+      if (error != ERROR_NO_MORE_FILES) AddNotExamined(repository, error);
+      return;
+    }
+  }
 }
 
 int InfFileList::Scan() {
@@ -201,6 +260,7 @@ int InfFileList::Scan() {
   while (!base.empty() && base.back() == '\\') base.pop_back();
   storeInfFolder_ = base + "\\" + kInfFolders[0];
   for (const char* folder : kInfFolders) ScanFolder(base + "\\" + folder);
+  if (setup_.HasDriverStore()) ScanDriverStore(base + "\\" + kDriverStoreRepository);
   return static_cast<int>(items.size());
 }
 
@@ -223,7 +283,26 @@ bool InfFileList::IsNamedBy(const InfFileRecord& item, const std::string& infPat
   return EqualsIgnoreCaseMultibyte(path, item.path);
 }
 
+void InfFileList::RemoveStorePackage(const InfFileRecord& item) {
+  InfFileRecord result;
+  result.path = item.path;
+  result.storeFolder = item.storeFolder;
+  result.error = setup_.UninstallDriverPackage(item.path.c_str(), result.restartNeeded);
+  if (result.error == ERROR_PROC_NOT_FOUND) {
+    // Deleting the store's folders by hand would leave the store's own records behind.
+    result.error = ERROR_NOT_SUPPORTED;
+    result.notRemovable = true;
+  } else if (result.error != 0 && !PathExists(WideFromAnsi(item.storeFolder))) {
+    // Gone already: an INF file of this run published it after all and took it along.
+    result.error = 0;
+  }
+  results.push_back(std::move(result));
+  if (onResult) onResult(results.back());
+}
+
 void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
+  // The names of the files of "inf" removed, whose catalogs go after them.
+  std::vector<std::string> removedFromInf;
   const size_t count = items.size();
   for (size_t i = 0; i < count; ++i) {
     const InfFileRecord& item = items[i];
@@ -237,6 +316,10 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
       result.usedByDevice = true;
       results.push_back(std::move(result));
       if (onResult) onResult(results.back());
+      continue;
+    }
+    if (!item.storeFolder.empty()) {
+      RemoveStorePackage(item);
       continue;
     }
     const std::wstring file = FileOf(item);
@@ -266,6 +349,7 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
     }
     if (!removedByStore && result.error == 0) result.error = DeleteFileWithNormalAttributes(file);
     bool deleted = result.error == 0;
+    if (deleted && IsDriverStoreInf(item)) removedFromInf.push_back(item.name);
     results.push_back(std::move(result));
     if (onResult) onResult(results.back());
     if (!deleted || !hasCompanion) continue;
@@ -281,6 +365,41 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
     results.push_back(std::move(companionResult));
     if (onResult) onResult(results.back());
   }
+  RemoveCatalogsOf(removedFromInf);
+}
+
+void InfFileList::RemoveCatalogsOf(const std::vector<std::string>& infNames) {
+  // Windows installs a package's catalog into its catalog database under the published INF
+  // file's name (oemNN.cat) and removes it with the package; a store call that leaves it (as
+  // Wine's does, with the .pnf) would leave the package's files trusted.
+  if (infNames.empty()) return;
+  char system[MAX_PATH + 1] = {};
+  UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  if (length == 0 || length > MAX_PATH) return;
+  const std::string database =
+      std::string(system, length) + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  HCATADMIN admin = nullptr;
+  for (const std::string& inf : infNames) {
+    const std::string catalog = inf.substr(0, inf.size() - 4) + ".cat";
+    if (!PathExists(WideFromAnsi(database + catalog))) continue;
+    InfFileRecord result;
+    result.path = database + catalog;
+    if (!admin && !CryptCATAdminAcquireContext(&admin, nullptr, 0)) {
+      admin = nullptr;
+      result.error = LastErrorOfFailure();
+    } else {
+      const std::wstring name = WideFromAnsi(catalog);
+      result.error = CryptCATAdminRemoveCatalog(admin, name.c_str(), 0) ? 0 : LastErrorOfFailure();
+      // Wine's call answers success and leaves the file (it keeps no database besides the
+      // folder): then it is deleted as any other.
+      if (result.error == 0 && PathExists(WideFromAnsi(result.path))) {
+        result.error = DeleteFileWithNormalAttributes(WideFromAnsi(result.path));
+      }
+    }
+    results.push_back(std::move(result));
+    if (onResult) onResult(results.back());
+  }
+  if (admin) CryptCATAdminReleaseContext(admin, 0);
 }
 
 }  // namespace korva

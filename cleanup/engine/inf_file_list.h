@@ -29,6 +29,14 @@ struct InfFileRecord {
   // In a result: kept, since a device whose removal failed is installed from it (`error` is
   // ERROR_DEVICE_IN_USE).
   bool usedByDevice = false;
+  // A driver store package that no INF file of the INF folder publishes: the store's folder
+  // that holds it (`path` is its INF file there, `name` the folder's own name). Removed by the
+  // store's own call, never by deleting the folder.
+  std::string storeFolder;
+  // In a result of such a package: the system has no call to remove it (`error` is
+  // ERROR_NOT_SUPPORTED), or its removal needs a restart to complete.
+  bool notRemovable = false;
+  bool restartNeeded = false;
 };
 
 class InfFileList {
@@ -37,13 +45,16 @@ class InfFileList {
       : setup_(setup), settings_(settings) {}
 
   // Reads every *.inf file of "inf" and then "inf\other" below the Windows folder and keeps
-  // the kit's, all selected. Returns their number.
+  // the kit's, all selected; on a system with a driver store, then the INF file of each
+  // package folder of the store that no INF file of "inf" publishes. Returns their number.
   int Scan();
   // Deletes each selected file and then its ".pnf" companion, one result record per attempt.
   // A file Windows installed into its driver store (oem*.inf in "inf") is removed from the
   // store first, which takes its companion along; where the store refuses, that is the file's
   // failure and it stays; the deletion follows where there is no store or the call left the
   // file.
+  // A catalog that the catalog database still holds for a removed oem*.inf (oemNN.cat) goes
+  // after the files, as an entry of its own.
   // Files that `stillInUse` names (driver keys' InfPath values: a bare name is one of "inf")
   // stay: a device that could not be removed is installed from them.
   void RemoveSelected(const std::vector<std::string>& stillInUse = {});
@@ -65,11 +76,16 @@ class InfFileList {
 
  private:
   void ScanFolder(const std::string& folder);
+  void ScanDriverStore(const std::string& repository);
+  void Keep(InfFileRecord record);
+  void RemoveStorePackage(const InfFileRecord& item);
+  void RemoveCatalogsOf(const std::vector<std::string>& infNames);
   bool IsDriverStoreInf(const InfFileRecord& item) const;
   bool IsNamedBy(const InfFileRecord& item, const std::string& infPath) const;
   void AddNotExamined(const std::string& path, DWORD error);
-  void ExamineFile(const std::wstring& folder, const std::wstring& name,
-                   const InfTextMatcher& matcher);
+  // A record of the file when it is one of the kit's.
+  bool ExamineFile(const std::wstring& folder, const std::wstring& name,
+                   const InfTextMatcher& matcher, InfFileRecord& record);
 
   DeviceSetup& setup_;
   const CleanupSettings& settings_;

@@ -66,7 +66,7 @@ void CleanupWizardFrame::RunRemovals() {
     // Last: what made the kit's packages trusted goes once the packages are gone.
     app_.Certificates().RemoveSelected();
   }
-  app_.RescanAfterRemovals();
+  app_.FinishRemovals();
   cleanupResultsPage_.BuildReport(welcomeTaskPage_.CleanupRegistry(),
                                   welcomeTaskPage_.CleanupInfFiles());
 }

@@ -245,6 +245,7 @@ std::string InfFileListPage::DetailsText(size_t record) {
                                   certificate->thumbprint, FormatFileTime(certificate->notAfter));
   }
   const InfFileRecord& file = infFiles_.Items()[record];
+  if (!file.storeFolder.empty()) return StorePackageDetailsText(file.storeFolder, file.path);
   std::string size, created, modified, accessed;
   // By the file's own name: the ANSI form of a name may hold '?', which a search would take
   // for a wildcard and so show another file's details.
@@ -303,6 +304,9 @@ void CleanupResultsPage::BuildReport(bool devicesTookPart, bool infFilesTookPart
     outcome.error = r.error;
     outcome.storeError = r.storeError;
     outcome.usedByDevice = r.usedByDevice;
+    outcome.storePackage = r.storeFolder;
+    outcome.notRemovable = r.notRemovable;
+    outcome.restartNeeded = r.restartNeeded;
     outcomes.push_back(outcome);
   }
   for (const CertificateRecord& r : app_.Certificates().Results()) {
@@ -310,6 +314,13 @@ void CleanupResultsPage::BuildReport(bool devicesTookPart, bool infFilesTookPart
     outcome.isCertificate = true;
     outcome.certificate = CertificateItemText(r.commonName, r.store);
     outcome.error = r.error;
+    outcomes.push_back(outcome);
+  }
+  for (const DriverServiceRecord& r : app_.DriverServices().Results()) {
+    RemovalOutcome outcome;
+    outcome.service = r.name;
+    outcome.error = r.error;
+    outcome.restartNeeded = r.restartNeeded;
     outcomes.push_back(outcome);
   }
   CleanupReport report = BuildCleanupReport(outcomes, GetSystemMessageText);

@@ -6,8 +6,10 @@ namespace korva {
 namespace {
 
 CleanupRunCounts Counts(size_t devices, size_t infs, size_t removed, size_t failed,
-                        size_t notExamined, bool restart, size_t certificates = 0) {
+                        size_t notExamined, bool restart, size_t certificates = 0,
+                        size_t services = 0) {
   CleanupRunCounts counts;
+  counts.servicesFound = services;
   counts.certificatesFound = certificates;
   counts.devicesFound = devices;
   counts.infFilesFound = infs;
@@ -37,6 +39,8 @@ TEST(UnattendedExitStatus, FollowsTheOrderOfPrecedence) {
       {Counts(1, 0, 0, 0, 0, false), true, true, kExitItemsFound},
       {Counts(0, 1, 0, 0, 0, false), true, false, kExitItemsFound},
       {Counts(0, 0, 0, 0, 0, false, 2), true, false, kExitItemsFound},
+      // A driver service left behind by an earlier cleanup is the kit's too.
+      {Counts(0, 0, 0, 0, 0, false, 0, 1), true, false, kExitItemsFound},
       {Counts(0, 0, 0, 0, 0, false), true, false, kExitOk},
       {Counts(0, 0, 0, 0, 0, false), true, true, kExitLogNotOpened},
       {Counts(1, 0, 0, 0, 2, false), true, false, kExitRemovalFailed},
@@ -57,8 +61,9 @@ TEST(CleanupLogFields, StartAndEndLinesNameEachValue) {
       FormatLogLine("start", CleanupStartFields("2026-12-07 22:30:00", "KORVAcw 1.0", settings)),
       "start\t2026-12-07 22:30:00\tKORVAcw 1.0\tclass={96E73B6E-7A5A-11D4-9F24-0080C82727F4}"
       "\tident=MYIDENT\texpert=yes\tnogui=yes\tlist=no");
-  EXPECT_EQ(FormatLogLine("end", CleanupEndFields(Counts(2, 1, 3, 1, 1, false, 2), 2)),
-            "end\tdevices=2\tinf=1\tcertificates=2\tremoved=3\tfailed=1\tnot examined=1\tstatus=2");
+  EXPECT_EQ(FormatLogLine("end", CleanupEndFields(Counts(2, 1, 3, 1, 1, false, 2, 1), 2)),
+            "end\tdevices=2\tinf=1\tcertificates=2\tservices=1\tremoved=3\tfailed=1\tnot "
+            "examined=1\tstatus=2");
   // Codes as the report prints them: the set-up services' own read as negative numbers.
   EXPECT_EQ(ErrorCodeText(32), "32");
   EXPECT_EQ(ErrorCodeText(0xE000020Bu), "-536870389");

@@ -126,8 +126,17 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
   RemovalOutcome kept = inf;
   kept.error = 2404;
   kept.usedByDevice = true;
+  // A driver store package without a published INF file is named by its folder.
+  RemovalOutcome orphan;
+  orphan.path = "C:\\windows\\System32\\DriverStore\\FileRepository\\k.inf_amd64_1\\k.inf";
+  orphan.storePackage = "C:\\windows\\System32\\DriverStore\\FileRepository\\k.inf_amd64_1";
+  orphan.restartNeeded = true;
+  RemovalOutcome stuck = orphan;
+  stuck.restartNeeded = false;
+  stuck.error = 50;
+  stuck.notRemovable = true;
   CleanupReport restart =
-      BuildCleanupReport({device, failedRestart, inf, pnf, failedStore, kept}, text);
+      BuildCleanupReport({device, failedRestart, inf, pnf, failedStore, kept, orphan, stuck}, text);
   EXPECT_EQ(restart.headline,
             "The wizard has failed to perform some operations.\nThe results are summarized below.");
   EXPECT_EQ(restart.report,
@@ -142,6 +151,12 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
             "       *** Sharing violation.\r\n"
             "File \"C:\\windows\\inf\\oem7.inf\"\r\n       *** not removed: a device that could "
             "not be removed still uses it\r\n"
+            "Driver store package \"C:\\windows\\System32\\DriverStore\\FileRepository\\"
+            "k.inf_amd64_1\"\r\n       successfully removed\r\n"
+            "       restart required to complete the removal\r\n"
+            "Driver store package \"C:\\windows\\System32\\DriverStore\\FileRepository\\"
+            "k.inf_amd64_1\"\r\n       *** not removable on this system: it has no call that "
+            "removes a driver store package\r\n"
             "\r\nPlease restart your computer to complete the removal.\r\n");
   failedRestart.restartNeeded = true;
   EXPECT_EQ(BuildCleanupReport({failedRestart}, text).report.find("restart"), std::string::npos);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <string>
@@ -202,12 +203,17 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     bool infRefused;                  // the driver store refuses to remove it
     bool stillInstalling;             // after the new enumeration, beyond the wait
     int exitStatus;
+    // A driver store package of the kit that no INF file publishes: its removal needs a
+    // restart, or the system has no call to remove it.
+    enum { kNoPackage, kPackageNeedsRestart, kPackageNotRemovable } package = kNoPackage;
   };
   const Case cases[] = {
       {{0, DI_NEEDREBOOT}, nullptr, false, false, false, kExitRestartNeeded},
       {{DI_NEEDRESTART}, "korvatest_app.inf", false, false, true, kExitRestartNeeded},
       {{DI_NEEDRESTART}, "oemkorvatest_app.inf", false, true, false, kExitRemovalFailed},
       {{0, DI_NEEDRESTART}, "korvatest_app.inf", true, false, false, kExitRemovalFailed},
+      {{0, 0}, nullptr, false, false, false, kExitRestartNeeded, Case::kPackageNeedsRestart},
+      {{0, 0}, nullptr, false, false, false, kExitRemovalFailed, Case::kPackageNotRemovable},
   };
   int serial = 0;
   for (const Case& c : cases) {
@@ -220,7 +226,15 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
       testing::SeedDevice(ids.back(), classGuid, {"USB\\VID_0547&PID_1FB" + tag}, kKitIdent);
     }
     std::string inf = c.infName ? testing::PlaceFile("inf", c.infName, kitInf) : "";
+    const std::string packageFolder = "korvatest_app.inf_amd64_00000000000000a1";
+    std::string package =
+        c.package != Case::kNoPackage
+            ? testing::PlaceStorePackage(packageFolder, "korvatest_app.inf", kitInf)
+            : "";
     testing::FaultInjectingDeviceSetup caseSetup;
+    caseSetup.driverStore = true;
+    caseSetup.fakePackageRemoval = c.package == Case::kPackageNeedsRestart;
+    caseSetup.packageRemovalNeedsRestart = true;
     caseSetup.restartFlags = c.restartFlags;
     if (c.infRefused) caseSetup.storeError = ERROR_ACCESS_DENIED;
     // The new enumeration comes after every removal (earlier, Windows would put the kit's driver
@@ -231,6 +245,7 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     caseSetup.onReenumerate = [&] {
       for (const std::string& id : ids) thereAtRescan.push_back(testbed::DeviceExists(id));
       if (c.infName) thereAtRescan.push_back(testing::FileExists(inf));
+      if (!package.empty()) thereAtRescan.push_back(testing::FileExists(package));
     };
     DeviceInstanceList caseDevices{caseSetup, settings};
     InfFileList caseInfs{caseSetup, settings};
@@ -244,10 +259,12 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     }
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(caseDevices.Results().size(), 2u);
-    EXPECT_EQ(caseInfs.Results().size(), c.infName ? 1u : 0u);
+    EXPECT_EQ(caseInfs.Results().size(), (c.infName ? 1u : 0u) + (package.empty() ? 0u : 1u));
     for (const std::string& id : ids) EXPECT_FALSE(testbed::DeviceExists(id));
     std::vector<bool> thereAtEnd(ids.size(), false);
     if (c.infName) thereAtEnd.push_back(testing::FileExists(inf));
+    if (!package.empty()) thereAtEnd.push_back(testing::FileExists(package));
+    EXPECT_EQ(testing::FileExists(package), c.package == Case::kPackageNotRemovable);
     EXPECT_EQ(thereAtRescan, thereAtEnd);
     EXPECT_EQ(caseSetup.rescanCalls, (std::vector<std::string>{"reenumerate", "wait 60000"}));
     // The log tells each removal that needs a restart, and a package the store refused.
@@ -265,6 +282,20 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
           << text;
       EXPECT_TRUE(testing::FileExists(inf));
     }
+    if (!package.empty()) {
+      EXPECT_NE(text.find("inf\t" + package +
+                          "\tdriver store package without a published INF "
+                          "file\r\n"),
+                std::string::npos)
+          << text;
+      EXPECT_NE(text.find(c.package == Case::kPackageNeedsRestart
+                              ? "removed\tinf\t" + package + "\trestart needed\r\n"
+                              : "failed\tinf\t" + package +
+                                    "\t50\tThis system has no call that removes a driver store "
+                                    "package.\r\n"),
+                std::string::npos)
+          << text;
+    }
     EXPECT_NE(text.find(c.stillInstalling ? "rescan\tasked\tstill installing\r\nend\t"
                                           : "rescan\tasked\r\nend\t"),
               std::string::npos)
@@ -273,6 +304,120 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunTellsARestartInItsExitStatus) {
     testing::RemoveFile(log);
   }
   testing::RemovePlacedInfFiles();
+}
+
+// The kit's driver services go with the last device that names them (Wine's own service
+// control manager); a service of another product, one whose binary is elsewhere, and one that a
+// device of another class still names all stay. A driver that does not stop (only the fake's:
+// no driver runs under Wine) goes at the restart, with its binary.
+TEST_F(CleanupWizardAppTest, TheKitsDriverServicesGoWithTheirLastDevice) {
+  const GUID classGuid = testing::NewClassGuid();
+  const std::string classText = testbed::GuidText(classGuid);
+  const std::string drivers = testing::WindowsFolder() + "\\system32\\drivers\\";
+  struct Service {
+    const char* name;
+    std::string binary;  // the service's binary path
+  };
+  struct Case {
+    const char* arguments;
+    bool running;  // korva does not stop
+    int exitStatus;
+  };
+  const Case cases[] = {
+      {"-nogui -list", false, kExitItemsFound},
+      {"-nogui", false, kExitOk},
+      {"-nogui", true, kExitRestartNeeded},
+  };
+  int serial = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments + std::string(c.running ? " running" : ""));
+    // korva: the kit's, used by the kit's device only; korval: pointed elsewhere; korvav: also
+    // named by another class's device.
+    const Service services[] = {{"korva", "\\SystemRoot\\System32\\drivers\\korva.sys"},
+                                {"korval", testing::WindowsFolder() + "\\temp\\korval.sys"},
+                                {"korvav", "system32\\DRIVERS\\korvav.sys"}};
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_TRUE(manager.Valid());
+    for (const Service& s : services) {
+      testing::WriteFileBytes(drivers + s.name + ".sys", "driver");
+      UniqueServiceHandle created(CreateServiceA(manager.Get(), s.name, s.name, SERVICE_ALL_ACCESS,
+                                                 SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                                                 SERVICE_ERROR_NORMAL, s.binary.c_str(), nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr));
+      ASSERT_TRUE(created.Valid()) << s.name << " " << GetLastError();
+    }
+    std::string tag = std::to_string(++serial);
+    testbed::DeviceSeed kit;
+    kit.instanceId = "USB\\VID_0547&PID_1FC" + tag + "\\service" + tag;
+    kit.classGuid = classGuid;
+    kit.hardwareIds = {"USB\\VID_0547&PID_1FC" + tag};
+    kit.service = "korva";
+    ASSERT_EQ(testbed::AddDevice(kit), 0u);
+    ASSERT_EQ(testbed::SetHardwareValue(kit.instanceId, "CleanupWizard_DeviceIdentString", REG_SZ,
+                                        testbed::StringData(kKitIdent)),
+              0u);
+    testbed::DeviceSeed other = kit;
+    other.instanceId = "USB\\VID_0547&PID_1FD" + tag + "\\service" + tag;
+    other.classGuid = testing::NewClassGuid();
+    other.service = "KORVAV";
+    ASSERT_EQ(testbed::AddDevice(other), 0u);
+
+    testing::FaultInjectingDeviceSetup caseSetup;
+    caseSetup.fakeRescan = true;
+    if (c.running) caseSetup.runningService = "korva";
+    CleanupSettings caseSettings;
+    DeviceInstanceList caseDevices{caseSetup, caseSettings};
+    InfFileList caseInfs{caseSetup, caseSettings};
+    CleanupWizardApp app(caseSettings, caseDevices, caseInfs, boxes);
+    std::string log = testing::WindowsFolder() + "\\temp\\korvatest_service.log";
+    testing::RemoveFile(log);
+    EXPECT_EQ(app.Run(std::string(c.arguments) + " -c " + classText + " -log " + log),
+              c.exitStatus);
+    std::string text = testing::ReadFileBytes(log);
+    EXPECT_NE(text.find("\r\nservice\tkorva\t" + drivers + "korva.sys\r\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("\tkorval"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\tkorvav"), std::string::npos) << text;
+    EXPECT_NE(text.find("\tservices=1\t"), std::string::npos) << text;
+    const bool removal = std::string(c.arguments) == "-nogui";
+    if (removal) {
+      EXPECT_NE(text.find(c.running ? "\r\nremoved\tservice\tkorva\trestart needed\r\n"
+                                    : "\r\nremoved\tservice\tkorva\r\n"),
+                std::string::npos)
+          << text;
+      // The service goes before the new enumeration, and only the kit's.
+      EXPECT_LT(text.find("\tservice\tkorva"), text.find("\r\nrescan\t"));
+      EXPECT_EQ(caseSetup.serviceCalls, (std::vector<std::string>{"stop korva", "delete korva"}));
+    } else {
+      EXPECT_TRUE(caseSetup.serviceCalls.empty());
+    }
+    for (const Service& s : services) {
+      UniqueServiceHandle service(OpenServiceA(manager.Get(), s.name, SERVICE_ALL_ACCESS));
+      bool gone = removal && std::string(s.name) == "korva";
+      EXPECT_EQ(service.Valid(), !gone) << s.name;
+      // A driver that did not stop keeps its binary until the restart.
+      EXPECT_EQ(testing::FileExists(drivers + s.name + ".sys"), !gone || c.running) << s.name;
+      if (service.Valid()) DeleteService(service.Get());
+      testing::RemoveFile(drivers + s.name + ".sys");
+    }
+    if (removal && c.running) {
+      std::string pending;
+      HKEY key;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                        0, KEY_READ, &key) == ERROR_SUCCESS) {
+        char data[4096] = {};
+        DWORD size = sizeof(data) - 2;
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(data), &size);
+        pending.assign(data, std::min<size_t>(size, 200));
+        RegCloseKey(key);
+      }
+      EXPECT_NE(Upper(pending).find(Upper("korva.sys")), std::string::npos) << pending;
+    }
+    testbed::RemoveDevice(kit.instanceId);
+    testbed::RemoveDevice(other.instanceId);
+    testing::RemoveFile(log);
+  }
 }
 
 // The wizard says once, in a box, that its log cannot be opened, runs all the same, and ends

@@ -297,6 +297,11 @@ TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
   // A 1234567-byte INF file, and one that goes away after the scan.
   std::string big = PlaceKitInf("korvatest_big.inf", classText, 1234567);
   std::string gone = PlaceKitInf("korvatest_gone.inf", classText);
+  // A package of the kit in the driver store that no INF file publishes any more.
+  const std::string packageName = "korvatest_store.inf_amd64_0123456789abcdef";
+  std::string package = testing::PlaceStorePackage(packageName, "korvatest_store.inf",
+                                                   testing::ReadFileBytes(big).substr(0, 300));
+  setup.driverStore = true;
   std::vector<UiStep> steps = {
       [this] { ClickNext(); },
       [this, id] {
@@ -332,8 +337,13 @@ TEST_F(CleanupWizardUiTest, ListPagesWithAndWithoutRecords) {
                   "Manufacturer:\t\r\nAssociated INF:\t\r\n");
         ClickNext();
       },
-      [this, big, gone] {
+      [this, big, gone, packageName, package] {
         const ScanListPage& page = Frame().InfFilePage();
+        Select(InfList(), RowOf(InfList(), packageName));
+        EXPECT_EQ(Text(page, IDC_INF_DETAILS),
+                  "Driver store package without a published INF file.\r\nFolder:\t\t" +
+                      testing::DriverStoreRepository() + "\\" + packageName + "\r\nINF file:\t" +
+                      package + "\r\n");
         EXPECT_EQ(Text(page, IDC_INF_HEADER),
                   "The following INF files related to KORVA are in existence.\nThe checked items "
                   "will be removed as soon as you click Next.");
@@ -511,7 +521,7 @@ TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {
                 "removed\tinf\t" +
                 inf + "\r\nremoved\tinf\t" + pnf + "\r\nrescan\tfailed\t31\t" + genFailure +
                 "\r\n"
-                "end\tdevices=1\tinf=1\tcertificates=0\tremoved=3\tfailed=0\tnot "
+                "end\tdevices=1\tinf=1\tcertificates=0\tservices=0\tremoved=3\tfailed=0\tnot "
                 "examined=0\tstatus=0\r\n");
   RemoveFile(log);
 }

@@ -185,19 +185,20 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     bool readOnly;
     bool held;
     bool storeCalled;
-    DWORD error;       // the INF file's entry
-    DWORD storeError;  // and the store's code in it
-    bool pnfEntry;     // the .pnf has an entry of its own (always a removal)
+    DWORD error;           // the INF file's entry
+    DWORD storeError;      // and the store's code in it
+    bool pnfEntry;         // the .pnf has an entry of its own (always a removal)
+    bool catalog = false;  // the catalog database holds oemNN.cat (it goes with the file)
   };
   const Case cases[] = {
       // Wine's own call deletes the INF file only (there is no store); the .pnf goes here.
-      {"inf", "oemkorvatest1.inf", kWine, false, false, true, 0, 0, true},
+      {"inf", "oemkorvatest1.inf", kWine, false, false, true, 0, 0, true, true},
       // A read-only file is made writable first, as before every deletion: the store takes it.
       {"inf", "OEMKORVATEST2.INF", kWine, true, false, true, 0, 0, true},
       // A store that refuses (access denied, a package in use) leaves the file and its .pnf:
       // deleting the published name would orphan the package. The entry is a failure.
       {"inf", "oemkorvatest10.inf", kRefuses, false, false, true, ERROR_ACCESS_DENIED,
-       ERROR_ACCESS_DENIED, false},
+       ERROR_ACCESS_DENIED, false, true},
       // A file in use: the store fails, the entry has its code, the .pnf stays.
       {"inf", "oemkorvatest3.inf", kWine, false, true, true, ERROR_SHARING_VIOLATION,
        ERROR_SHARING_VIOLATION, false},
@@ -218,6 +219,11 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     std::string pnf = inf.substr(0, inf.size() - 4) + ".pnf";
     PlaceFile(c.folder, pnf.substr(pnf.rfind('\\') + 1), "compiled");
     if (c.readOnly) SetFileAttributesA(inf.c_str(), FILE_ATTRIBUTE_READONLY);
+    // Wine's installation adds no catalog there: placed as Windows names it.
+    const std::string database = "System32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
+    std::string name = c.name;
+    std::string catalog =
+        c.catalog ? PlaceFile(database, name.substr(0, name.size() - 4) + ".cat", "catalog") : "";
     setup.storeCalls.clear();
     setup.storeLeavesFiles = c.store == kLeavesFiles;
     setup.storeRemovesFiles = c.store == kRemovesFiles;
@@ -237,7 +243,17 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     } else {
       EXPECT_TRUE(setup.storeCalls.empty());
     }
-    ASSERT_EQ(list.Results().size(), c.pnfEntry ? 2u : 1u);
+    const bool catalogEntry = c.catalog && c.error == 0;
+    ASSERT_EQ(list.Results().size(), (c.pnfEntry ? 2u : 1u) + (catalogEntry ? 1u : 0u));
+    if (c.catalog) {
+      EXPECT_EQ(FileExists(catalog), !catalogEntry);
+      if (catalogEntry) {
+        EXPECT_EQ(lstrcmpiA(list.Results().back().path.c_str(), catalog.c_str()), 0)
+            << list.Results().back().path;
+        EXPECT_EQ(list.Results().back().error, 0u);
+      }
+      testing::RemoveFile(catalog);
+    }
     EXPECT_EQ(list.Results()[0].path, inf);
     EXPECT_EQ(list.Results()[0].error, c.error);
     EXPECT_EQ(list.Results()[0].storeError, c.storeError);
@@ -249,6 +265,72 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     EXPECT_EQ(FileExists(inf), c.error != 0);
     EXPECT_EQ(FileExists(pnf), !c.pnfEntry);
   }
+}
+
+// The driver store's packages that no INF file of "inf" publishes any more: a store seeded in
+// the prefix (Wine has none, nor the calls), the published-name lookup and the store's removal
+// from the fake.
+TEST_F(InfFileListTest, OrphanedDriverStorePackagesAreFoundAndRemovedByTheStore) {
+  const std::string kPublished = "korvatest.inf_amd64_0123456789abcdef";
+  const std::string kOrphan = "korvatest_old.inf_amd64_fedcba9876543210";
+  enum Removal { kRemoved, kNeedsRestart, kRefused, kNoCall };
+  struct Case {
+    bool driverStore;
+    Removal removal;
+    DWORD error;
+    bool folderStays;
+  };
+  const Case cases[] = {
+      {true, kRemoved, 0, false},
+      {true, kNeedsRestart, 0, false},
+      {true, kRefused, ERROR_ACCESS_DENIED, true},
+      // Wine's newdev.dll has no DiUninstallDriverA: never deleted by hand.
+      {true, kNoCall, ERROR_NOT_SUPPORTED, true},
+      // A system without a driver store is not searched for one (Wine's real answer).
+      {false, kRemoved, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.driverStore << " " << c.removal);
+    testing::RemovePlacedInfFiles();
+    std::string published = testing::PlaceStorePackage(kPublished, "korvatest.inf", kKitInf);
+    std::string orphan = testing::PlaceStorePackage(kOrphan, "korvatest_old.inf", kKitInf);
+    // Another product's orphaned package, and an INF file that is not directly in its folder.
+    testing::PlaceStorePackage("korvatest_net.inf_amd64_1111111111111111", "korvatest_net.inf",
+                               "[Version]\r\nClass=Net\r\n");
+    testing::PlaceStorePackage("korvatest_deep.inf_amd64_2222222222222222\\sub", "deep.inf",
+                               kKitInf);
+    setup.driverStore = c.driverStore;
+    setup.publishedNames = {{published, testing::WindowsFolder() + "\\inf\\oem12.inf"}};
+    setup.fakePackageRemoval = c.removal != kNoCall;
+    setup.packageRemovalError = c.removal == kRefused ? ERROR_ACCESS_DENIED : 0;
+    setup.packageRemovalNeedsRestart = c.removal == kNeedsRestart;
+    setup.packageRemovals.clear();
+    InfFileList list(setup, settings);
+    const std::string orphanFolder = testing::DriverStoreRepository() + "\\" + kOrphan;
+    if (!c.driverStore) {
+      EXPECT_EQ(list.Scan(), 0);
+      continue;
+    }
+    ASSERT_EQ(list.Scan(), 1);
+    EXPECT_EQ(list.Items()[0].name, kOrphan);
+    EXPECT_EQ(list.Items()[0].path, orphan);
+    EXPECT_EQ(list.Items()[0].storeFolder, orphanFolder);
+    EXPECT_TRUE(list.NotExamined().empty());
+    list.RemoveSelected();
+    EXPECT_EQ(setup.packageRemovals,
+              c.removal == kNoCall ? std::vector<std::string>{} : std::vector<std::string>{orphan});
+    ASSERT_EQ(list.Results().size(), 1u);
+    const InfFileRecord& result = list.Results()[0];
+    EXPECT_EQ(result.path, orphan);
+    EXPECT_EQ(result.storeFolder, orphanFolder);
+    EXPECT_EQ(result.error, c.error);
+    EXPECT_EQ(result.notRemovable, c.removal == kNoCall);
+    EXPECT_EQ(result.restartNeeded, c.removal == kNeedsRestart);
+    EXPECT_EQ(testing::FolderExists(orphanFolder), c.folderStays);
+    EXPECT_TRUE(FileExists(published));
+    EXPECT_TRUE(setup.storeCalls.empty());
+  }
+  setup.driverStore = false;
 }
 
 // What Wine's SetupUninstallOEMInfA does with a file of "inf": with SUOI_FORCEDELETE it deletes

@@ -134,7 +134,8 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
        {std::string("\r\ndevice\t") + installed + "\t", "\r\ninf\t" + copied + "\r\n",
         "\r\ninf\t" + oemInf + "\r\n", "\r\ncertificate\tRoot\\" + trusted[0].thumbprint + "\t",
         "\r\ncertificate\tTrustedPublisher\\" + trusted[0].thumbprint + "\t",
-        std::string("\tdevices=1\tinf=2\tcertificates=2\t")}) {
+        std::string("\r\nservice\tkorva\t"),
+        std::string("\tdevices=1\tinf=2\tcertificates=2\tservices=1\t")}) {
     EXPECT_NE(list.output.find(line), std::string::npos) << line << "\n" << list.output;
   }
   EXPECT_TRUE(testbed::DeviceExists(installed));
@@ -164,6 +165,13 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   EXPECT_FALSE(FileExists(WindowsFolder() + "\\inf\\korvawiz.pnf"));
   EXPECT_FALSE(FileExists(oemInf));
   EXPECT_FALSE(FileExists(oemPnf));
+  // The driver's service and its binary went with the last device that named them.
+  EXPECT_NE(cleanup.output.find("\r\nremoved\tservice\tkorva\r\n"), std::string::npos)
+      << cleanup.output;
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueServiceHandle service(OpenServiceA(manager.Get(), "korva", SERVICE_QUERY_STATUS));
+  EXPECT_FALSE(service.Valid());
+  EXPECT_FALSE(FileExists(WindowsFolder() + "\\system32\\drivers\\korva.sys"));
   // The install folder is the wizard's, not the system's: it stays.
   EXPECT_TRUE(FileExists(paths.infPath));
   RemovePlacedInfFiles();

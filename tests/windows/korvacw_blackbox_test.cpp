@@ -228,9 +228,9 @@ TEST_F(KorvaCwTest, NoGuiRecordsItsRunInTheLogAndOnStandardOutput) {
     // fail; that is said, and the run's status stays what the removals made it.
     EXPECT_EQ(lines.size(), 11u);
     EXPECT_EQ(lines[lines.size() - 2].rfind("rescan\tfailed\t", 0), 0u) << first.output;
-    EXPECT_EQ(
-        lines.back(),
-        "end\tdevices=1\tinf=2\tcertificates=0\tremoved=3\tfailed=1\tnot examined=1\tstatus=2");
+    EXPECT_EQ(lines.back(),
+              "end\tdevices=1\tinf=2\tcertificates=0\tservices=0\tremoved=3\tfailed=1\tnot "
+              "examined=1\tstatus=2");
   }
   EXPECT_FALSE(testbed::DeviceExists(device));
   EXPECT_TRUE(FileExists(inUse));
@@ -252,7 +252,8 @@ TEST_F(KorvaCwTest, NoGuiRecordsItsRunInTheLogAndOnStandardOutput) {
   std::vector<std::string> thirdLines = testing::RecordLines(third.output);
   ASSERT_EQ(thirdLines.size(), 2u) << third.output;
   EXPECT_EQ(thirdLines[1],
-            "end\tdevices=0\tinf=0\tcertificates=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=0");
+            "end\tdevices=0\tinf=0\tcertificates=0\tservices=0\tremoved=0\tfailed=0\tnot "
+            "examined=0\tstatus=0");
   EXPECT_EQ(testing::RecordLines(testing::ReadFileBytes(log)).size(), 20u);
   testing::RemoveFile(log);
 }
@@ -271,7 +272,8 @@ TEST_F(KorvaCwTest, ListFindsAndRemovesNothing) {
   EXPECT_EQ(lines[1], "device\t" + Upper(device) + "\tKORVA test device\tUSB\\VID_0547&PID_6101");
   EXPECT_EQ(lines[2], "inf\t" + inf);
   EXPECT_EQ(lines[3],
-            "end\tdevices=1\tinf=1\tcertificates=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=1");
+            "end\tdevices=1\tinf=1\tcertificates=0\tservices=0\tremoved=0\tfailed=0\tnot "
+            "examined=0\tstatus=1");
   EXPECT_TRUE(testbed::DeviceExists(device));
   EXPECT_TRUE(FileExists(inf));
 
@@ -330,9 +332,9 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
               0u)
         << lines[0];
     EXPECT_NE(lines[0].find(" The run goes on without it."), std::string::npos) << lines[0];
-    EXPECT_EQ(
-        lines.back(),
-        "end\tdevices=1\tinf=0\tcertificates=0\tremoved=1\tfailed=0\tnot examined=0\tstatus=6");
+    EXPECT_EQ(lines.back(),
+              "end\tdevices=1\tinf=0\tcertificates=0\tservices=0\tremoved=1\tfailed=0\tnot "
+              "examined=0\tstatus=6");
   }
   EXPECT_EQ(testing::ReadFileBytes(readOnly), "kept\r\n");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -355,7 +357,8 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
       "error\tAn invalid command line argument was passed. Use KORVACW -h to display information "
       "on how to use the wizard.";
   const std::string rejected =
-      "end\tdevices=0\tinf=0\tcertificates=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=3";
+      "end\tdevices=0\tinf=0\tcertificates=0\tservices=0\tremoved=0\tfailed=0\tnot "
+      "examined=0\tstatus=3";
   struct Case {
     std::string arguments;
     DWORD status;
@@ -385,10 +388,10 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
     ASSERT_GE(lines.size(), c.lines.size()) << run.output;
     for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(lines[i], c.lines[i]);
     // Every record ends with the run's status, so that a script can tell it is complete.
-    EXPECT_EQ(
-        lines.back(),
-        "end\tdevices=0\tinf=0\tcertificates=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=" +
-            std::to_string(c.status));
+    EXPECT_EQ(lines.back(),
+              "end\tdevices=0\tinf=0\tcertificates=0\tservices=0\tremoved=0\tfailed=0\tnot "
+              "examined=0\tstatus=" +
+                  std::to_string(c.status));
     EXPECT_EQ(testing::ReadFileBytes(log), c.toLog ? run.output : "");
   }
   EXPECT_TRUE(testbed::DeviceExists(device));
@@ -462,10 +465,10 @@ TEST_F(KorvaCwTest, ASecondInstanceDoesNothingWhileTheFirstRuns) {
   testing::CapturedRun logged =
       testing::RunCapturingOutput(Cw("-nogui -log " + log), testing::OutputTo::kPipe);
   EXPECT_EQ(logged.exitCode, 4u);
-  EXPECT_EQ(
-      logged.output,
-      "error\tAnother KORVA Cleanup Wizard is running; this one did nothing.\r\n"
-      "end\tdevices=0\tinf=0\tcertificates=0\tremoved=0\tfailed=0\tnot examined=0\tstatus=4\r\n");
+  EXPECT_EQ(logged.output,
+            "error\tAnother KORVA Cleanup Wizard is running; this one did nothing.\r\n"
+            "end\tdevices=0\tinf=0\tcertificates=0\tservices=0\tremoved=0\tfailed=0\tnot "
+            "examined=0\tstatus=4\r\n");
   EXPECT_EQ(testing::ReadFileBytes(log), logged.output);
   testing::RemoveFile(log);
   EXPECT_TRUE(testbed::DeviceExists(device));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devsetup/device_setup.h"
+#include "support/wine_test_env.h"
 
 namespace korva::testing {
 
@@ -60,6 +61,24 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   DWORD storeError = 0;
   bool storeLeavesFiles = false;
   bool storeRemovesFiles = false;
+  // A driver store as Windows has one (Wine has none): `driverStore` makes the system have
+  // one; a store INF path (any letter case) that `publishedNames` names is published as that
+  // INF folder file, every other is not. DiUninstallDriverA is the platform's (missing under
+  // Wine) unless `fakePackageRemoval`: then each call is noted in `packageRemovals` and answers
+  // `packageRemovalError`, or succeeds and deletes the package's folder as the store does
+  // (`packageRemovalNeedsRestart`: and asks for a restart).
+  bool driverStore = false;
+  std::vector<std::pair<std::string, std::string>> publishedNames;
+  bool fakePackageRemoval = false;
+  DWORD packageRemovalError = 0;
+  bool packageRemovalNeedsRestart = false;
+  std::vector<std::string> packageRemovals;
+  // The service control manager is Wine's own, but no driver runs under Wine: a service named
+  // `runningService` answers a stop request with `stopError` (ERROR_SERVICE_REQUEST_TIMEOUT: it
+  // does not stop in time), as a loaded driver would. Each stop and deletion is noted.
+  std::string runningService;
+  DWORD stopError = ERROR_SERVICE_REQUEST_TIMEOUT;
+  std::vector<std::string> serviceCalls;
   // The new enumeration at the end of a removal run: by default the platform's calls (Wine's
   // fail); else the enumeration answers `reenumerateError` and the wait `pendingWaitResult`.
   // Each call is counted, in order, in `rescanCalls` ("reenumerate", "wait <ms>").
@@ -204,6 +223,40 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
       return DeleteFileA(inf.c_str()) ? 0 : ErrorOf(FALSE);
     }
     return SetupApiDeviceSetup::UninstallOemInf(infFileName, flags);
+  }
+  DWORD StopDriverService(const char* name, DWORD milliseconds) override {
+    serviceCalls.push_back(std::string("stop ") + name);
+    if (runningService == name) return stopError;
+    return SetupApiDeviceSetup::StopDriverService(name, milliseconds);
+  }
+  DWORD DeleteDriverService(const char* name) override {
+    serviceCalls.push_back(std::string("delete ") + name);
+    return SetupApiDeviceSetup::DeleteDriverService(name);
+  }
+  bool HasDriverStore() override { return driverStore || SetupApiDeviceSetup::HasDriverStore(); }
+  DWORD GetInfPublishedName(const char* storeInfPath, std::string& publishedPath) override {
+    if (!driverStore) return SetupApiDeviceSetup::GetInfPublishedName(storeInfPath, publishedPath);
+    publishedPath.clear();
+    for (const auto& [store, published] : publishedNames) {
+      if (lstrcmpiA(store.c_str(), storeInfPath) == 0) {
+        publishedPath = published;
+        return 0;
+      }
+    }
+    return ERROR_FILE_NOT_FOUND;
+  }
+  DWORD UninstallDriverPackage(const char* storeInfPath, bool& restartNeeded) override {
+    if (!fakePackageRemoval) {
+      return SetupApiDeviceSetup::UninstallDriverPackage(storeInfPath, restartNeeded);
+    }
+    packageRemovals.push_back(storeInfPath);
+    restartNeeded = false;
+    if (packageRemovalError != 0) return packageRemovalError;
+    std::string folder(storeInfPath);
+    folder.resize(folder.rfind('\\'));
+    RemoveFolderTree(folder);
+    restartNeeded = packageRemovalNeedsRestart;
+    return 0;
   }
   DriverUpdateService LoadDriverUpdateService() override {
     if (noDriverUpdateService) return DriverUpdateService();

@@ -53,7 +53,48 @@ bool FileExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) { DeleteFileWithNormalAttributes(path); }
 
+std::string DriverStoreRepository() {
+  return WindowsFolder() + "\\System32\\DriverStore\\FileRepository";
+}
+
+std::string PlaceStorePackage(const std::string& folderName, const std::string& infName,
+                              const std::string& content) {
+  std::string folder = WindowsFolder();
+  for (const char* level : {"System32", "DriverStore", "FileRepository"}) {
+    folder += std::string("\\") + level;
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  return PlaceFile("System32\\DriverStore\\FileRepository\\" + folderName, infName, content);
+}
+
+void RemoveFolderTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolderTree(path);
+      } else {
+        DeleteFileWithNormalAttributes(path);
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
 void RemovePlacedInfFiles() {
+  WIN32_FIND_DATAA package;
+  HANDLE packages = FindFirstFileA((DriverStoreRepository() + "\\korvatest*").c_str(), &package);
+  if (packages != INVALID_HANDLE_VALUE) {
+    do {
+      RemoveFolderTree(DriverStoreRepository() + "\\" + package.cFileName);
+    } while (FindNextFileA(packages, &package));
+    FindClose(packages);
+  }
   for (const char* sub : {"inf", "inf\\other"}) {
     // By wide names, so that names without an ANSI form go too.
     std::wstring folder = WideFromAnsi(WindowsFolder() + "\\" + sub);

@@ -33,6 +33,13 @@ void RemoveFile(const std::string& path);
 // Removes every file of inf and inf\other that the tests placed (names starting with
 // "korvatest", or "oemkorvatest" for the driver store's own names).
 void RemovePlacedInfFiles();
+// Places a package folder (name starting with "korvatest") with one INF file in the driver
+// store's folder, as Windows names it; its INF file's path. RemovePlacedInfFiles removes them.
+std::string PlaceStorePackage(const std::string& folderName, const std::string& infName,
+                              const std::string& content);
+std::string DriverStoreRepository();
+// A folder with everything in it.
+void RemoveFolderTree(const std::string& folder);
 
 // The build's own programs, found from the test program's folder.
 std::string BuildFolder();
