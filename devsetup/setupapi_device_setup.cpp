@@ -305,9 +305,10 @@ DWORD SetupApiDeviceSetup::StopDriverService(const char* name, DWORD millisecond
     error = LastErrorOfFailure();
     return error == ERROR_SERVICE_NOT_ACTIVE ? 0 : error;
   }
-  const ULONGLONG end = GetTickCount64() + milliseconds;
+  // The 32-bit tick count, as the older systems have it; the difference survives its wrap.
+  const DWORD start = GetTickCount();
   while (status.dwCurrentState != SERVICE_STOPPED) {
-    if (GetTickCount64() >= end) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    if (GetTickCount() - start >= milliseconds) return ERROR_SERVICE_REQUEST_TIMEOUT;
     Sleep(100);
     if (!QueryServiceStatus(service.Get(), &status)) return LastErrorOfFailure();
   }

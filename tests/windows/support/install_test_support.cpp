@@ -7,35 +7,12 @@
 
 namespace korva::testing {
 
-namespace {
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  UniqueFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (search.Valid()) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        RemoveFile(path);
-      }
-    } while (FindNextFileA(search.Get(), &found));
-  }
-  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(folder.c_str());
-}
-
-}  // namespace
-
 std::string KitFolder() { return BuildFolder() + "\\kit"; }
 
 std::string ScratchFolder(const std::string& name) {
   CreateDirectoryA("C:\\korvatest", nullptr);
   std::string folder = "C:\\korvatest\\" + name;
-  RemoveTree(folder);
+  RemoveFolderTree(folder);
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }

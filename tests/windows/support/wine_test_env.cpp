@@ -83,6 +83,7 @@ void RemoveFolderTree(const std::string& folder) {
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }
+  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryA(folder.c_str());
 }
 
