@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/last_error.h"
+#include "common/system_folders.h"
 
 namespace korva {
 
@@ -70,37 +71,39 @@ DWORD SetupApiDeviceSetup::GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA&
   return ErrorOf(SetupDiGetDeviceInstallParamsA(set, &element, &params));
 }
 
+namespace {
+
+// A call of setupapi.dll that older systems lack; the library is loaded already, as the
+// program imports it.
+template <typename Function>
+Function SetupApiExport(const char* name) {
+  HMODULE setupapi = GetModuleHandleA("setupapi.dll");
+  return setupapi ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(setupapi, name)))
+                  : nullptr;
+}
+
+using PublishedNameFunction = BOOL(WINAPI*)(PCSTR, PSTR, DWORD, PDWORD);
+
+}  // namespace
+
 DWORD SetupApiDeviceSetup::UninstallOemInf(const char* infFileName, DWORD flags) {
   // Looked up at run time: systems before Windows XP lack it, and the program must still start
-  // there. setupapi.dll is loaded already, as the program imports it.
+  // there.
   using UninstallFunction = BOOL(WINAPI*)(PCSTR, DWORD, PVOID);
-  HMODULE setupapi = GetModuleHandleA("setupapi.dll");
-  auto uninstall = setupapi ? reinterpret_cast<UninstallFunction>(reinterpret_cast<void (*)()>(
-                                  GetProcAddress(setupapi, "SetupUninstallOEMInfA")))
-                            : nullptr;
+  auto uninstall = SetupApiExport<UninstallFunction>("SetupUninstallOEMInfA");
   if (!uninstall) return ERROR_PROC_NOT_FOUND;
   return ErrorOf(uninstall(infFileName, flags, nullptr));
 }
 
-namespace {
-
-using PublishedNameFunction = BOOL(WINAPI*)(PCSTR, PSTR, DWORD, PDWORD);
-
-PublishedNameFunction PublishedNameLookup() {
-  HMODULE setupapi = GetModuleHandleA("setupapi.dll");
-  return setupapi ? reinterpret_cast<PublishedNameFunction>(reinterpret_cast<void (*)()>(
-                        GetProcAddress(setupapi, "SetupGetInfPublishedNameA")))
-                  : nullptr;
+bool SetupApiDeviceSetup::HasDriverStore() {
+  return SetupApiExport<PublishedNameFunction>("SetupGetInfPublishedNameA") != nullptr;
 }
-
-}  // namespace
-
-bool SetupApiDeviceSetup::HasDriverStore() { return PublishedNameLookup() != nullptr; }
 
 DWORD SetupApiDeviceSetup::GetInfPublishedName(const char* storeInfPath,
                                                std::string& publishedPath) {
   publishedPath.clear();
-  PublishedNameFunction lookup = PublishedNameLookup();
+  auto lookup = SetupApiExport<PublishedNameFunction>("SetupGetInfPublishedNameA");
   if (!lookup) return ERROR_PROC_NOT_FOUND;
   char name[MAX_PATH + 1] = {};
   DWORD error = ErrorOf(lookup(storeInfPath, name, sizeof(name), nullptr));
@@ -164,12 +167,9 @@ namespace {
 // program's own folder first); its own imports are looked for beside it, not in the program's
 // folder either.
 UniqueModule LoadSystemLibrary(const char* name) {
-  char folder[MAX_PATH];
-  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return UniqueModule();
-  std::string path(folder, length);
-  if (path.back() != '\\') path += '\\';
-  path += name;
+  const std::string folder = SystemFolder();
+  if (folder.empty()) return UniqueModule();
+  const std::string path = folder + "\\" + name;
   return UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 

@@ -13,6 +13,7 @@
 #include "common/core/text.h"
 #include "common/file_deletion.h"
 #include "common/last_error.h"
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 
 namespace korva {
@@ -127,10 +128,14 @@ void InfFileList::AddNotExamined(const std::string& path, DWORD error) {
   if (onNotExamined) onNotExamined(notExamined.back());
 }
 
+InfTextMatcher InfFileList::KitMatcher() const {
+  return InfTextMatcher({settings_.classGuidText, settings_.identValueName,
+                         settings_.deviceIdentString, settings_.expertMode},
+                        PlatformUtf16ToAnsi());
+}
+
 void InfFileList::ScanFolder(const std::string& folder) {
-  InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
-                          settings_.deviceIdentString, settings_.expertMode},
-                         PlatformUtf16ToAnsi());
+  const InfTextMatcher matcher = KitMatcher();
   // Listed and opened by their wide names: a name the ANSI code page has no form for comes back
   // from the ANSI calls with '?' in it, which opens nothing (and, as a wildcard, may name
   // another file).
@@ -198,9 +203,7 @@ bool InfFileList::ExamineFile(const std::wstring& folder, const std::wstring& wi
 }
 
 void InfFileList::ScanDriverStore(const std::string& repository) {
-  InfTextMatcher matcher({settings_.classGuidText, settings_.identValueName,
-                          settings_.deviceIdentString, settings_.expertMode},
-                         PlatformUtf16ToAnsi());
+  const InfTextMatcher matcher = KitMatcher();
   const std::wstring wideRepository = WideFromAnsi(repository);
   WIN32_FIND_DATAW folder;
   UniqueFindHandle folders(FindFirstFileW((wideRepository + L"\\*").c_str(), &folder));
@@ -251,13 +254,9 @@ void InfFileList::ScanDriverStore(const std::string& repository) {
 int InfFileList::Scan() {
   items.clear();
   notExamined.clear();
-  char windowsFolder[MAX_PATH + 1] = {};
-  // The system's folder: on a Remote Desktop session host the plain call gives a program that
-  // is not terminal-server aware a folder of the user's own, whose INF folders hold nothing.
-  UINT length = GetSystemWindowsDirectoryA(windowsFolder, sizeof(windowsFolder));
-  if (length == 0 || length > MAX_PATH) return 0;
-  std::string base = windowsFolder;
-  while (!base.empty() && base.back() == '\\') base.pop_back();
+  // The system's folder: a user's own (Remote Desktop) holds no INF folders of the system.
+  const std::string base = SystemWindowsFolder();
+  if (base.empty()) return 0;
   storeInfFolder_ = base + "\\" + kInfFolders[0];
   for (const char* folder : kInfFolders) ScanFolder(base + "\\" + folder);
   if (setup_.HasDriverStore()) ScanDriverStore(base + "\\" + kDriverStoreRepository);
@@ -373,11 +372,9 @@ void InfFileList::RemoveCatalogsOf(const std::vector<std::string>& infNames) {
   // file's name (oemNN.cat) and removes it with the package; a store call that leaves it (as
   // Wine's does, with the .pnf) would leave the package's files trusted.
   if (infNames.empty()) return;
-  char system[MAX_PATH + 1] = {};
-  UINT length = GetSystemDirectoryA(system, MAX_PATH);
-  if (length == 0 || length > MAX_PATH) return;
-  const std::string database =
-      std::string(system, length) + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  const std::string system = SystemFolder();
+  if (system.empty()) return;
+  const std::string database = system + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
   HCATADMIN admin = nullptr;
   for (const std::string& inf : infNames) {
     const std::string catalog = inf.substr(0, inf.size() - 4) + ".cat";

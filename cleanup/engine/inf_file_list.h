@@ -75,6 +75,8 @@ class InfFileList {
   std::function<void(const InfFileRecord& result)> onResult;
 
  private:
+  // The matcher of the kit's INF files for this run's settings.
+  InfTextMatcher KitMatcher() const;
   void ScanFolder(const std::string& folder);
   void ScanDriverStore(const std::string& repository);
   void Keep(InfFileRecord record);

@@ -6,24 +6,13 @@
 #include "common/core/text.h"
 #include "common/file_deletion.h"
 #include "common/last_error.h"
+#include "common/system_folders.h"
 
 namespace korva {
 
 const char* const kKitDriverServiceNames[3] = {"korva", "korval", "korvav"};
 
 namespace {
-
-std::string SystemFolder() {
-  char folder[MAX_PATH + 1] = {};
-  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  return length == 0 || length > MAX_PATH ? std::string() : std::string(folder, length);
-}
-
-std::string WindowsFolder() {
-  char folder[MAX_PATH + 1] = {};
-  UINT length = GetSystemWindowsDirectoryA(folder, MAX_PATH);
-  return length == 0 || length > MAX_PATH ? std::string() : std::string(folder, length);
-}
 
 bool StartsWithIgnoreCase(const std::string& text, const std::string& start) {
   return text.size() >= start.size() && EqualsIgnoreAsciiCase(text.substr(0, start.size()), start);
@@ -48,7 +37,7 @@ bool ServiceBinaryNames(const std::string& servicePath, const std::string& binar
 std::vector<DriverServiceRecord> KitDriverServiceList::KitServices() {
   std::vector<DriverServiceRecord> found;
   const std::string drivers = SystemFolder() + "\\drivers\\";
-  const std::string windows = WindowsFolder();
+  const std::string windows = SystemWindowsFolder();
   for (const char* name : kKitDriverServiceNames) {
     DWORD type = 0;
     std::string servicePath;
@@ -143,19 +132,18 @@ void KitDriverServiceList::Remove(const DriverServiceRecord& item) {
     if (result.error == ERROR_SERVICE_MARKED_FOR_DELETE) result.error = 0;
   }
   if (result.error == 0) {
-    DWORD deletion = stillRunning ? ERROR_SHARING_VIOLATION : 0;
-    if (!stillRunning) DeleteFileIfPresent(item.binaryPath, deletion);
-    if (deletion == ERROR_SHARING_VIOLATION || deletion == ERROR_ACCESS_DENIED) {
+    DWORD deletion = 0;
+    if (stillRunning ||
+        (DeleteFileIfPresent(item.binaryPath, deletion) &&
+         (deletion == ERROR_SHARING_VIOLATION || deletion == ERROR_ACCESS_DENIED))) {
       // Loaded still: the binary goes at the next restart.
-      result.restartNeeded = true;
       deletion = MoveFileExA(item.binaryPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
                      ? 0
                      : LastErrorOfFailure();
+      result.restartNeeded = deletion == 0;
     }
     result.error = deletion;
-    result.restartNeeded = result.restartNeeded || stillRunning;
   }
-  if (result.error != 0) result.restartNeeded = false;
   results.push_back(result);
   if (onResult) onResult(results.back());
 }
