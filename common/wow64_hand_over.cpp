@@ -45,44 +45,7 @@ bool Is64BitProgram(const std::string& path) {
   return GetBinaryTypeA(path.c_str(), &type) && type == SCS_64BIT_BINARY;
 }
 
-// A job that ends its processes when its last handle closes, and lets them start processes
-// outside it (the wizard's demo program outlives the wizard's run).
-UniqueHandle MakeKillOnCloseJob() {
-  UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
-  if (!job.Valid()) return job;
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags =
-      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
-  if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
-                               sizeof(limits))) {
-    job.Reset();
-  }
-  return job;
-}
-
 }  // namespace
-
-bool StartTiedChild(const std::string& program, std::string commandLine, STARTUPINFOA& startup,
-                    bool inheritHandles, TiedChild& child, DWORD& error) {
-  child.job = MakeKillOnCloseJob();
-  // Started suspended, so that it does nothing before it is in the job.
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr,
-                      inheritHandles ? TRUE : FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                      &started)) {
-    error = LastErrorOfFailure();
-    return false;
-  }
-  child.process.Reset(started.hProcess);
-  UniqueHandle thread(started.hThread);
-  // Where the job can't take it (an old system whose caller's job allows no nesting), it runs
-  // untied, as it always did.
-  if (child.job.Valid() && !AssignProcessToJobObject(child.job.Get(), child.process.Get())) {
-    child.job.Reset();
-  }
-  ResumeThread(thread.Get());
-  return true;
-}
 
 bool Is32BitProcessOn64BitWindows() {
 #ifdef _WIN64
@@ -124,17 +87,11 @@ Wow64HandOver HandOverTo64BitBuild() {
   if (!StartTiedChild(handOver.path, commandLine, startup, standard.Any(), child, handOver.error)) {
     return handOver;
   }
-  // A wait that failed would read the status of a running program (259) as its end: the build
-  // is stopped, and the failure is said with its code.
-  if (WaitForSingleObject(child.process.Get(), INFINITE) == WAIT_FAILED) {
-    handOver.error = LastErrorOfFailure();
+  DWORD status = 0;
+  if (!AwaitTiedChild(child, kExitNo64BitBuild, status, handOver.error)) {
     handOver.waitFailed = true;
-    TerminateProcess(child.process.Get(), kExitNo64BitBuild);
     return handOver;
   }
-  DWORD status = 0;
-  // A status that can't be read is not success.
-  if (!GetExitCodeProcess(child.process.Get(), &status)) status = LastErrorOfFailure();
   handOver.outcome = Wow64HandOver::kHandedOver;
   handOver.exitStatus = status;
   return handOver;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/unique_resource.h"
+#include "common/tied_child.h"
 
 namespace korva {
 
@@ -22,19 +22,6 @@ struct Wow64HandOver {
   DWORD error = 0;
   bool waitFailed = false;
 };
-
-// A program started for this one, tied to it: it is in a job object that ends it when the job's
-// last handle closes, which this process's end does too (a deployment tool that stops this
-// process on a time-out stops the work with it). What it starts in turn is not in the job.
-struct TiedChild {
-  UniqueHandle job;  // not valid where the platform gave no job: the child runs untied
-  UniqueHandle process;
-};
-
-// Starts `program` with `commandLine` as TiedChild says; false with the platform's code in
-// `error` when it could not be started.
-bool StartTiedChild(const std::string& program, std::string commandLine, STARTUPINFOA& startup,
-                    bool inheritHandles, TiedChild& child, DWORD& error);
 
 // True for a 32-bit process on 64-bit Windows. The platform's question is looked up at run
 // time, since the oldest systems lack it (and are not 64-bit).

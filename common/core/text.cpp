@@ -63,4 +63,16 @@ bool EqualsIgnoreCaseMultibyte(const std::string& a, const std::string& b) {
 
 bool IsLocaleSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
+size_t FileNameStart(const std::string& path, const LeadBytePredicate& isLeadByte) {
+  size_t nameStart = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (isLeadByte && isLeadByte(static_cast<unsigned char>(path[i]))) {
+      ++i;  // its trail byte is no separator
+    } else if (path[i] == '\\' || path[i] == '/') {
+      nameStart = i + 1;
+    }
+  }
+  return nameStart;
+}
+
 }  // namespace korva

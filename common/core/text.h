@@ -34,4 +34,8 @@ bool IsLocaleSpace(char c);
 // byte that happens to be a backslash is not taken for a separator.
 using LeadBytePredicate = std::function<bool(unsigned char)>;
 
+// Where the file name of `path` begins: after its last "\\" or "/", or after a drive's ":" at
+// its start; 0 for a bare name. A trail byte that looks like a backslash separates nothing.
+size_t FileNameStart(const std::string& path, const LeadBytePredicate& isLeadByte = nullptr);
+
 }  // namespace korva

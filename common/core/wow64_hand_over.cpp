@@ -5,14 +5,7 @@
 namespace korva {
 
 std::string Path64BitBuild(const std::string& modulePath, const LeadBytePredicate& isLeadByte) {
-  size_t nameStart = modulePath.size() >= 2 && modulePath[1] == ':' ? 2 : 0;
-  for (size_t i = 0; i < modulePath.size(); ++i) {
-    if (isLeadByte && isLeadByte(static_cast<unsigned char>(modulePath[i]))) {
-      ++i;  // its trail byte is no separator
-    } else if (modulePath[i] == '\\' || modulePath[i] == '/') {
-      nameStart = i + 1;
-    }
-  }
+  size_t nameStart = FileNameStart(modulePath, isLeadByte);
   return modulePath.substr(0, nameStart) + k64BitBuildFolder + "\\" + modulePath.substr(nameStart);
 }
 

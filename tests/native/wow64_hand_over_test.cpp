@@ -1,5 +1,7 @@
 #include "common/core/wow64_hand_over.h"
 
+#include "common/core/console_companion.h"
+
 #include <gtest/gtest.h>
 
 namespace korva {
@@ -91,6 +93,54 @@ TEST(No64BitBuildMessageTest, NamesTheFileAndTheCause) {
             "This is 64-bit Windows, where only the 64-bit KORVA Installation Wizard can install "
             "drivers. Its end could not be awaited (error 6), and it was stopped:\n"
             "C:\\Kit\\x64\\KORVAwiz.exe");
+}
+
+// The console companion starts the program of its own folder, whatever the folder is called.
+TEST(CompanionTest, StartsTheProgramBesideItAndSaysWhyItCouldNot) {
+  auto isLeadByte = [](unsigned char c) { return c >= 0x81 && c <= 0x9F; };
+  EXPECT_EQ(CompanionProgramPath("C:\\Program Files\\KORVA\\KORVAcw.com", "KORVAcw.exe"),
+            "C:\\Program Files\\KORVA\\KORVAcw.exe");
+  EXPECT_EQ(CompanionProgramPath("C:KORVAwiz.com", "KORVAwiz.exe"), "C:KORVAwiz.exe");
+  EXPECT_EQ(CompanionProgramPath("C:\\Kit\\\x95\\KORVAcw.com", "KORVAcw.exe", isLeadByte),
+            "C:\\Kit\\KORVAcw.exe");  // "\x95\\" is one character of the name
+
+  const std::string path = "C:\\Kit\\KORVAcw.exe";
+  EXPECT_EQ(CompanionFailureLine("KORVAcw.com", path, 0),
+            "KORVAcw.com: C:\\Kit\\KORVAcw.exe was not found. "
+            "Please reinstall the KORVA Development Kit.\r\n");
+  EXPECT_EQ(CompanionFailureLine("KORVAcw.com", path, 193),
+            "KORVAcw.com: C:\\Kit\\KORVAcw.exe could not be started (error 193).\r\n");
+  // From a prompt that is not an administrator's: what to do instead.
+  EXPECT_EQ(CompanionFailureLine("KORVAwiz.com", path, 740),
+            "KORVAwiz.com: C:\\Kit\\KORVAcw.exe could not be started (error 740): it runs only "
+            "as an administrator. Run the command again from a command prompt started as an "
+            "administrator.\r\n");
+  EXPECT_EQ(CompanionFailureLine("KORVAcw.com", path, 6, true),
+            "KORVAcw.com: the end of C:\\Kit\\KORVAcw.exe could not be awaited (error 6), and it "
+            "was stopped.\r\n");
+}
+
+// A pipe hands over chunks that may end inside a double-byte character: its lead byte waits
+// for the next chunk, so that the conversion for the console never splits it.
+TEST(CompanionTest, AChunkEndsAfterItsLastWholeCharacter) {
+  auto isLeadByte = [](unsigned char c) { return c >= 0x81 && c <= 0x9F; };
+  struct Case {
+    const char* bytes;
+    size_t whole;
+  };
+  const Case cases[] = {
+      {"", 0},
+      {"abc\r\n", 5},
+      {"ab\x95", 2},        // a lead byte alone at the end
+      {"ab\x95\\", 4},      // lead and trail (a backslash) both there
+      {"\x95\x95\x95", 2},  // the second byte is a trail byte, the third a lead byte
+      {"\x95\x95\x95\x95", 4},
+      {"G\xE4rt", 4},  // single-byte accents are whole characters
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WholeCharactersLength(c.bytes, isLeadByte), c.whole) << c.bytes;
+  }
+  EXPECT_EQ(WholeCharactersLength("ab\x95", nullptr), 3u);
 }
 
 }  // namespace

@@ -102,6 +102,9 @@ class KorvaWizNoGuiTest : public ::testing::Test {
     kit = root + "\\Bin";
     CreateDirectoryA(kit.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(KorvaWizPath().c_str(), (kit + "\\KORVAwiz.exe").c_str(), FALSE));
+    // And its console companion, which a command prompt waits for.
+    std::string companion = KorvaWizPath().substr(0, KorvaWizPath().size() - 4) + ".com";
+    ASSERT_TRUE(CopyFileA(companion.c_str(), (kit + "\\KORVAwiz.com").c_str(), FALSE));
     for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) CopyKitFile(file, kit);
   }
 
@@ -117,8 +120,9 @@ class KorvaWizNoGuiTest : public ::testing::Test {
 
   // Its standard output in a pipe or a file, as management tools start programs. A run that
   // shows a box never ends by itself: it is stopped after a minute, and the test fails.
-  CapturedRun Run(const std::string& arguments, OutputTo output = OutputTo::kPipe) {
-    return RunCapturingOutput("\"" + kit + "\\KORVAwiz.exe\" " + arguments, output);
+  CapturedRun Run(const std::string& arguments, OutputTo output = OutputTo::kPipe,
+                  const char* program = "KORVAwiz.exe") {
+    return RunCapturingOutput("\"" + kit + "\\" + program + "\" " + arguments, output);
   }
 
   std::string root, kit;
@@ -132,11 +136,14 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareI
     std::string tag;
     std::string given;  // the hardware ID on the command line
     int twins;          // further devices with the same hardware IDs
+    const char* program = "KORVAwiz.exe";
   };
   const Case cases[] = {
       {OutputTo::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001", 0},
       {OutputTo::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001", 0},
       {OutputTo::kPipe, "6003", "USB\\VID_0547&PID_6003&REV_0001", 2},
+      // Through the console companion, as typed at a command prompt.
+      {OutputTo::kFile, "6004", "USB\\VID_0547&PID_6004&REV_0001", 0, "KORVAwiz.com"},
   };
   const std::string log = root + "\\korvawiz.log";
   WriteFileBytes(log, "earlier\r\n");
@@ -163,7 +170,7 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareI
     }
     ASSERT_FALSE(instanceId.empty());
 
-    CapturedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output);
+    CapturedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output, c.program);
     EXPECT_EQ(run.exitCode, 0u);
     auto lines = LogLines(run.output);
     ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"start", "device", "installed", "end"}))
