@@ -45,6 +45,22 @@ std::string WithoutTime(std::string output) {
   return output;
 }
 
+// A device of a class and ident of the test's own, so that a run finds it alone; gone at the
+// end of the test.
+struct OwnDevice {
+  OwnDevice(const std::string& pid, const std::string& description)
+      : instanceId("USB\\VID_0547&PID_" + pid + "\\CC" + pid) {
+    SeedDevice(instanceId, classGuid, {"USB\\VID_0547&PID_" + pid}, ident, description);
+  }
+  ~OwnDevice() { testbed::RemoveDevice(instanceId); }
+  std::string ListArguments() const { return "-nogui -list -c " + classText + " -i " + ident; }
+
+  GUID classGuid = NewClassGuid();
+  std::string classText = testbed::GuidText(classGuid);
+  std::string ident = "KORVATEST-" + classText.substr(1, 8);
+  std::string instanceId;
+};
+
 class CompanionTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -91,14 +107,11 @@ TEST_F(CompanionTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
 // in the ANSI code page, and the lines and the status are those of a run without the companion.
 TEST_F(CompanionTest, APipeOrAFileGetsTheProgramsBytes) {
   std::string bin = KitWith("companion list", "KORVAcw", KorvaCwPath());
-  GUID classGuid = NewClassGuid();
-  std::string classText = testbed::GuidText(classGuid);
-  std::string ident = "KORVATEST-" + classText.substr(1, 8);
-  std::string device = "USB\\VID_0547&PID_7001\\CC1";
-  SeedDevice(device, classGuid, {"USB\\VID_0547&PID_7001"}, ident,
-             "KORVA Ger\xE4t f\xFCr Pr\xFC"
-             "fung");
-  std::string arguments = " -nogui -list -c " + classText + " -i " + ident;
+  OwnDevice own("7001",
+                "KORVA Ger\xE4t f\xFCr Pr\xFC"
+                "fung");
+  const std::string& device = own.instanceId;
+  std::string arguments = " " + own.ListArguments();
 
   CapturedRun direct =
       RunCapturingOutput("\"" + bin + "\\KORVAcw.exe\"" + arguments, OutputTo::kFile);
@@ -113,17 +126,13 @@ TEST_F(CompanionTest, APipeOrAFileGetsTheProgramsBytes) {
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(WithoutTime(run.output), WithoutTime(direct.output));
   }
-  testbed::RemoveDevice(device);
 }
 
 // To a console the lines come converted from the ANSI code page, accents and all.
 TEST_F(CompanionTest, AConsoleGetsTheTextConverted) {
   std::string bin = KitWith("companion console", "KORVAcw", KorvaCwPath());
-  GUID classGuid = NewClassGuid();
-  std::string classText = testbed::GuidText(classGuid);
-  std::string ident = "KORVATEST-" + classText.substr(1, 8);
-  std::string device = "USB\\VID_0547&PID_7002\\CC2";
-  SeedDevice(device, classGuid, {"USB\\VID_0547&PID_7002"}, ident, "Ger\xE4t");
+  OwnDevice own("7002", "Ger\xE4t");
+  const std::string& device = own.instanceId;
 
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
@@ -140,7 +149,7 @@ TEST_F(CompanionTest, AConsoleGetsTheTextConverted) {
   startup.hStdOutput = screen.Get();
   startup.hStdError = screen.Get();
   PROCESS_INFORMATION started{};
-  std::string line = "\"" + bin + "\\KORVAcw.com\" -nogui -list -c " + classText + " -i " + ident;
+  std::string line = "\"" + bin + "\\KORVAcw.com\" " + own.ListArguments();
   ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                              &startup, &started));
   UniqueHandle process(started.hProcess);
@@ -162,7 +171,6 @@ TEST_F(CompanionTest, AConsoleGetsTheTextConverted) {
             std::wstring::npos);
   EXPECT_NE(text.find(L"Ger\u00E4t"), std::wstring::npos);
   EXPECT_NE(text.find(L"status=1"), std::wstring::npos);
-  testbed::RemoveDevice(device);
 }
 
 // A companion without its program says so on its standard error and ends with 5: nothing ran.
@@ -180,7 +188,8 @@ TEST_F(CompanionTest, WithoutItsProgramAMessageAndStatusFive) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.program) + " " + c.beside);
-    std::string bin = KitWith(std::string("companion alone ") + c.program + c.beside, c.program, "");
+    std::string bin =
+        KitWith(std::string("companion alone ") + c.program + c.beside, c.program, "");
     std::string program = bin + "\\" + c.program + ".exe";
     if (std::string(c.beside) == "folder") CreateDirectoryA(program.c_str(), nullptr);
     if (std::string(c.beside) == "text") WriteFileBytes(program, "not a program\r\n");
