@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ansi_text.h"
 #include "common/core/kit_certificate.h"
 #include "common/core/kit_identity.h"
 #include "common/guid_text.h"

@@ -2,6 +2,8 @@
 
 namespace korva {
 
+bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
 std::wstring WideFromAnsi(const std::string& text) {
   if (text.empty()) return std::wstring();
   int length =

@@ -1,5 +1,6 @@
 #include "common/console_companion.h"
 
+#include "common/ansi_text.h"
 #include "common/core/console_companion.h"
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
@@ -9,8 +10,6 @@
 namespace korva {
 
 namespace {
-
-bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 bool IsUsable(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
@@ -125,12 +124,8 @@ int RunConsoleCompanion(const std::string& companionName, const std::string& pro
     input.Reset(inputCopy);
   }
 
-  STARTUPINFOA ownStartup{};
-  GetStartupInfoA(&ownStartup);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES | (ownStartup.dwFlags & STARTF_USESHOWWINDOW);
-  startup.wShowWindow = ownStartup.wShowWindow;
+  STARTUPINFOA startup = StartupShownAsThisProgram();
+  startup.dwFlags |= STARTF_USESTDHANDLES;
   startup.hStdInput = input.Get();
   startup.hStdOutput = programEnd.Get();
   startup.hStdError = programEnd.Get();

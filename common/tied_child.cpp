@@ -45,6 +45,16 @@ bool StartTiedChild(const std::string& program, std::string commandLine, STARTUP
   return true;
 }
 
+STARTUPINFOA StartupShownAsThisProgram() {
+  STARTUPINFOA own{};
+  GetStartupInfoA(&own);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = own.dwFlags & STARTF_USESHOWWINDOW;
+  startup.wShowWindow = own.wShowWindow;
+  return startup;
+}
+
 bool AwaitTiedChild(const TiedChild& child, DWORD stoppedStatus, DWORD& status, DWORD& error) {
   if (WaitForSingleObject(child.process.Get(), INFINITE) == WAIT_FAILED) {
     error = LastErrorOfFailure();

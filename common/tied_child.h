@@ -23,6 +23,10 @@ struct TiedChild {
 bool StartTiedChild(const std::string& program, std::string commandLine, STARTUPINFOA& startup,
                     bool inheritHandles, TiedChild& child, DWORD& error);
 
+// A start-up record with no more in it than this: the child's window is shown as this
+// program's would have been.
+STARTUPINFOA StartupShownAsThisProgram();
+
 // Waits for the child's end and reads its exit status into `status`. A wait that failed would
 // read the status of a running program (259) as its end: the child is stopped with
 // `stoppedStatus` then, and false comes back with the wait's code in `error`. A status that

@@ -1,5 +1,6 @@
 #include "common/wow64_hand_over.h"
 
+#include "common/ansi_text.h"
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
 #include "common/run_log.h"
@@ -8,8 +9,6 @@
 namespace korva {
 
 namespace {
-
-bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 // Standard input, output and error of this process where they are files or pipes (as a
 // management tool's run gives them), as inheritable duplicates for the 64-bit build, so that
@@ -74,13 +73,7 @@ Wow64HandOver HandOverTo64BitBuild() {
   // By its full path, never by a name searched for; the arguments as this process got them.
   std::string commandLine =
       HandOverCommandLine(handOver.path, CommandLineArguments(GetCommandLineA()));
-  STARTUPINFOA ownStartup{};
-  GetStartupInfoA(&ownStartup);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  // The window is shown as this program's would have been.
-  startup.dwFlags = ownStartup.dwFlags & STARTF_USESHOWWINDOW;
-  startup.wShowWindow = ownStartup.wShowWindow;
+  STARTUPINFOA startup = StartupShownAsThisProgram();
   RedirectedStandardHandles standard;
   if (standard.Any()) standard.Into(startup);
   TiedChild child;

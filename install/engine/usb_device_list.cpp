@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ansi_text.h"
 #include "devsetup/device_info.h"
 #include "install/core/inf_template.h"
 
@@ -30,8 +31,6 @@ std::string FirstString(const BYTE* buffer, size_t size) {
 }
 
 }  // namespace
-
-bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 int UsbDeviceList::Enumerate(bool presentOnly) {
   Clear();

@@ -44,9 +44,6 @@ constexpr int kHighestDriverKeyIndex = 9998;
 // Which way a driver was installed.
 enum class InstallRoad { kNone, kUpdateService, kClassInstaller };
 
-// Whether a byte starts a double-byte character of the ANSI code page.
-bool IsAnsiLeadByte(unsigned char c);
-
 class UsbDeviceList {
  public:
   explicit UsbDeviceList(DeviceSetup& setup) : setup_(setup) {}

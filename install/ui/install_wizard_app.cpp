@@ -1,5 +1,6 @@
 #include "install/ui/install_wizard_app.h"
 
+#include "common/ansi_text.h"
 #include "common/core/log_line.h"
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
