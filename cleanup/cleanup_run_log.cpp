@@ -103,6 +103,10 @@ void CleanupRunLog::Error(const std::string& message) {
   log_.Write("error", {MessageAsLogField(message)});
 }
 
+void CleanupRunLog::Untrusted(const KitTrustProblem& problem) {
+  log_.Write("untrusted", KitTrustLogFields(problem));
+}
+
 void CleanupRunLog::Usage(const std::string& text) {
   for (const std::string& line : NonEmptyLines(text)) log_.Write("usage", {line});
 }

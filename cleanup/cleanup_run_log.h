@@ -11,6 +11,7 @@
 #include "cleanup/engine/inf_file_list.h"
 #include "cleanup/engine/kit_certificate_list.h"
 #include "cleanup/engine/kit_driver_services.h"
+#include "common/core/kit_refusals.h"
 #include "common/run_log.h"
 
 namespace korva {
@@ -24,6 +25,7 @@ class CleanupRunLog {
   // As RunLog's; false when the file cannot be opened.
   bool OpenFile(const std::string& path) { return log_.OpenFile(path); }
   DWORD OpenError() const { return log_.OpenError(); }
+  std::string OpenErrorText() const { return log_.OpenErrorText(); }
   bool UseStandardOutputIfRedirected() { return log_.UseStandardOutputIfRedirected(); }
 
   void Start(const CleanupSettings& settings);
@@ -41,6 +43,8 @@ class CleanupRunLog {
   void Rescan(const RescanResult& rescan);
   // A message the run would otherwise show in a box (a rejected command line and the like).
   void Error(const std::string& message);
+  // A part of the kit that others than administrators can change: the line "untrusted".
+  void Untrusted(const KitTrustProblem& problem);
   // The usage text, one line of kind "usage" per line of text.
   void Usage(const std::string& text);
   void End(const CleanupRunCounts& counts, int status);

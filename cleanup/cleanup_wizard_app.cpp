@@ -7,6 +7,7 @@
 
 #include "cleanup/ui/cleanup_wizard_frame.h"
 #include "common/core/wow64_hand_over.h"
+#include "common/core/kit_refusals.h"
 #include "common/guid_text.h"
 #include "common/message_pump.h"
 #include "common/windows_version.h"
@@ -49,7 +50,7 @@ void CleanupWizardApp::PumpPendingMessages() { korva::PumpPendingMessages(); }
 
 HWND CleanupWizardApp::MainWindow() const { return frame_ ? frame_->Window() : nullptr; }
 
-int CleanupWizardApp::Run(const std::string& commandLine) {
+int CleanupWizardApp::Run(const std::string& commandLine, const ProgramPath& program) {
   // The ident is the user's text, upper-cased with their locale.
   std::setlocale(LC_ALL, "");
   // Read once; everything below acts on this value.
@@ -58,11 +59,21 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   // No "insert a disk" box for a log path on an empty drive when nobody is there to answer,
   // also where the run ends before it begins.
   if (options.log.noGui) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // A path that the ANSI calls can only give as a look-alike would hand the run over to a
+  // program in a folder of that other name.
+  if (!program.exact) {
+    return Refused(ProgramPathNotAnsiMessage("The KORVA Cleanup Wizard", program.Folder()),
+                   kExitProgramPathNotAnsi, options.log);
+  }
   // On 64-bit Windows only the 64-bit build can remove devices: a 32-bit one hands the whole
   // run over to it, the single-instance test included, and does nothing of its own.
   Wow64HandOver handOver = HandOverTo64BitBuild();
   if (handOver.outcome == Wow64HandOver::kHandedOver) return static_cast<int>(handOver.exitStatus);
   if (handOver.outcome == Wow64HandOver::kFailed) return No64BitBuild(handOver, options.log);
+  if (handOver.outcome == Wow64HandOver::kNotTrusted) {
+    return Refused(KitNotTrustedMessage(handOver.problem), kExitKitNotTrusted, options.log,
+                   &handOver.problem);
+  }
 
   if (!TakeMutexes()) return EndsEarly(options.log, kAnotherInstanceMessage, kExitAlreadyRunning);
 
@@ -94,9 +105,8 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
   log_.Start(settings_);
   if (settings_.interactive) {
     if (!logOpened) {
-      ShowErrorMessage(
-          LogNotOpenedMessage(request.path, log_.OpenError(), SystemErrorText(log_.OpenError())),
-          MB_OK | MB_ICONWARNING);
+      ShowErrorMessage(LogNotOpenedMessage(request.path, log_.OpenError(), log_.OpenErrorText()),
+                       MB_OK | MB_ICONWARNING);
     }
     CleanupWizardFrame frame(*this);
     frame_ = &frame;
@@ -112,16 +122,8 @@ int CleanupWizardApp::Run(const std::string& commandLine) {
 }
 
 bool CleanupWizardApp::TakeMutexes() {
-  // Owned until the process ends; never released explicitly. One left by a run that died is
-  // ours now.
-  for (auto [handle, name] :
-       {std::pair{&mutex_, kCleanupMutexName}, std::pair{&globalMutex_, kCleanupGlobalMutexName}}) {
-    handle->Reset(CreateMutexA(nullptr, FALSE, name));
-    if (!handle->Valid()) return false;
-    DWORD wait = WaitForSingleObject(handle->Get(), 0);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
-  }
-  return true;
+  // Owned until the process ends; never released explicitly.
+  return lock_.Take(kCleanupPrivateLockName, {kCleanupMutexName, kCleanupGlobalMutexName});
 }
 
 bool CleanupWizardApp::OpenLog(LogRequest& request) {
@@ -133,7 +135,7 @@ bool CleanupWizardApp::OpenLog(LogRequest& request) {
   if (log_.OpenFile(path)) return true;
   // Said where it can still be read: a redirected standard output (the wizard says it in a box).
   if (request.noGui) {
-    log_.Error(LogNotOpenedMessage(path, log_.OpenError(), SystemErrorText(log_.OpenError())));
+    log_.Error(LogNotOpenedMessage(path, log_.OpenError(), log_.OpenErrorText()));
   }
   return false;
 }
@@ -148,20 +150,26 @@ int CleanupWizardApp::Rejected(const std::string& message, const LogRequest& req
 }
 
 int CleanupWizardApp::EndsEarly(const LogRequest& logRequest, const std::string& message,
-                                int status) {
+                                int status, const KitTrustProblem* problem) {
   LogRequest request = logRequest;
   OpenLog(request);
+  if (problem) log_.Untrusted(*problem);
   log_.Error(message);
   log_.End(CleanupRunCounts(), status);
   return status;
 }
 
 int CleanupWizardApp::No64BitBuild(const Wow64HandOver& handOver, const LogRequest& request) {
-  // An unattended run shows nothing; its status says what happened.
-  std::string message = No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path,
-                                            handOver.error, handOver.waitFailed);
+  return Refused(No64BitBuildMessage(kCleanupErrorCaption, "remove devices", handOver.path,
+                                     handOver.error, handOver.waitFailed),
+                 kExitNo64BitBuild, request);
+}
+
+int CleanupWizardApp::Refused(const std::string& message, int status, const LogRequest& request,
+                              const KitTrustProblem* problem) {
+  // An unattended run shows nothing; its record and status say what happened.
   if (!request.noGui) ShowErrorMessage(message, MB_OK | MB_ICONERROR);
-  return EndsEarly(request, message, kExitNo64BitBuild);
+  return EndsEarly(request, message, status, problem);
 }
 
 const RescanResult& CleanupWizardApp::FinishRemovals() {

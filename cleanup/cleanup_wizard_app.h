@@ -11,7 +11,9 @@
 #include "cleanup/engine/device_instance_list.h"
 #include "cleanup/engine/inf_file_list.h"
 #include "cleanup/engine/kit_certificate_list.h"
+#include "common/instance_lock.h"
 #include "common/message_box.h"
+#include "common/program_path.h"
 #include "common/wow64_hand_over.h"
 #include "common/unique_resource.h"
 
@@ -23,6 +25,9 @@ constexpr char kCleanupMutexName[] = "KORVA_CleanupWizard_GlobalMutex";
 // The same name in the global namespace: a deployment service's run (session 0) and a user's
 // wizard in another session see each other only through this one.
 constexpr char kCleanupGlobalMutexName[] = "Global\\KORVA_CleanupWizard_GlobalMutex";
+// The lock in the administrators' own namespace (common/instance_lock.h), which no other user
+// can take.
+constexpr char kCleanupPrivateLockName[] = "KORVA_CleanupWizard";
 
 class CleanupWizardApp {
  public:
@@ -36,7 +41,8 @@ class CleanupWizardApp {
 
   // The start-up routine. `commandLine` is the argument text without the program's name.
   // Returns the process exit status (CleanupExitCode).
-  int Run(const std::string& commandLine);
+  // `program` is the path of the program file (the test's own by default).
+  int Run(const std::string& commandLine, const ProgramPath& program = ReadProgramPath());
 
   // Dispatches the messages already queued, so that a new page is painted before a long wait.
   static void PumpPendingMessages();
@@ -67,10 +73,15 @@ class CleanupWizardApp {
   // A command line that is rejected: its box, or unattended with a log only the log's lines.
   int Rejected(const std::string& message, const LogRequest& request);
   // A run that does nothing more (another instance, no 64-bit build): with a log, its lines.
-  int EndsEarly(const LogRequest& request, const std::string& message, int status);
-  // A 32-bit program on 64-bit Windows whose 64-bit build is missing: the box, or with -nogui
-  // only the status.
+  // A part of the kit that others can change (`problem`) is named first.
+  int EndsEarly(const LogRequest& request, const std::string& message, int status,
+                const KitTrustProblem* problem = nullptr);
+  // A 32-bit program on 64-bit Windows whose 64-bit build is missing or can be changed by
+  // others than administrators, or a program whose path has no exact ANSI form: the box, or
+  // with -nogui only the record and the status.
   int No64BitBuild(const Wow64HandOver& handOver, const LogRequest& request);
+  int Refused(const std::string& message, int status, const LogRequest& request,
+              const KitTrustProblem* problem = nullptr);
   void ShowUsage();
   void ShowErrorMessage(const std::string& text, UINT style);
 
@@ -83,11 +94,10 @@ class CleanupWizardApp {
   KitDriverServiceList services_;
   MessageBoxSeam& messageBoxes_;
   CleanupRunLog log_;
-  // Another instance holds either.
+  // The single-instance lock: false when another instance holds it.
   bool TakeMutexes();
 
-  UniqueHandle mutex_;
-  UniqueHandle globalMutex_;
+  InstanceLock lock_;
   bool isNt5OrLater_ = false;
   RescanResult rescan_;
   CleanupWizardFrame* frame_ = nullptr;

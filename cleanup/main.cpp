@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "cleanup/cleanup_wizard_app.h"
+#include "common/system_library.h"
 
 namespace {
 
@@ -17,6 +18,8 @@ korva::KitCertificateList kitCertificateList(trustStores, cleanupSettings);
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  // First of all: no library from the program's folder (or the current one) from now on.
+  korva::RestrictLibrarySearchToSystemFolder();
   // The list pages' list views: registered here, not only where the manifest loads them.
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);

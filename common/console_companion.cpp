@@ -1,5 +1,7 @@
 #include "common/console_companion.h"
 
+#include "common/core/kit_refusals.h"
+#include "common/program_path.h"
 #include "common/ansi_text.h"
 #include "common/core/console_companion.h"
 #include "common/core/wow64_hand_over.h"
@@ -95,10 +97,16 @@ int RunConsoleCompanion(const std::string& companionName, const std::string& pro
     return kExitCompanionNoProgram;
   };
 
-  char modulePath[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  // A path the ANSI calls can only give as a look-alike would start the program of another
+  // folder, or find none.
+  ProgramPath own = ReadProgramPath();
+  if (!own.exact) {
+    std::string line = CompanionPathNotAnsiLine(companionName, own.Folder());
+    errors.Write(line.data(), line.size());
+    return kExitProgramPathNotAnsi;
+  }
   // By its full path in the companion's folder, never by a name searched for.
-  std::string program = CompanionProgramPath(modulePath, programName, IsAnsiLeadByte);
+  std::string program = CompanionProgramPath(own.ansi, programName, IsAnsiLeadByte);
   DWORD attributes = GetFileAttributesA(program.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return fail(program, 0, false);

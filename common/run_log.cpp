@@ -2,8 +2,11 @@
 
 #include <cstdio>
 
+#include "common/ansi_text.h"
 #include "common/core/log_line.h"
+#include "common/core/text.h"
 #include "common/last_error.h"
+#include "common/object_security.h"
 
 namespace korva {
 
@@ -19,6 +22,7 @@ void WriteAll(HANDLE handle, const std::string& text) {
 bool RunLog::OpenFile(const std::string& path) {
   file_.Reset();
   openError_ = 0;
+  openOwner_.clear();
   if (!IsPlainFilePath(path)) {
     openError_ = ERROR_INVALID_NAME;
     return false;
@@ -26,13 +30,27 @@ bool RunLog::OpenFile(const std::string& path) {
   // Append-only access: each line lands at the end even when another run writes the same
   // file, and nothing already in it can be overwritten.
   // A link is opened itself, never followed: see below.
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  auto open = [&] {
+    return CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | READ_CONTROL,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  };
+  HANDLE file = open();
+  // The log's own folder (%SystemRoot%\Logs\KORVA) is made when it is missing, one level only:
+  // it takes the access list of the folder it is made in.
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+    size_t nameStart = FileNameStart(path, IsAnsiLeadByte);
+    if (nameStart > 1 && CreateDirectoryA(path.substr(0, nameStart - 1).c_str(), nullptr)) {
+      file = open();
+    } else {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    }
+  }
   if (file == INVALID_HANDLE_VALUE) {
     openError_ = LastErrorOfFailure();
     return false;
   }
+  const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   file_.Reset(file);
   // A name that opens a device rather than a file (CON, NUL, COM1, a pipe) is no log.
   if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -65,7 +83,37 @@ bool RunLog::OpenFile(const std::string& path) {
     openError_ = ERROR_TOO_MANY_LINKS;
     return false;
   }
+  // A file made here now is this process's own; one that was there may have been made first
+  // by a user who can write the folder (C:\Windows\Temp), to read the administrator's lines,
+  // forge some (an "end ... status=0") or hold the file.
+  if (existed) {
+    SecurityReader reader;
+    ObjectSecurity security;
+    if (DWORD error = reader.ReadFileSecurity(WideFromAnsi(path), file, security)) {
+      file_.Reset();
+      openError_ = error;
+      return false;
+    }
+    if (!HasTrustedOwner(security, TrustedPrincipalsOfThisProcess())) {
+      file_.Reset();
+      openError_ = kLogFileNotOwned;
+      openOwner_ = security.owner.empty() ? std::string("nobody") : PrincipalName(security.owner);
+      return false;
+    }
+  }
   return true;
+}
+
+std::string RunLog::OpenErrorText() const {
+  switch (openError_) {
+    case kLogFileIsALink:
+      return "The log file is a symbolic link or a junction.";
+    case kLogFileNotOwned:
+      return "The log file was there already and belongs to " + openOwner_ +
+             ", not to an administrator.";
+    default:
+      return SystemErrorText(openError_);
+  }
 }
 
 bool IsFileOrPipe(HANDLE handle) {

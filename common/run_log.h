@@ -14,6 +14,10 @@ namespace korva {
 // A log path that is a symbolic link or junction (ERROR_REPARSE_POINT_ENCOUNTERED of later
 // headers); a file with a second name is refused with ERROR_TOO_MANY_LINKS.
 constexpr DWORD kLogFileIsALink = 4395;
+// A log file that was there already and belongs to someone who is not an administrator, the
+// system or the user running the program: whoever made it could read the run's lines, add
+// lines of their own or hold the file.
+constexpr DWORD kLogFileNotOwned = ERROR_INVALID_OWNER;
 
 class RunLog {
  public:
@@ -26,6 +30,8 @@ class RunLog {
   // on without it.
   bool OpenFile(const std::string& path);
   DWORD OpenError() const { return openError_; }
+  // The reason in words: the platform's text, or ours for the refusals of our own.
+  std::string OpenErrorText() const;
 
   // Writes the lines to standard output as well when it is a file or a pipe, as under
   // management tools; a console, or no standard output, gets nothing. True when it does.
@@ -45,6 +51,7 @@ class RunLog {
   UniqueHandle file_;
   HANDLE standardOutput_ = nullptr;  // not ours: never closed
   DWORD openError_ = 0;
+  std::string openOwner_;  // who owns a file refused for its owner
 };
 
 // Whether a standard handle is a file or a pipe, as a management tool's run gives them (not a

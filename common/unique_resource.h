@@ -84,21 +84,7 @@ struct FileTraits {
   static void Close(Type h) { std::fclose(h); }
 };
 
-// CryptoAPI: certificate stores and certificates, and a provider's context, keys and hashes.
-struct CertStoreTraits {
-  using Type = HCERTSTORE;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { CertCloseStore(h, 0); }
-};
-
-struct CertContextTraits {
-  using Type = PCCERT_CONTEXT;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { CertFreeCertificateContext(h); }
-};
-
+// CryptoAPI: a provider's context, keys and hashes (advapi32).
 struct CryptProviderTraits {
   using Type = HCRYPTPROV;
   static Type Invalid() { return 0; }
@@ -133,8 +119,6 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueFile = UniqueResource<FileTraits>;
-using UniqueCertStore = UniqueResource<CertStoreTraits>;
-using UniqueCertContext = UniqueResource<CertContextTraits>;
 using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
 using UniqueCryptKey = UniqueResource<CryptKeyTraits>;
 using UniqueCryptHash = UniqueResource<CryptHashTraits>;

@@ -2,7 +2,9 @@
 
 #include "common/ansi_text.h"
 #include "common/core/wow64_hand_over.h"
+#include "common/kit_trust.h"
 #include "common/last_error.h"
+#include "common/program_path.h"
 #include "common/run_log.h"
 #include "common/unique_resource.h"
 
@@ -65,10 +67,22 @@ Wow64HandOver HandOverTo64BitBuild() {
   if (!Is32BitProcessOn64BitWindows()) return handOver;
 
   handOver.outcome = Wow64HandOver::kFailed;
-  char modulePath[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
-  handOver.path = Path64BitBuild(modulePath, IsAnsiLeadByte);
+  ProgramPath program = ReadProgramPath();
+  if (!program.exact) {
+    handOver.error = ERROR_BAD_PATHNAME;
+    return handOver;
+  }
+  handOver.path = Path64BitBuild(program.ansi, IsAnsiLeadByte);
   if (!Is64BitProgram(handOver.path)) return handOver;
+  // It will run as administrator: only what administrators alone can change is started.
+  KitTrust trust;
+  const std::string folder =
+      handOver.path.substr(0, FileNameStart(handOver.path, IsAnsiLeadByte) - 1);
+  if (!trust.Check(folder, true, handOver.problem) ||
+      !trust.Check(handOver.path, false, handOver.problem)) {
+    handOver.outcome = Wow64HandOver::kNotTrusted;
+    return handOver;
+  }
 
   // By its full path, never by a name searched for; the arguments as this process got them.
   std::string commandLine =

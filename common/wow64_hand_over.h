@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/core/kit_refusals.h"
 #include "common/tied_child.h"
 
 namespace korva {
@@ -15,12 +16,15 @@ struct Wow64HandOver {
     kHandedOver,  // the 64-bit build ran; `exitStatus` is its status
     kFailed,      // the 64-bit build was not found (`error` 0), could not be started, or its
                   // end could not be awaited (`waitFailed`; it was stopped then)
+    kNotTrusted,  // users who are not administrators can change the 64-bit build or its
+                  // folder (`problem`): it was not started
   };
   Outcome outcome = kNotNeeded;
   DWORD exitStatus = 0;
   std::string path;  // the 64-bit build looked for
   DWORD error = 0;
   bool waitFailed = false;
+  KitTrustProblem problem;
 };
 
 // True for a 32-bit process on 64-bit Windows. The platform's question is looked up at run
@@ -31,6 +35,8 @@ bool Is32BitProcessOn64BitWindows();
 // (Path64BitBuild of its own file) with this process's arguments, waits for it to end and
 // returns its exit status. Only a file that is a 64-bit program is started, so the run can
 // never come back to a 32-bit one: a copy of the 32-bit build in its place counts as missing.
+// It runs as administrator: a build that others than administrators can change is not started.
+// The program's path must have an exact ANSI form (the programs refuse to run otherwise).
 Wow64HandOver HandOverTo64BitBuild();
 
 }  // namespace korva

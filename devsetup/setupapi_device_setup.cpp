@@ -9,6 +9,7 @@
 
 #include "common/last_error.h"
 #include "common/system_folders.h"
+#include "common/system_library.h"
 
 namespace korva {
 
@@ -161,33 +162,12 @@ LONG SetupApiDeviceSetup::SetValue(HKEY key, const char* name, DWORD type, const
 
 LONG SetupApiDeviceSetup::FlushKey(HKEY key) { return RegFlushKey(key); }
 
-namespace {
-
-// A library of the system folder, by its full path (never by bare name, which would search the
-// program's own folder first); its own imports are looked for beside it, not in the program's
-// folder either.
-UniqueModule LoadSystemLibrary(const char* name) {
-  const std::string folder = SystemFolder();
-  if (folder.empty()) return UniqueModule();
-  const std::string path = folder + "\\" + name;
-  return UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-}
-
-template <typename Function>
-Function Export(const UniqueModule& library, const char* name) {
-  if (!library.Valid()) return nullptr;
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library.Get(), name)));
-}
-
-}  // namespace
-
 DriverUpdateService SetupApiDeviceSetup::LoadDriverUpdateService() {
   DriverUpdateService service;
   service.library = LoadSystemLibrary("newdev.dll");
   if (!service.library.Valid()) return service;
   service.update =
-      Export<UpdateDriverFunction>(service.library, "UpdateDriverForPlugAndPlayDevicesA");
+      SystemExport<UpdateDriverFunction>(service.library, "UpdateDriverForPlugAndPlayDevicesA");
   return service;
 }
 
@@ -208,7 +188,7 @@ DWORD SetupApiDeviceSetup::UninstallDriverPackage(const char* storeInfPath, bool
   using UninstallFunction = BOOL(WINAPI*)(HWND, LPCSTR, DWORD, PBOOL);
   restartNeeded = false;
   UniqueModule newdev = LoadSystemLibrary("newdev.dll");
-  auto uninstall = Export<UninstallFunction>(newdev, "DiUninstallDriverA");
+  auto uninstall = SystemExport<UninstallFunction>(newdev, "DiUninstallDriverA");
   if (!uninstall) return ERROR_PROC_NOT_FOUND;
   // Given a place for the answer, the call shows no restart prompt of its own.
   BOOL rebootNeeded = FALSE;
@@ -227,15 +207,15 @@ DWORD SetupApiDeviceSetup::ReenumerateDevices() {
   using ReenumerateFunction = CONFIGRET(WINAPI*)(DEVINST, ULONG);
   using MapFunction = DWORD(WINAPI*)(CONFIGRET, DWORD);
   UniqueModule cfgmgr = LoadSystemLibrary("cfgmgr32.dll");
-  auto locate = Export<LocateFunction>(cfgmgr, "CM_Locate_DevNodeA");
-  auto reenumerate = Export<ReenumerateFunction>(cfgmgr, "CM_Reenumerate_DevNode");
+  auto locate = SystemExport<LocateFunction>(cfgmgr, "CM_Locate_DevNodeA");
+  auto reenumerate = SystemExport<ReenumerateFunction>(cfgmgr, "CM_Reenumerate_DevNode");
   if (!locate || !reenumerate) return ERROR_PROC_NOT_FOUND;
   DEVINST root = 0;
   CONFIGRET result = locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
   if (result == CR_SUCCESS) result = reenumerate(root, CM_REENUMERATE_SYNCHRONOUS);
   if (result == CR_SUCCESS) return 0;
   // The platform's own mapping where it has one (Windows 8 and later).
-  auto map = Export<MapFunction>(cfgmgr, "CM_MapCrToWin32Err");
+  auto map = SystemExport<MapFunction>(cfgmgr, "CM_MapCrToWin32Err");
   DWORD error = map ? map(result, ERROR_GEN_FAILURE) : ERROR_GEN_FAILURE;
   return error != 0 ? error : ERROR_GEN_FAILURE;
 }
@@ -243,7 +223,7 @@ DWORD SetupApiDeviceSetup::ReenumerateDevices() {
 DWORD SetupApiDeviceSetup::WaitForPendingInstallations(DWORD milliseconds) {
   using WaitFunction = DWORD(WINAPI*)(DWORD);
   UniqueModule cfgmgr = LoadSystemLibrary("cfgmgr32.dll");
-  auto wait = Export<WaitFunction>(cfgmgr, "CMP_WaitNoPendingInstallEvents");
+  auto wait = SystemExport<WaitFunction>(cfgmgr, "CMP_WaitNoPendingInstallEvents");
   if (!wait) return ERROR_PROC_NOT_FOUND;
   switch (DWORD result = wait(milliseconds)) {
     case WAIT_OBJECT_0:

@@ -14,6 +14,7 @@
 #include "common/file_deletion.h"
 #include "common/last_error.h"
 #include "common/system_folders.h"
+#include "common/system_library.h"
 #include "common/unique_resource.h"
 
 namespace korva {
@@ -375,18 +376,31 @@ void InfFileList::RemoveCatalogsOf(const std::vector<std::string>& infNames) {
   const std::string system = SystemFolder();
   if (system.empty()) return;
   const std::string database = system + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  // wintrust.dll is no KnownDLL: from the system folder, only when a catalog is to go.
+  UniqueModule wintrust;
+  decltype(&::CryptCATAdminAcquireContext) acquire = nullptr;
+  decltype(&::CryptCATAdminRemoveCatalog) remove = nullptr;
+  decltype(&::CryptCATAdminReleaseContext) release = nullptr;
   HCATADMIN admin = nullptr;
   for (const std::string& inf : infNames) {
     const std::string catalog = inf.substr(0, inf.size() - 4) + ".cat";
     if (!PathExists(WideFromAnsi(database + catalog))) continue;
     InfFileRecord result;
     result.path = database + catalog;
-    if (!admin && !CryptCATAdminAcquireContext(&admin, nullptr, 0)) {
+    if (!wintrust.Valid()) {
+      wintrust = LoadSystemLibrary("wintrust.dll");
+      acquire = SystemExport<decltype(acquire)>(wintrust, "CryptCATAdminAcquireContext");
+      remove = SystemExport<decltype(remove)>(wintrust, "CryptCATAdminRemoveCatalog");
+      release = SystemExport<decltype(release)>(wintrust, "CryptCATAdminReleaseContext");
+    }
+    if (!acquire || !remove || !release) {
+      result.error = ERROR_PROC_NOT_FOUND;
+    } else if (!admin && !acquire(&admin, nullptr, 0)) {
       admin = nullptr;
       result.error = LastErrorOfFailure();
     } else {
       const std::wstring name = WideFromAnsi(catalog);
-      result.error = CryptCATAdminRemoveCatalog(admin, name.c_str(), 0) ? 0 : LastErrorOfFailure();
+      result.error = remove(admin, name.c_str(), 0) ? 0 : LastErrorOfFailure();
       // Wine's call answers success and leaves the file (it keeps no database besides the
       // folder): then it is deleted as any other.
       if (result.error == 0 && PathExists(WideFromAnsi(result.path))) {
@@ -396,7 +410,7 @@ void InfFileList::RemoveCatalogsOf(const std::vector<std::string>& infNames) {
     results.push_back(std::move(result));
     if (onResult) onResult(results.back());
   }
-  if (admin) CryptCATAdminReleaseContext(admin, 0);
+  if (admin) release(admin, 0);
 }
 
 }  // namespace korva

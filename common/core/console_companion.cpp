@@ -1,5 +1,7 @@
 #include "common/core/console_companion.h"
 
+#include "common/core/kit_refusals.h"
+#include "common/core/log_line.h"
 #include "common/core/kit_identity.h"
 
 namespace korva {
@@ -24,6 +26,11 @@ std::string CompanionFailureLine(const std::string& companionName, const std::st
     line += path + " could not be started (error " + std::to_string(error) + ").";
   }
   return line + "\r\n";
+}
+
+std::string CompanionPathNotAnsiLine(const std::string& companionName, const std::string& folder) {
+  return companionName + ": " +
+         MessageAsLogField(ProgramPathNotAnsiMessage(companionName, folder)) + "\r\n";
 }
 
 size_t WholeCharactersLength(const std::string& bytes, const LeadBytePredicate& isLeadByte) {

@@ -31,6 +31,10 @@ std::string CompanionProgramPath(const std::string& modulePath, const std::strin
 std::string CompanionFailureLine(const std::string& companionName, const std::string& path,
                                  unsigned long error, bool waitFailed = false);
 
+// The line of a companion whose own path has no exact ANSI form (`folder` is that form, with a
+// '?' for each character it lacks); ends with CR LF.
+std::string CompanionPathNotAnsiLine(const std::string& companionName, const std::string& folder);
+
 // How many bytes at the start of `bytes` are whole characters: all of them, but for a lead
 // byte at the end whose trail byte has not arrived yet.
 size_t WholeCharactersLength(const std::string& bytes, const LeadBytePredicate& isLeadByte);

@@ -10,7 +10,7 @@ constexpr int kOwnCodeBit = 0x20000000;
 
 // An own code: the number it shows and the group of codes it belongs to, so that two groups
 // that show the same numbers stay apart.
-enum class OwnCodeGroup { kDeviceProperty = 1, kInfGeneration = 2 };
+enum class OwnCodeGroup { kDeviceProperty = 1, kInfGeneration = 2, kKit = 3 };
 
 constexpr int OwnCode(OwnCodeGroup group, int number) {
   return kOwnCodeBit | static_cast<int>(group) << 16 | number;

@@ -87,7 +87,8 @@ std::string BuildInstallUsageText() {
          "-hwid HardwareId\tInstalls the KORVA driver for the first connected USB device\n"
          "\t\twhose first hardware ID is HardwareId (letter case is ignored).\n\n"
          "-log LogFile\tAppends a record of the run to LogFile.\n\n"
-         "Example:\nKORVAWIZ -nogui -hwid USB\\VID_0547&PID_1002 -log C:\\korvawiz.log\n";
+         "Example:\nKORVAWIZ -nogui -hwid USB\\VID_0547&PID_1002 -log "
+         "%SystemRoot%\\Logs\\KORVA\\korvawiz.log\n";
 }
 
 }  // namespace korva

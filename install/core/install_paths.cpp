@@ -50,7 +50,7 @@ InstallPaths DeriveInstallPaths(const std::string& modulePath,
   InstallPaths paths;
   paths.programFolder = programFolder;
   paths.installFolder = programFolder + "\\install";
-  paths.templatePath = programFolder + "\\korvawiz.tpl";
+  paths.templatePath = programFolder + "\\" + kTemplateFile;
   paths.infPath = paths.installFolder + "\\korvawiz.inf";
   paths.catalogPath = paths.installFolder + "\\korvawiz.cat";
   paths.certificatePath = paths.installFolder + "\\korvawiz.cer";

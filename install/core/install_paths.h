@@ -8,6 +8,9 @@
 
 namespace korva {
 
+// The INF template's name in the program folder.
+constexpr char kTemplateFile[] = "korvawiz.tpl";
+
 struct InstallPaths {
   std::string programFolder;    // no trailing backslash; "C:" for a program at a drive's root
   std::string installFolder;    // programFolder\install

@@ -7,6 +7,7 @@
 
 #include "common/core/own_codes.h"
 #include "common/file_deletion.h"
+#include "install/engine/kit_check.h"
 #include "install/engine/package_check.h"
 
 namespace korva {
@@ -35,9 +36,37 @@ InstallStepOutcome Failed(int code, bool fatal, InstallStage stage) {
 
 }  // namespace
 
+std::string InstallFolderChangedMessage(const std::string& folder) {
+  return "The install folder\n" + folder +
+         "\nwas renamed or replaced while the wizard used it. Nothing more is written there or "
+         "installed from it.";
+}
+
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
                                    UsbDeviceList& deviceList, PackageSigner& signer,
-                                   const ErrorBox& showErrorBox) {
+                                   const ErrorBox& showErrorBox, KitTrust& trust,
+                                   const InstallFolder& installFolder) {
+  // Right before the kit is read: only what administrators alone can change is used.
+  InstallKitCheck kit = CheckInstallKit(paths, std::string(), trust);
+  if (!kit.trusted) {
+    showErrorBox(KitNotTrustedMessage(kit.problem));
+    InstallStepOutcome outcome = Failed(kKitNotTrustedCode, true, InstallStage::kKitCheck);
+    outcome.kitProblem = kit.problem;
+    return outcome;
+  }
+  // Each part writes into the install folder, or has the platform read from it, by its path:
+  // the path must still lead to the folder held since start-up.
+  auto folderChanged = [&](InstallStage stage, InstallStepOutcome& outcome) {
+    DWORD error = installFolder.Confirm();
+    if (error == 0) return false;
+    showErrorBox(InstallFolderChangedMessage(paths.installFolder));
+    outcome = Failed(static_cast<int>(error), true, stage);
+    outcome.installFolderChanged = true;
+    return true;
+  };
+  InstallStepOutcome changed;
+  if (folderChanged(InstallStage::kStaging, changed)) return changed;
+
   int stagedCount = 0;
   const char* driverName = nullptr;
   for (const DriverBinary& binary : kDriverBinaryTable) {
@@ -45,7 +74,8 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     DeleteFileWithNormalAttributes(target);
     bool copied =
         CopyFileA((paths.programFolder + "\\" + binary.file).c_str(), target.c_str(), FALSE) ||
-        CopyFileA((paths.alternateFolder + "\\" + binary.file).c_str(), target.c_str(), FALSE);
+        (kit.alternateUsable &&
+         CopyFileA((paths.alternateFolder + "\\" + binary.file).c_str(), target.c_str(), FALSE));
     if (!copied) continue;
     ++stagedCount;
     for (std::string& slot : stagedDriverFiles) {
@@ -75,6 +105,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     stagedDriverFiles.back() = namedFile;
   }
 
+  if (folderChanged(InstallStage::kInfGeneration, changed)) return changed;
   DeleteFileWithNormalAttributes(paths.infPath);
   PackageToSign package;
   int code =
@@ -89,6 +120,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   if (item) deviceList.GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, package.hardwareId);
   // A package the platform can't install as it stands is not given to it: a file it names and
   // does not hold would make the platform ask for it, and wait.
+  if (folderChanged(InstallStage::kPackageCheck, changed)) return changed;
   PackageCheckFailure problem;
   if (!CheckPackage(paths.infPath, package.hardwareId, paths.installFolder, problem)) {
     int checkCode = static_cast<int>(problem.code);
@@ -105,6 +137,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   package.driverPath = paths.installFolder + "\\" + driverName + ".sys";
   package.catalogPath = paths.catalogPath;
   package.certificatePath = paths.certificatePath;
+  if (folderChanged(InstallStage::kSigning, changed)) return changed;
   SigningFailure failure;
   if (!signer.Sign(package, failure)) {
     int signingCode = static_cast<int>(failure.code);
@@ -114,6 +147,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     return outcome;
   }
 
+  if (folderChanged(InstallStage::kInstallation, changed)) return changed;
   InstallStepOutcome outcome;
   outcome.stage = InstallStage::kInstallation;
   outcome.result = deviceList.InstallDriver(paths.infPath, &outcome.restartNeeded, &outcome.road);

@@ -6,8 +6,12 @@
 #include <functional>
 #include <string>
 
+#include "common/core/kit_refusals.h"
+#include "common/core/own_codes.h"
+#include "common/kit_trust.h"
 #include "install/core/inf_template.h"
 #include "install/core/install_paths.h"
+#include "install/engine/install_folder.h"
 #include "install/engine/package_signing.h"
 #include "install/engine/usb_device_list.h"
 
@@ -39,10 +43,21 @@ using StagedDriverFiles = std::array<std::string, 2>;
 // INF file can name (a "98" file only of each pair).
 constexpr int kTooFewDriverBinaries = ERROR_FILE_NOT_FOUND;
 
+// The install step's code for a kit that others than administrators can change: shown as the
+// exit status that says so.
+constexpr int kKitNotTrustedCode = OwnCode(OwnCodeGroup::kKit, kExitKitNotTrusted);
+
 using ErrorBox = std::function<void(const std::string& text)>;
 
 // The parts of the install step, in their order.
-enum class InstallStage { kStaging, kInfGeneration, kPackageCheck, kSigning, kInstallation };
+enum class InstallStage {
+  kKitCheck,
+  kStaging,
+  kInfGeneration,
+  kPackageCheck,
+  kSigning,
+  kInstallation
+};
 
 // What the install step came to.
 struct InstallStepOutcome {
@@ -54,15 +69,24 @@ struct InstallStepOutcome {
   // Signing failed: what it was working on (a path, or a store's name); the package check
   // failed: why.
   std::string subject;
+  KitTrustProblem kitProblem;  // the kit check failed: who may change what
+  // The install folder's path led elsewhere before `stage` (kInstallFolderChanged): fatal.
+  bool installFolderChanged = false;
 };
 
-// Stages the binaries, generates the INF file, signs the package and installs it. Missing
-// binaries and an INF file that can't be generated are fatal: their error box is shown here,
-// and the caller ends the wizard (exit code 1) once it has shown its own. A package that fails
-// its check (CheckPackage) or can't be signed is not installed: its box is shown here, and the
-// failure goes to the finish page.
+// Checks the kit, stages the binaries, generates the INF file, signs the package and installs
+// it. A kit that others than administrators can change, missing binaries, an INF file that
+// can't be generated and an install folder that is no longer the one prepared are fatal: their
+// error box is shown here, and the caller ends the wizard (exit code 1, or kExitKitNotTrusted)
+// once it has shown its own. The alternate folder is read only when it passes the kit check.
+// A package that fails its check (CheckPackage) or can't be signed is not installed: its box
+// is shown here, and the failure goes to the finish page.
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
                                    UsbDeviceList& deviceList, PackageSigner& signer,
-                                   const ErrorBox& showErrorBox);
+                                   const ErrorBox& showErrorBox, KitTrust& trust,
+                                   const InstallFolder& installFolder);
+
+// The box of an install folder whose path no longer leads to the folder prepared.
+std::string InstallFolderChangedMessage(const std::string& folder);
 
 }  // namespace korva

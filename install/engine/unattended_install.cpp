@@ -64,7 +64,8 @@ std::string InstallStepErrorText(InstallStage stage, int code) {
 
 int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
                          StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
-                         PackageSigner& signer, RunLog& log) {
+                         PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
+                         RunLog& log) {
   if (int error = deviceList.Enumerate(true)) {
     log.Write("error", {"The connected USB devices could not be listed (error " + CodeText(error) +
                         ": " + SystemErrorText(static_cast<DWORD>(error)) + ")."});
@@ -100,12 +101,22 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
   log.Write("device", {instanceId, description, firstId});
 
   // No boxes here: the log line below says what the wizard's boxes would have said.
-  InstallStepOutcome outcome =
-      StageAndInstall(paths, stagedDriverFiles, deviceList, signer, [](const std::string&) {});
+  InstallStepOutcome outcome = StageAndInstall(
+      paths, stagedDriverFiles, deviceList, signer, [](const std::string&) {}, trust,
+      installFolder);
   if (outcome.result != 0) {
     std::string code = CodeText(outcome.result);
     std::string text = InstallStepErrorText(outcome.stage, outcome.result);
+    if (outcome.installFolderChanged) {
+      log.Write("failed", {"install folder", paths.installFolder, code,
+                           MessageAsLogField(InstallFolderChangedMessage(paths.installFolder))});
+      return kInstallExitFailed;
+    }
     switch (outcome.stage) {
+      case InstallStage::kKitCheck:
+        log.Write("untrusted", KitTrustLogFields(outcome.kitProblem));
+        log.Write("error", {MessageAsLogField(KitNotTrustedMessage(outcome.kitProblem))});
+        return kExitKitNotTrusted;
       case InstallStage::kStaging:
         log.Write("failed", {"staging", paths.programFolder, code, text});
         break;

@@ -14,10 +14,12 @@ namespace korva {
 // Lists the connected USB devices as the wizard does, chooses the first whose first hardware
 // ID is `hardwareId` (letter case ignored) and runs the wizard's install step for it. Writes
 // the chosen device and the outcome to `log`; returns the exit status (an InstallExitCode:
-// finished, failed, no such device, signing failed, installation failed or restart needed).
+// finished, failed, no such device, signing failed, installation failed or restart needed;
+// kExitKitNotTrusted for a kit that others than administrators can change).
 int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
                          StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
-                         PackageSigner& signer, RunLog& log);
+                         PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
+                         RunLog& log);
 
 // The text of a code the install step's part `stage` failed with: ours for the codes of our
 // own, else the platform's ("" when it has none).

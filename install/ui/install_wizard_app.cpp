@@ -1,6 +1,7 @@
 #include "install/ui/install_wizard_app.h"
 
 #include "common/ansi_text.h"
+#include "common/core/kit_refusals.h"
 #include "common/core/log_line.h"
 #include "common/core/wow64_hand_over.h"
 #include "common/last_error.h"
@@ -12,6 +13,7 @@
 #include "install/core/inf_template.h"
 #include "install/core/install_wizard_texts.h"
 #include "install/engine/install_folder.h"
+#include "install/engine/kit_check.h"
 #include "install/engine/unattended_install.h"
 #include "res/version.h"
 
@@ -42,22 +44,43 @@ int PendingQuitCode() {
 
 }  // namespace
 
-int InstallWizardApp::Run(const std::string& modulePath, const std::string& commandLine) {
+int InstallWizardApp::Run(const ProgramPath& program, const std::string& commandLine) {
+  const std::string& modulePath = program.ansi;
   programName_ = BaseName(modulePath);
-  // On 64-bit Windows only the 64-bit build can install drivers: a 32-bit one hands the whole
-  // run over to it, the test for an open wizard included, and does nothing of its own.
-  Wow64HandOver handOver = HandOverTo64BitBuild();
-  if (handOver.outcome == Wow64HandOver::kHandedOver) return static_cast<int>(handOver.exitStatus);
-
+  programFile_ = modulePath;
   InstallOptions options;
   InstallStartAction action = ReadInstallOptions(commandLine, options);
-  if (action == InstallStartAction::kUnattended || action == InstallStartAction::kBadUnattended) {
-    return RunUnattended(modulePath, action, options, handOver);
+  const bool unattended =
+      action == InstallStartAction::kUnattended || action == InstallStartAction::kBadUnattended;
+
+  // A path that the ANSI calls can only give as a look-alike would take the kit (and the 64-bit
+  // build) from a folder of that other name, which anyone may have made.
+  EarlyEnd early;
+  if (!program.exact) {
+    early = Early(kExitProgramPathNotAnsi,
+                  ProgramPathNotAnsiMessage("The KORVA Installation Wizard", program.Folder()));
+  } else {
+    // On 64-bit Windows only the 64-bit build can install drivers: a 32-bit one hands the whole
+    // run over to it, the test for an open wizard included, and does nothing of its own.
+    Wow64HandOver handOver = HandOverTo64BitBuild();
+    if (handOver.outcome == Wow64HandOver::kHandedOver) {
+      return static_cast<int>(handOver.exitStatus);
+    }
+    if (handOver.outcome == Wow64HandOver::kFailed) {
+      early = Early(kExitNo64BitBuild,
+                    No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path,
+                                        handOver.error, handOver.waitFailed));
+    } else if (handOver.outcome == Wow64HandOver::kNotTrusted) {
+      early = Early(kExitKitNotTrusted, KitNotTrustedMessage(handOver.problem));
+      early.problem = handOver.problem;
+      early.untrusted = true;
+    }
   }
-  if (handOver.outcome == Wow64HandOver::kFailed) {
-    ShowErrorBox(No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path,
-                                     handOver.error, handOver.waitFailed));
-    return kExitNo64BitBuild;
+
+  if (unattended) return RunUnattended(program, action, options, early);
+  if (early.status != 0) {
+    ShowErrorBox(early.message);
+    return early.status;
   }
   if (action != InstallStartAction::kWizard) {
     messageBoxes_.Show(nullptr, BuildInstallUsageText(), kInstallUsageCaption,
@@ -66,20 +89,24 @@ int InstallWizardApp::Run(const std::string& modulePath, const std::string& comm
                                                      : kInstallExitBadCommandLine;
   }
 
-  // One wizard at a time: a running one is recognised by its title alone.
-  if (HWND running = FindWindowA(nullptr, kInstallWizardName)) {
+  // One wizard at a time: a running one is recognised by its title, shown by a process of this
+  // program's own file (any program can show a window of that title).
+  if (HWND running = FindWindowOfThisProgram(kInstallWizardName)) {
     SetForegroundWindow(running);
     return kInstallExitFinished;
   }
   // The title is not seen across sessions, nor is there one while an unattended run installs;
-  // both stage into the same install folder, so the wizard holds the same mutex as such a run.
+  // both stage into the same install folder, so the wizard holds the same lock as such a run.
   if (!TakeInstallMutex()) {
     ShowErrorBox(kUnattendedInstallRunsMessage);
     return kInstallExitAlreadyRunning;
   }
 
   paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  if (PrepareInstallFolder(paths_.installFolder, *folderSecurity_).error != 0) {
+  // Nothing of a kit that others than administrators can change is used, the install folder in
+  // it included.
+  if (!KitTrusted(nullptr)) return kExitKitNotTrusted;
+  if (installFolder_.Prepare(paths_.installFolder, *folderSecurity_, *trust_).error != 0) {
     ShowErrorBox("Unable to create directory " + paths_.installFolder + ".\n");
     return kInstallExitFailed;
   }
@@ -95,14 +122,15 @@ int InstallWizardApp::Run(const std::string& modulePath, const std::string& comm
   // from elsewhere ends it too; the dialog manager puts that back on the queue for us.
   int quitCode = PendingQuitCode();
   if (quitCode >= 0) return quitCode;
-  if (result == kInstallExitCancelled || result == kInstallExitFailed) {
+  if (result == kInstallExitCancelled || result == kInstallExitFailed ||
+      result == kExitKitNotTrusted) {
     return static_cast<int>(result);
   }
   return kInstallExitFinished;
 }
 
-int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartAction action,
-                                    const InstallOptions& options, const Wow64HandOver& handOver) {
+int InstallWizardApp::RunUnattended(const ProgramPath& program, InstallStartAction action,
+                                    const InstallOptions& options, const EarlyEnd& early) {
   // Nothing here may wait for a person: no window, no box, neither ours nor the platform's
   // (a disk request, a signature prompt). What happened goes to the log and the exit status.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -113,36 +141,44 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
   if (!logOpened) {
     // Said where it can still be read: a redirected standard output.
     log.Write("error", {MessageAsLogField(LogNotOpenedMessage(options.logPath, log.OpenError(),
-                                                              SystemErrorText(log.OpenError())))});
+                                                              log.OpenErrorText()))});
   }
 
-  int status = kInstallExitFinished;
-  if (handOver.outcome == Wow64HandOver::kFailed) {
-    status = EndsEarly(log,
-                       No64BitBuildMessage(kInstallWizardName, "install drivers", handOver.path,
-                                           handOver.error, handOver.waitFailed),
-                       kExitNo64BitBuild);
-  } else if (action == InstallStartAction::kBadUnattended) {
-    status = EndsEarly(log, kInstallInvalidArgumentMessage, kInstallExitBadCommandLine);
-  } else if (AnotherInstallRuns()) {
-    status = EndsEarly(log, kAnotherInstallRunsMessage, kInstallExitAlreadyRunning);
+  if (early.status != 0) return EndsEarly(log, early);
+  if (action == InstallStartAction::kBadUnattended) {
+    return EndsEarly(log, Early(kInstallExitBadCommandLine, kInstallInvalidArgumentMessage));
   }
-  if (status != kInstallExitFinished) return status;
+  if (AnotherInstallRuns()) {
+    return EndsEarly(log, Early(kInstallExitAlreadyRunning, kAnotherInstallRunsMessage));
+  }
 
   log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
                       "hwid=" + options.hardwareId});
-  paths_ = DeriveInstallPaths(modulePath, IsAnsiLeadByte);
-  InstallFolderOutcome folder = PrepareInstallFolder(paths_.installFolder, *folderSecurity_);
-  if (DWORD error = folder.error) {
-    log.Write("failed",
-              {"staging", paths_.installFolder, ErrorCodeText(error), SystemErrorText(error)});
-    status = kInstallExitFailed;
+  paths_ = DeriveInstallPaths(program.ansi, IsAnsiLeadByte);
+  int status = kInstallExitFinished;
+  if (!KitTrusted(&log)) {
+    status = kExitKitNotTrusted;
   } else {
-    if (!folder.accessListsKept) {
-      log.Write("warning", {"install folder", paths_.installFolder, kNoAccessListsWarning});
+    InstallFolderOutcome folder =
+        installFolder_.Prepare(paths_.installFolder, *folderSecurity_, *trust_);
+    if (!folder.replacedTo.empty()) {
+      // Whoever could change it may hold it open still: a new one took its place.
+      std::vector<std::string> fields = KitTrustLogFields(folder.replacedBecause);
+      fields[0] = folder.replacedTo;
+      fields.insert(fields.begin(), {"install folder replaced", paths_.installFolder});
+      log.Write("warning", fields);
     }
-    status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_,
-                                  *signer_, log);
+    if (DWORD error = folder.error) {
+      log.Write("failed",
+                {"staging", paths_.installFolder, ErrorCodeText(error), SystemErrorText(error)});
+      status = kInstallExitFailed;
+    } else {
+      if (!folder.accessListsKept) {
+        log.Write("warning", {"install folder", paths_.installFolder, kNoAccessListsWarning});
+      }
+      status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_,
+                                    *signer_, *trust_, installFolder_, log);
+    }
   }
   bool installed = status == kInstallExitFinished || status == kInstallExitRestartNeeded;
   // Only a run that did all it had to is marked for its missing log.
@@ -151,27 +187,43 @@ int InstallWizardApp::RunUnattended(const std::string& modulePath, InstallStartA
   return status;
 }
 
-int InstallWizardApp::EndsEarly(RunLog& log, const std::string& message, int status) {
-  log.Write("error", {MessageAsLogField(message)});
-  log.Write("end", {"installed=0", "status=" + std::to_string(status)});
-  return status;
+int InstallWizardApp::EndsEarly(RunLog& log, const EarlyEnd& early) {
+  if (early.untrusted) log.Write("untrusted", KitTrustLogFields(early.problem));
+  log.Write("error", {MessageAsLogField(early.message)});
+  log.Write("end", {"installed=0", "status=" + std::to_string(early.status)});
+  return early.status;
+}
+
+bool InstallWizardApp::KitTrusted(RunLog* log) {
+  InstallKitCheck kit = CheckInstallKit(paths_, programFile_, *trust_);
+  if (!kit.trusted) {
+    std::string message = KitNotTrustedMessage(kit.problem);
+    if (!log) {
+      ShowErrorBox(message);
+    } else {
+      log->Write("untrusted", KitTrustLogFields(kit.problem));
+      log->Write("error", {MessageAsLogField(message)});
+    }
+    return false;
+  }
+  // An alternate folder that others can change is not read, as if it were not there.
+  if (log && kit.alternatePresent && !kit.alternateUsable) {
+    std::vector<std::string> fields = KitTrustLogFields(kit.alternateProblem);
+    fields.insert(fields.begin(), "alternate folder not used");
+    log->Write("warning", fields);
+  }
+  return true;
 }
 
 bool InstallWizardApp::AnotherInstallRuns() {
   // A wizard is found by its title, as when the wizard starts; unattended, nobody is there to
   // see it, so it stays where it is.
-  if (FindWindowA(nullptr, kInstallWizardName)) return true;
+  if (FindWindowOfThisProgram(kInstallWizardName)) return true;
   return !TakeInstallMutex();
 }
 
 bool InstallWizardApp::TakeInstallMutex() {
-  mutex_.Reset(CreateMutexA(nullptr, FALSE, kInstallMutexName));
-  if (!mutex_.Valid()) return false;
-  // A mutex left by a run that died is ours now.
-  DWORD wait = WaitForSingleObject(mutex_.Get(), 0);
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
-  mutex_.Reset();
-  return false;
+  return lock_.Take(kInstallPrivateLockName, {kInstallMutexName});
 }
 
 void InstallWizardApp::UseTrustStores(TrustStores& stores) {

@@ -6,7 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "common/instance_lock.h"
+#include "common/kit_trust.h"
 #include "common/message_box.h"
+#include "common/program_path.h"
 #include "common/run_log.h"
 #include "common/save_as_dialog.h"
 #include "common/wow64_hand_over.h"
@@ -26,6 +29,8 @@ class InstallWizardFrame;
 // installs (an unattended run has no window to be found). In the global namespace: a run from a
 // deployment service (session 0) and one in a user's session stage into the same folders.
 constexpr char kInstallMutexName[] = "Global\\KORVA_InstallWizard_GlobalMutex";
+// The lock in the administrators' own namespace (common/instance_lock.h).
+constexpr char kInstallPrivateLockName[] = "KORVA_InstallWizard";
 
 class InstallWizardApp {
  public:
@@ -35,8 +40,9 @@ class InstallWizardApp {
   InstallWizardApp& operator=(const InstallWizardApp&) = delete;
 
   // The start-up routine, given the full path of the program file and the arguments part of
-  // the command line. Returns the exit code (an InstallExitCode, or kExitNo64BitBuild).
-  int Run(const std::string& modulePath, const std::string& commandLine = "");
+  // the command line. Returns the exit code (an InstallExitCode, or one of the codes both
+  // programs share).
+  int Run(const ProgramPath& program, const std::string& commandLine = "");
 
   // An error box: owned by the frame while it exists, else captioned with the program's name.
   void ShowErrorBox(const std::string& text);
@@ -58,14 +64,37 @@ class InstallWizardApp {
   void UseTrustStores(TrustStores& stores);
   // How the install folder is made the administrators' own; a test gives one of its own.
   void UseInstallFolderSecurity(InstallFolderSecurity& security) { folderSecurity_ = &security; }
+  // Who may change the kit; a test gives the access lists Windows gives.
+  KitTrust& Trust() { return *trust_; }
+  void UseKitTrust(KitTrust& trust) { trust_ = &trust; }
+  // The program's own file, checked with the kit.
+  const std::string& ProgramFile() const { return programFile_; }
+  // The install folder as start-up prepared it, held while the program runs.
+  const InstallFolder& Folder() const { return installFolder_; }
   SaveAsSeam& SaveAs() { return saveAs_; }
 
  private:
+  // Why a run ends before it starts: no exact path, no usable 64-bit build.
+  struct EarlyEnd {
+    int status = 0;  // 0: the run goes on
+    std::string message;
+    KitTrustProblem problem;  // a part of the kit that others can change, when `untrusted`
+    bool untrusted = false;
+  };
+  static EarlyEnd Early(int status, const std::string& message) {
+    EarlyEnd early;
+    early.status = status;
+    early.message = message;
+    return early;
+  }
   // The installation without a window, for a command line read as unattended (or a bad one).
-  int RunUnattended(const std::string& modulePath, InstallStartAction action,
-                    const InstallOptions& options, const Wow64HandOver& handOver);
+  int RunUnattended(const ProgramPath& program, InstallStartAction action,
+                    const InstallOptions& options, const EarlyEnd& early);
   // An unattended run that ends before it starts: its reason and its end in the log.
-  int EndsEarly(RunLog& log, const std::string& message, int status);
+  int EndsEarly(RunLog& log, const EarlyEnd& early);
+  // Whether the kit passes (common/kit_trust.h); the log and the alternate folder's warning
+  // for an unattended run (`log`), else the box.
+  bool KitTrusted(RunLog* log);
   // Whether another KORVAwiz runs: a wizard's window, or an unattended run's mutex.
   bool AnotherInstallRuns();
   // Takes the mutex of the runs that install, held until the process ends; false when another
@@ -83,8 +112,12 @@ class InstallWizardApp {
   std::unique_ptr<PackageSigner> signer_ = std::make_unique<PackageSigner>(systemTrustStores_);
   InstallFolderSecurity systemFolderSecurity_;
   InstallFolderSecurity* folderSecurity_ = &systemFolderSecurity_;
+  KitTrust systemTrust_;
+  KitTrust* trust_ = &systemTrust_;
+  std::string programFile_;
+  InstallFolder installFolder_;
   InstallWizardFrame* frame_ = nullptr;
-  UniqueHandle mutex_;  // held until the process ends
+  InstanceLock lock_;  // held until the process ends
 };
 
 }  // namespace korva

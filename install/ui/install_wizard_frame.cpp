@@ -59,9 +59,9 @@ void InstallWizardFrame::RunInstallStep() {
   GoTo(kProgressPageIndex);
   PumpPendingMessages();
   HCURSOR kept = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-  InstallStepOutcome outcome =
-      StageAndInstall(app_.Paths(), app_.StagedFiles(), app_.DeviceList(), app_.Signer(),
-                      [this](const std::string& text) { app_.ShowErrorBox(text); });
+  InstallStepOutcome outcome = StageAndInstall(
+      app_.Paths(), app_.StagedFiles(), app_.DeviceList(), app_.Signer(),
+      [this](const std::string& text) { app_.ShowErrorBox(text); }, app_.Trust(), app_.Folder());
   SetCursor(kept);
   if (outcome.result != 0) app_.ShowErrorBox(InstallFailedMessage(outcome.result));
   finishPage_.SetInstallResult(outcome.result);
@@ -70,7 +70,7 @@ void InstallWizardFrame::RunInstallStep() {
   if (outcome.fatal) {
     // Only now, after every message was read: a quit request posted earlier would have closed
     // the boxes still to come.
-    EndModal(kInstallExitFailed);
+    EndModal(outcome.stage == InstallStage::kKitCheck ? kExitKitNotTrusted : kInstallExitFailed);
     return;
   }
   // The button that had the focus was disabled for the install step: give it to Finish, so

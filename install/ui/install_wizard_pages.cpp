@@ -1,9 +1,12 @@
 #include "install/ui/install_wizard_pages.h"
 
+#include "install/engine/kit_check.h"
+
 #include <cstdio>
 
 #include "install/core/driver_catalog.h"
 #include "install/core/install_wizard_texts.h"
+#include "install/engine/kit_check.h"
 #include "res/install_resource.h"
 #include "res/version.h"
 
@@ -248,10 +251,17 @@ bool FinishPage::Start(const std::string& path) {
 }
 
 void FinishPage::RunDemoApplication() {
-  std::string path = app_.Paths().programFolder + "\\korvaapp.exe";
+  // It runs with the wizard's rights: only a demo program that administrators alone can change
+  // is started, from the alternate folder only when that passes too.
+  InstallKitCheck kit = CheckInstallKit(app_.Paths(), std::string(), app_.Trust());
+  if (!kit.trusted) {
+    app_.ShowErrorBox(KitNotTrustedMessage(kit.problem));
+    return;
+  }
+  std::string path = app_.Paths().programFolder + "\\" + kDemoProgramFile;
   if (Start(path)) return;
-  path = app_.Paths().alternateFolder + "\\korvaapp.exe";
-  if (Start(path)) return;
+  path = app_.Paths().alternateFolder + "\\" + kDemoProgramFile;
+  if (kit.alternateUsable && Start(path)) return;
   app_.ShowErrorBox(UnableToExecuteMessage(path));
 }
 

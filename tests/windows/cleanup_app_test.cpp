@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/core/kit_refusals.h"
 #include "common/core/log_line.h"
 #include "common/run_log.h"
 #include "res/cleanup_resource.h"
@@ -51,6 +54,34 @@ class CleanupWizardAppTest : public ::testing::Test {
   InfFileList infs{setup, settings};
   testing::RecordingMessageBox boxes;
 };
+
+// A program path that the ANSI code page cannot spell: the box names the folder (a ? for each
+// character it lacks), before anything else, even help; with -nogui and a log, the log does.
+TEST_F(CleanupWizardAppTest, AProgramFolderTheAnsiCodePageCannotSpellIsRefusedFirst) {
+  ProgramPath program(
+      "C:\\Kit-?\xf3"
+      "d?\\KORVAcw.exe");
+  program.exact = false;
+  const std::string message = ProgramPathNotAnsiMessage("The KORVA Cleanup Wizard",
+                                                        "C:\\Kit-?\xf3"
+                                                        "d?");
+  CleanupWizardApp app(settings, devices, infs, boxes);
+  EXPECT_EQ(app.Run("-h", program), kExitProgramPathNotAnsi);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, message);
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVA Cleanup Wizard");
+  EXPECT_EQ(boxes.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  const std::string log = testing::WindowsFolder() + "\\temp\\korvatest_path.log";
+  testing::RemoveFile(log);
+  CleanupWizardApp unattended(settings, devices, infs, boxes);
+  EXPECT_EQ(unattended.Run("-nogui -log " + log, program), kExitProgramPathNotAnsi);
+  EXPECT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(testing::ReadFileBytes(log),
+            "error\t" + MessageAsLogField(message) +
+                "\r\nend\tdevices=0\tinf=0\tcertificates=0\tservices=0\tremoved=0\tfailed=0\tnot "
+                "examined=0\tstatus=12\r\n");
+  testing::RemoveFile(log);
+}
 
 TEST_F(CleanupWizardAppTest, UsageBoxWithAndWithoutTheExpertParagraph) {
   EXPECT_EQ(Run("/?"), kExitOk);
@@ -117,37 +148,73 @@ TEST_F(CleanupWizardAppTest, ParsesTheBracedGuidWithThePlatform) {
 
 struct OwnerEvents {
   const char* mutexName;
+  const char* security;  // SDDL of a mutex some user made; null: a copy of the program's lock
   UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
-// The other instance: a thread that owns the mutex until told to stop.
-DWORD WINAPI OwnTheMutex(void* p) {
+// The other holder: a thread that holds the lock as a copy of the program takes it, or a mutex
+// of that name made and held by some user, until told to stop.
+DWORD WINAPI HoldTheName(void* p) {
   auto* e = static_cast<OwnerEvents*>(p);
-  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, e->mutexName));
-  WaitForSingleObject(mutex.Get(), INFINITE);
+  InstanceLock copy;
+  UniqueHandle mutex;
+  if (!e->security) {
+    copy.Take(kCleanupPrivateLockName, {e->mutexName});
+  } else {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(e->security, SDDL_REVISION_1, &descriptor,
+                                                         nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    mutex.Reset(CreateMutexA(&attributes, TRUE, e->mutexName));
+    LocalFree(descriptor);
+  }
   SetEvent(e->ready.Get());
   WaitForSingleObject(e->done.Get(), INFINITE);
-  ReleaseMutex(mutex.Get());
   return 0;
 }
 
 // The other instance may hold the session's name (a wizard of this session) or the global one
-// (a deployment service's run in session 0, say).
-TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilently) {
-  for (const char* name : {kCleanupMutexName, kCleanupGlobalMutexName}) {
-    SCOPED_TRACE(name);
-    OwnerEvents events{name};
-    UniqueHandle owner(CreateThread(nullptr, 0, OwnTheMutex, &events, 0, nullptr));
+// (a deployment service's run in session 0, say). Any user can make a mutex of either name,
+// though: one that an administrator or the system does not own is no instance, and stops nothing.
+TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilentlyAUsersMutexDoesNot) {
+  const char* const kUsersOwn = "O:S-1-5-21-1-2-3-1001D:(A;;GA;;;S-1-5-21-1-2-3-1001)";
+  const char* const kUsersOpenToAll = "O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)";
+  struct Case {
+    const char* name;
+    const char* security;
+    bool anotherInstance;
+  } cases[] = {
+      {kCleanupMutexName, nullptr, true},
+      {kCleanupGlobalMutexName, nullptr, true},
+      {kCleanupGlobalMutexName, "O:SYD:(A;;GA;;;SY)(A;;GA;;;BA)", true},  // the system's run
+      {kCleanupGlobalMutexName, kUsersOpenToAll, false},
+      {kCleanupMutexName, kUsersOpenToAll, false},
+      {kCleanupGlobalMutexName, kUsersOwn, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + (c.security ? c.security : "a copy"));
+    OwnerEvents events{c.name, c.security};
+    UniqueHandle owner(CreateThread(nullptr, 0, HoldTheName, &events, 0, nullptr));
     ASSERT_EQ(WaitForSingleObject(events.ready.Get(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(Run("-h"), kExitAlreadyRunning);
-    EXPECT_EQ(Run("-c"), kExitAlreadyRunning);
-    // Unattended, the log of an ending before the start asks for no disk either.
-    SetErrorMode(0);
-    EXPECT_EQ(Run("-nogui -log korvatest_second.log"), kExitAlreadyRunning);
-    EXPECT_NE(GetErrorMode() & SEM_FAILCRITICALERRORS, 0u);
-    DeleteFileA("korvatest_second.log");
-    EXPECT_TRUE(boxes.boxes.empty());
+    boxes.boxes.clear();
+    if (c.anotherInstance) {
+      EXPECT_EQ(Run("-h"), kExitAlreadyRunning);
+      EXPECT_EQ(Run("-c"), kExitAlreadyRunning);
+      // Unattended, the log of an ending before the start asks for no disk either.
+      SetErrorMode(0);
+      EXPECT_EQ(Run("-nogui -log korvatest_second.log"), kExitAlreadyRunning);
+      EXPECT_NE(GetErrorMode() & SEM_FAILCRITICALERRORS, 0u);
+      DeleteFileA("korvatest_second.log");
+      EXPECT_TRUE(boxes.boxes.empty());
+    } else {
+      EXPECT_EQ(Run("-c"), kExitBadCommandLine);
+      EXPECT_EQ(boxes.boxes.size(), 1u);
+      EXPECT_EQ(Run("-nogui -list -c " + testbed::GuidText(testing::NewClassGuid()) +
+                    " -log korvatest_second.log"),
+                kExitOk);
+      DeleteFileA("korvatest_second.log");
+    }
     SetEvent(events.done.Get());
     WaitForSingleObject(owner.Get(), 10000);
   }
@@ -423,7 +490,8 @@ TEST_F(CleanupWizardAppTest, TheKitsDriverServicesGoWithTheirLastDevice) {
 // The wizard says once, in a box, that its log cannot be opened, runs all the same, and ends
 // with 6.
 TEST_F(CleanupWizardAppTest, TheWizardSaysOnceThatItsLogCannotBeOpened) {
-  const std::string path = "C:\\korvatest_missing_folder\\korva.log";
+  // Only the log's own folder is made when missing: not the one above it.
+  const std::string path = "C:\\korvatest_missing\\folder\\korva.log";
   int framesShown = 0;
   testing::ScheduleSteps({testing::WhenShown("KORVA Cleanup Wizard", [&](HWND frame) {
     ++framesShown;

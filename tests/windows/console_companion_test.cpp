@@ -6,10 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "common/core/console_companion.h"
 #include "common/core/kit_identity.h"
+#include "support/dialog_template.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
 
@@ -260,6 +266,60 @@ TEST(CompanionFileTest, TheCompanionsAreConsoleProgramsOfBothArchitectures) {
     EXPECT_EQ(word(pe + 4), c.machine);
     // The optional header follows the 20-byte file header; its subsystem sits at 68 in both forms.
     EXPECT_EQ(word(pe + 24 + 68), c.subsystem);
+  }
+}
+
+// Windows looks for a library that a program imports statically in the program's folder first,
+// unless it is one of its KnownDLLs: a user who can write a kit folder would have their DLL run
+// in the administrator's program. So the kit's programs, both builds, import only KnownDLLs
+// (the Windows 10 list) and the common controls, which their manifest names and Windows takes
+// from its side-by-side store; the rest is loaded from the system folder when needed. The
+// import tables are read by binutils' objdump, a reader we did not write.
+TEST(KitProgramFileTest, TheProgramsImportOnlyKnownDllsAndTheCommonControls) {
+  const std::set<std::string> knownDlls = {
+      "advapi32.dll", "clbcatq.dll",  "combase.dll",  "comdlg32.dll", "coml2.dll",    "difxapi.dll",
+      "gdi32.dll",    "gdiplus.dll",  "imagehlp.dll", "imm32.dll",    "kernel32.dll", "msctf.dll",
+      "msvcrt.dll",   "normaliz.dll", "nsi.dll",      "ole32.dll",    "oleaut32.dll", "psapi.dll",
+      "rpcrt4.dll",   "sechost.dll",  "setupapi.dll", "shcore.dll",   "shell32.dll",  "shlwapi.dll",
+      "user32.dll",   "wldap32.dll",  "ws2_32.dll"};
+  std::string build = BuildFolder();
+  std::string x86 = build.substr(0, build.rfind('\\')) + "\\x86";
+  for (const std::string& folder : {build, x86}) {
+    for (const char* program :
+         {"\\cleanup\\KORVAcw.exe", "\\cleanup\\KORVAcw.com", "\\install\\KORVAwiz.exe",
+          "\\install\\KORVAwiz.com", "\\kit\\korvaapp.exe"}) {
+      const std::string file = folder + program;
+      SCOPED_TRACE(file);
+      ASSERT_TRUE(FileExists(file)) << "build both architectures (scripts/build)";
+      UnixRun objdump =
+          RunUnixShell("x86_64-w64-mingw32-objdump -p " + ShellQuoted(UnixPathOf(file)) +
+                       " | sed -n 's/^\\tDLL Name: //p'");
+      ASSERT_EQ(objdump.status, 0) << objdump.output;
+      std::vector<std::string> imported;
+      size_t start = 0;
+      while (start < objdump.output.size()) {
+        size_t end = objdump.output.find('\n', start);
+        if (end == std::string::npos) end = objdump.output.size();
+        std::string name = objdump.output.substr(start, end - start);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!name.empty()) imported.push_back(name);
+        start = end + 1;
+      }
+      // The reader found the table: every program imports kernel32.
+      EXPECT_NE(std::find(imported.begin(), imported.end(), "kernel32.dll"), imported.end())
+          << objdump.output;
+      for (const std::string& name : imported) {
+        if (name == "comctl32.dll") {
+          ResourceModule module(file);
+          ASSERT_TRUE(module.Loaded());
+          std::optional<std::string> manifest = module.RawResource(RT_MANIFEST, 1);
+          ASSERT_TRUE(manifest.has_value());
+          EXPECT_NE(manifest->find("Microsoft.Windows.Common-Controls"), std::string::npos);
+          continue;
+        }
+        EXPECT_EQ(knownDlls.count(name), 1u) << name << " is no KnownDLL";
+      }
+    }
   }
 }
 

@@ -10,8 +10,12 @@
 
 #include <sddl.h>
 
+#include "common/core/object_trust.h"
+#include "common/object_security.h"
 #include "common/run_log.h"
+#include "common/ansi_text.h"
 #include "install/engine/install_folder.h"
+#include "install/engine/kit_check.h"
 #include "install/engine/unattended_install.h"
 #include "install/error_box.h"
 #include "support/fault_injecting_device_setup.h"
@@ -34,7 +38,7 @@ class DriverStagingTest : public ::testing::Test {
     std::string root = ScratchFolder(name);
     paths = DeriveInstallPaths(root + "\\Bin\\KORVAwiz.exe");
     CreateDirectoryA(paths.programFolder.c_str(), nullptr);
-    CreateDirectoryA(paths.installFolder.c_str(), nullptr);
+    ASSERT_EQ(installFolder.Prepare(paths.installFolder, folderSecurity, trust).error, 0u);
     CreateDirectoryA(paths.alternateFolder.c_str(), nullptr);
     CopyKitFile("korvawiz.tpl", paths.programFolder);
     hardwareId = "USB\\VID_0547&PID_3" + std::to_string(++serial);
@@ -51,7 +55,8 @@ class DriverStagingTest : public ::testing::Test {
   // The step's result; whether it was fatal goes to `fatal`.
   int Stage() {
     InstallStepOutcome outcome = StageAndInstall(
-        paths, staged, list, signer, [this](const std::string& text) { boxes.push_back(text); });
+        paths, staged, list, signer, [this](const std::string& text) { boxes.push_back(text); },
+        trust, installFolder);
     fatal = outcome.fatal;
     stage = outcome.stage;
     return outcome.result;
@@ -63,6 +68,9 @@ class DriverStagingTest : public ::testing::Test {
   std::string Inf() { return ReadFileBytes(paths.infPath); }
 
   static int serial;
+  InstallFolderSecurity folderSecurity;
+  KitTrust trust;
+  InstallFolder installFolder;
   FaultInjectingDeviceSetup setup;
   UsbDeviceList list{setup};
   FaultInjectingTrustStores stores;
@@ -129,6 +137,131 @@ TEST_F(DriverStagingTest, TheDriverNameFollowsTheFirstStagedBinaryTheInfFileCanN
     for (const std::string& file : c.inAlternateFolder) {
       RemoveFile(paths.alternateFolder + "\\" + file);
     }
+  }
+}
+
+// Only what administrators alone can change is read. A program folder, or a file of it, that
+// others can change stops the step before anything is staged, signed or trusted; an alternate
+// folder that others can change is passed over as if it were not there. (Under Wine, who may
+// change a file comes from its Unix owner and mode.)
+TEST_F(DriverStagingTest, OnlyAKitThatAdministratorsAloneCanChangeIsRead) {
+  struct Case {
+    const char* what;
+    std::string path;  // what a user can change
+    bool folder;
+    bool otherOwner;  // another user's, rather than open to everyone
+    std::vector<std::string> inProgramFolder, inAlternateFolder;
+    bool refused;  // the whole step; else too few binaries are left
+  };
+  const std::vector<std::string> pair = {"korva.sys", "korva98.sys"};
+  const Case cases[] = {
+      {"the program folder", paths.programFolder, true, false, pair, {}, true},
+      {"the template", paths.templatePath, false, false, pair, {}, true},
+      {"a binary of another user",
+       paths.programFolder + "\\korva98.sys",
+       false,
+       true,
+       pair,
+       {},
+       true},
+      {"the alternate folder", paths.alternateFolder, true, false, {}, pair, false},
+      {"a binary of the alternate folder",
+       paths.alternateFolder + "\\korva.sys",
+       false,
+       false,
+       {},
+       pair,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutBinaries(paths.programFolder, c.inProgramFolder);
+    PutBinaries(paths.alternateFolder, c.inAlternateFolder);
+    ASSERT_TRUE(c.otherOwner ? ChangeUnixOwner(c.path) : ChangeUnixMode(c.path, "o+w"));
+    boxes.clear();
+    staged = {};
+    int result = Stage();
+    EXPECT_TRUE(fatal);
+    ASSERT_EQ(boxes.size(), 1u);
+    if (c.refused) {
+      EXPECT_EQ(result, kKitNotTrustedCode);
+      EXPECT_EQ(ShownCode(result), kExitKitNotTrusted);
+      EXPECT_EQ(stage, InstallStage::kKitCheck);
+      KitTrustProblem problem;
+      problem.path = c.path;
+      problem.folder = c.folder;
+      problem.principal = c.otherOwner ? PrincipalName(sid::kAnonymousLogon) : "Everyone";
+      problem.rights = c.otherOwner ? "its owner" : "write, delete";
+      EXPECT_EQ(boxes[0], KitNotTrustedMessage(problem));
+      EXPECT_NE(boxes[0].find("\n" + c.path + "\n"), std::string::npos);
+    } else {
+      EXPECT_EQ(result, kTooFewDriverBinaries);
+      EXPECT_EQ(stage, InstallStage::kStaging);
+    }
+    EXPECT_EQ(staged, (StagedDriverFiles{"", ""}));
+    EXPECT_FALSE(FileExists(paths.installFolder + "\\korva.sys"));
+    EXPECT_FALSE(FileExists(paths.catalogPath));
+    for (const char* store : kKitCertificateStores) {
+      EXPECT_TRUE(KitCertificatesFor(hardwareId, store).empty()) << store;
+    }
+    EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+    EXPECT_EQ(TakeQuitRequest(), -1);  // the frame ends the wizard
+    ASSERT_TRUE(c.otherOwner ? ChangeUnixOwner(c.path, 0) : ChangeUnixMode(c.path, "o-w"));
+    for (const std::string& file : c.inProgramFolder) RemoveFile(paths.programFolder + "\\" + file);
+    for (const std::string& file : c.inAlternateFolder) {
+      RemoveFile(paths.alternateFolder + "\\" + file);
+    }
+  }
+  // The same kit, once nobody else can change it, is used.
+  PutBinaries(paths.alternateFolder, pair);
+  EXPECT_EQ(Stage(), 0);
+  EXPECT_EQ(staged, (StagedDriverFiles{"korva.sys", "korva98.sys"}));
+}
+
+// The install folder is held from its preparation on, and its path must lead to it before each
+// part of the step: a folder put in its place (here from the Linux side, which Wine's sharing
+// rules do not reach) stops the step where it is found, and nothing is installed from it.
+TEST_F(DriverStagingTest, AFolderPutInPlaceOfTheInstallFolderStopsTheStep) {
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  // A new folder in its place, with a copy of what the step has written so far.
+  auto swap = [this] {
+    std::string folder = ShellQuoted(UnixPathOf(paths.installFolder));
+    return RunUnixShell("mv " + folder + " " + folder + ".old && mkdir " + folder + " && cp -a " +
+                        folder + ".old/. " + folder)
+               .status == 0;
+  };
+  struct Case {
+    const char* what;
+    bool duringSigning;  // else before the step
+    InstallStage stage;
+  } cases[] = {
+      {"before the step", false, InstallStage::kStaging},
+      {"while the package is signed", true, InstallStage::kInstallation},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(installFolder.Prepare(paths.installFolder, folderSecurity, trust).error, 0u);
+    EXPECT_EQ(installFolder.Confirm(), 0u);
+    if (c.duringSigning) {
+      signer.newCrypto = [&] {
+        EXPECT_TRUE(swap());
+        return std::make_unique<CryptoApiPackageCrypto>();
+      };
+    } else {
+      ASSERT_TRUE(swap());
+    }
+    boxes.clear();
+    setup.updateCalls = 0;
+    EXPECT_EQ(Stage(), static_cast<int>(kInstallFolderChanged));
+    EXPECT_EQ(stage, c.stage);
+    EXPECT_TRUE(fatal);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], InstallFolderChangedMessage(paths.installFolder));
+    EXPECT_EQ(setup.updateCalls, 0);
+    EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+    EXPECT_EQ(TakeQuitRequest(), -1);
+    RemoveFolderTree(paths.installFolder + ".old");
+    signer.newCrypto = nullptr;
   }
 }
 
@@ -395,6 +528,94 @@ TEST_F(DriverStagingTest, APackageThatCannotBeSignedIsNotInstalledAndLeavesNoCer
   }
 }
 
+// The access lists as Windows gives them, for folders made here: Wine makes every file's from
+// its Unix mode, so the reading is fed Windows' own descriptors through the seam.
+class WindowsAccessLists : public SecurityReader {
+ public:
+  std::vector<std::pair<std::string, std::string>> descriptors;  // path, SDDL
+  DWORD ReadFileSecurity(const std::wstring& path, HANDLE, ObjectSecurity& security) override {
+    for (const auto& [at, sddl] : descriptors) {
+      if (WideFromAnsi(at) != path) continue;
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+        return GetLastError();
+      }
+      DWORD error = ObjectSecurityFromDescriptor(descriptor, security);
+      LocalFree(descriptor);
+      return error;
+    }
+    return ERROR_ACCESS_DENIED;  // every path a case reads has its descriptor
+  }
+};
+
+// Which kit folders the wizard reads, for the places a kit is put on a default Windows 10/11:
+// the principals the descriptors name are read from them by the platform's own calls, and the
+// box names who may change what.
+TEST(KitTrustTest, TheKitIsJudgedByTheAccessListsWindowsGivesItsFolders) {
+  const std::string alice = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  const std::string domain = "S-1-5-21-3623811015-3361044348-30300820";
+  const std::string trustedInstaller =
+      "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  // Below C:\ a folder inherits "Authenticated Users: Modify".
+  const std::string belowDrive = "O:" + alice +
+                                 "D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
+                                 "(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)"
+                                 "(A;OICIIOID;SDGXGWGR;;;AU)";
+  const std::string programFiles = "O:BAD:AI(A;ID;FA;;;" + trustedInstaller + ")(A;CIIOID;GA;;;" +
+                                   trustedInstaller +
+                                   ")(A;ID;FA;;;SY)(A;OICIIOID;GA;;;SY)(A;ID;FA;;;BA)"
+                                   "(A;OICIIOID;GA;;;BA)(A;ID;0x1200a9;;;BU)(A;OICIIOID;GXGR;;;BU)"
+                                   "(A;OICIIOID;GA;;;CO)(A;ID;0x1200a9;;;AC)(A;OICIIOID;GXGR;;;AC)";
+  const std::string profile =
+      "O:" + alice + "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + alice + ")";
+  const std::string share = "O:" + domain + "-512D:AI(A;OICIID;FA;;;" + domain +
+                            "-512)(A;OICIID;FA;;;SY)(A;OICIID;0x1301bf;;;" + domain + "-513)";
+  const std::string shareForAdmins =
+      "O:" + domain + "-512D:AI(A;OICIID;FA;;;" + domain + "-512)(A;OICIID;0x1200a9;;;WD)";
+
+  std::string root = ScratchFolder("windowsaccesslists");
+  struct Case {
+    const char* what;
+    std::string folderSddl, fileSddl;
+    std::string runningUser;
+    bool trusted;
+    std::string principal;  // as the box names it
+  };
+  const Case cases[] = {
+      {"C:\\Kit\\Bin", belowDrive, belowDrive, alice, false, "NT AUTHORITY\\Authenticated Users"},
+      {"C:\\Program Files\\KORVA", programFiles, programFiles, alice, true, ""},
+      {"the running user's profile", profile, profile, alice, true, ""},
+      {"another user's profile", profile, profile, "S-1-5-21-1-2-3-1002", false, alice},
+      {"a share that domain users may change", share, share, alice, false, domain + "-513"},
+      {"a share that the domain's admins alone may change", shareForAdmins, shareForAdmins, alice,
+       true, ""},
+      {"a template changed to Everyone: Full control in Program Files", programFiles,
+       programFiles + "(A;;FA;;;WD)", alice, false, "Everyone"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallPaths paths =
+        DeriveInstallPaths(root + "\\" + std::to_string(++n) + "\\Bin\\KORVAwiz.exe");
+    CreateDirectoryA((root + "\\" + std::to_string(n)).c_str(), nullptr);
+    CreateDirectoryA(paths.programFolder.c_str(), nullptr);
+    CopyKitFile("korvawiz.tpl", paths.programFolder);
+    CopyKitFile("korva.sys", paths.programFolder);
+    WindowsAccessLists lists;
+    lists.descriptors = {{paths.programFolder, c.folderSddl},
+                         {paths.programFolder + "\\korva.sys", c.folderSddl},
+                         {paths.templatePath, c.fileSddl}};
+    KitTrust trust(lists, TrustedPrincipals{{c.runningUser, domain + "-512"}});
+    InstallKitCheck check = CheckInstallKit(paths, std::string(), trust);
+    EXPECT_EQ(check.trusted, c.trusted);
+    EXPECT_EQ(check.problem.principal, c.principal);
+    EXPECT_EQ(check.problem.error, 0u);
+    EXPECT_FALSE(check.alternatePresent);
+    EXPECT_FALSE(check.alternateUsable);
+  }
+}
+
 // The platform's folder security with what Wine cannot show: a file system without access
 // lists, a folder that can't be taken over. Records what it was asked.
 class RecordingFolderSecurity : public InstallFolderSecurity {
@@ -411,12 +632,25 @@ class RecordingFolderSecurity : public InstallFolderSecurity {
     calls.push_back("protect");
     return protectError != 0 ? protectError : InstallFolderSecurity::Protect(folder);
   }
+  DWORD MoveAside(const std::string& folder, const std::string& to) override {
+    calls.push_back("move aside");
+    return InstallFolderSecurity::MoveAside(folder, to);
+  }
 };
 
+// A folder that others could change is not taken over: whoever could may hold it open with
+// those rights still. It moves aside, its contents kept, and a new one takes its place.
 TEST(InstallFolderTest, OnlyAPlainFolderBecomesTheInstallFolderAndIsMadeTheAdministrators) {
   std::string root = ScratchFolder("installfolder");
   std::string target = root + "\\elsewhere";
   CreateDirectoryA(target.c_str(), nullptr);
+  auto madeBy = [](bool otherUser) {
+    return [otherUser](const std::string& f) {
+      CreateDirectoryA(f.c_str(), nullptr);
+      WriteFileBytes(f + "\\korvawiz.inf", "theirs");
+      EXPECT_TRUE(otherUser ? ChangeUnixOwner(f) : ChangeUnixMode(f, "o+w"));
+    };
+  };
   struct Case {
     const char* what;
     std::function<void(const std::string& folder)> prepare;
@@ -424,7 +658,32 @@ TEST(InstallFolderTest, OnlyAPlainFolderBecomesTheInstallFolderAndIsMadeTheAdmin
     DWORD protectError;
     DWORD expected;
     std::vector<std::string> calls;
+    const char* replacedTo = "";  // the name the old folder moved to, after the folder's own
   } cases[] = {
+      {"there, and every user may write it",
+       madeBy(false),
+       true,
+       0,
+       0,
+       {"create protected", "move aside", "create protected"},
+       ".replaced"},
+      {"there, and another user's",
+       madeBy(true),
+       true,
+       0,
+       0,
+       {"create protected", "move aside", "create protected"},
+       ".replaced"},
+      {"there, another user's, and the first name for it taken",
+       [&](const std::string& f) {
+         madeBy(true)(f);
+         CreateDirectoryA((f + ".replaced").c_str(), nullptr);
+       },
+       true,
+       0,
+       0,
+       {"create protected", "move aside", "move aside", "create protected"},
+       ".replaced2"},
       {"new", [](const std::string&) {}, true, 0, 0, {"create protected"}},
       {"there already",
        [](const std::string& f) { CreateDirectoryA(f.c_str(), nullptr); },
@@ -477,12 +736,26 @@ TEST(InstallFolderTest, OnlyAPlainFolderBecomesTheInstallFolderAndIsMadeTheAdmin
     RecordingFolderSecurity security;
     security.keepsAccessLists = c.keepsAccessLists;
     security.protectError = c.protectError;
-    InstallFolderOutcome outcome = PrepareInstallFolder(folder, security);
+    KitTrust trust;
+    InstallFolder held;
+    InstallFolderOutcome outcome = held.Prepare(folder, security, trust);
     EXPECT_EQ(outcome.error, c.expected);
     EXPECT_EQ(outcome.accessListsKept, c.keepsAccessLists);
     EXPECT_EQ(security.calls, c.calls);
+    EXPECT_EQ(outcome.replacedTo, *c.replacedTo ? folder + c.replacedTo : "");
     if (c.expected == 0) {
       EXPECT_TRUE(FolderExists(folder));
+      EXPECT_EQ(held.Confirm(), 0u);
+      KitTrustProblem problem;
+      EXPECT_TRUE(!c.keepsAccessLists || trust.Check(folder, true, problem)) << problem.principal;
+    } else {
+      EXPECT_EQ(held.Confirm(), kInstallFolderChanged);
+    }
+    if (*c.replacedTo) {
+      EXPECT_EQ(ReadFileBytes(outcome.replacedTo + "\\korvawiz.inf"), "theirs");
+      EXPECT_FALSE(FileExists(folder + "\\korvawiz.inf"));
+      EXPECT_EQ(outcome.replacedBecause.path, folder);
+      EXPECT_FALSE(outcome.replacedBecause.principal.empty());
     }
   }
   // Nothing was made in the folder a link pointed at.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "install/ui/install_wizard_frame.h"
+#include "common/core/kit_refusals.h"
 #include "common/run_log.h"
 #include "install/core/install_wizard_texts.h"
 #include "res/install_resource.h"
@@ -669,6 +670,20 @@ TEST_F(InstallWizardUiTest, RunDemoFromTheProgramFolderThenTheKitFolderThenAReal
   std::vector<UiStep> steps = ToInstall("UI board to try");
   steps.push_back([this, alternate] {
     ASSERT_EQ(Frame().Finishing().InstallResult(), 0);
+    // It runs with the wizard's rights: a demo program that others can change is not started,
+    // and the box says who may change it.
+    const std::string demo = programFolder + "\\korvaapp.exe";
+    ASSERT_TRUE(ChangeUnixMode(demo, "o+w"));
+    ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    KitTrustProblem problem;
+    problem.path = demo;
+    problem.principal = "Everyone";
+    problem.rights = "write, delete";
+    EXPECT_EQ(boxes.boxes[0].text, KitNotTrustedMessage(problem));
+    EXPECT_EQ(FindWindowA(nullptr, "KORVA Demo Application"), nullptr);
+    boxes.boxes.clear();
+    ASSERT_TRUE(ChangeUnixMode(demo, "o-w"));
     ASSERT_TRUE(Click(Frame().Finishing().Item(IDC_RUN_DEMO)));
     EXPECT_TRUE(DemoStartedAndClosed()) << "from the program folder";
     RemoveFile(programFolder + "\\korvaapp.exe");
@@ -695,6 +710,49 @@ TEST_F(InstallWizardUiTest, RunDemoFromTheProgramFolderThenTheKitFolderThenAReal
                           "\\korvaapp.exe.\nPlease reinstall the KORVA Development Kit.");
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text, seenText);
+}
+
+// A kit that users who are not administrators can change is not used: before the wizard
+// opens, a box says which folder or file, who may change it and what to do, and the program ends
+// with 11 without making its install folder. The program's own file counts too.
+TEST_F(InstallWizardUiTest, AKitThatOthersCanChangeIsRefusedBeforeTheWizardOpens) {
+  struct Case {
+    std::string path;
+    bool folder;
+  };
+  WriteFileBytes(programFolder + "\\KORVAwiz.exe", "stands for the program");
+  const Case cases[] = {{programFolder, true},
+                        {programFolder + "\\korvawiz.tpl", false},
+                        {programFolder + "\\KORVAwiz.exe", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(ChangeUnixMode(c.path, "o+w"));
+    boxes.boxes.clear();
+    EXPECT_EQ(RunWizard({}), kExitKitNotTrusted);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    KitTrustProblem problem;
+    problem.path = c.path;
+    problem.folder = c.folder;
+    problem.principal = "Everyone";
+    problem.rights = "write, delete";
+    EXPECT_EQ(boxes.boxes[0].text, KitNotTrustedMessage(problem));
+    EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
+    EXPECT_FALSE(FileExists(programFolder + "\\install"));
+    ASSERT_TRUE(ChangeUnixMode(c.path, "o-w"));
+  }
+}
+
+// A program path that the ANSI code page cannot spell: the box names the folder, before the
+// wizard opens and before any folder is made.
+TEST_F(InstallWizardUiTest, AProgramFolderTheAnsiCodePageCannotSpellIsRefusedFirst) {
+  ProgramPath program(programFolder + "\\KORVAwiz.exe");
+  program.exact = false;
+  EXPECT_EQ(app.Run(program), kExitProgramPathNotAnsi);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text,
+            ProgramPathNotAnsiMessage("The KORVA Installation Wizard", programFolder));
+  EXPECT_EQ(boxes.boxes[0].caption, "KORVAwiz");
+  EXPECT_FALSE(FileExists(programFolder + "\\install"));
 }
 
 TEST_F(InstallWizardUiTest, TheAboutBox) {
@@ -763,7 +821,8 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
        false,
        "korva98.sys",
        kInstallExitFailed,
-       {"failed", "staging", programFolder, "3", SystemErrorText(ERROR_PATH_NOT_FOUND)}},
+       // No alternate folder is there, so none is tried: the program folder's copy says why.
+       {"failed", "staging", programFolder, "2", SystemErrorText(ERROR_FILE_NOT_FOUND)}},
       {"4705",
        0,
        false,
@@ -877,15 +936,14 @@ struct MutexOwnerEvents {
   UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
-// An unattended run in another session, which has no window here: a thread that owns the
-// mutex until told to stop.
+// An unattended run in another session, which has no window here: a thread that holds the
+// lock as such a run takes it, until told to stop.
 DWORD WINAPI OwnTheInstallMutex(void* p) {
   auto* events = static_cast<MutexOwnerEvents*>(p);
-  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kInstallMutexName));
-  WaitForSingleObject(mutex.Get(), INFINITE);
+  InstanceLock lock;
+  lock.Take(kInstallPrivateLockName, {kInstallMutexName});
   SetEvent(events->ready.Get());
   WaitForSingleObject(events->done.Get(), INFINITE);
-  ReleaseMutex(mutex.Get());
   return 0;
 }
 

@@ -12,6 +12,7 @@
 
 #include "cleanup/core/cleanup_settings.h"
 #include "common/core/log_line.h"
+#include "support/install_test_support.h"
 #include "support/wine_test_env.h"
 
 namespace korva {
@@ -293,6 +294,41 @@ TEST_F(KorvaCwTest, ListFindsAndRemovesNothing) {
       << unsure.output;
 }
 
+// Windows looks for a library that a program imports in the program's folder first, unless it is
+// a KnownDLL: a crypt32.dll or wintrust.dll put beside KORVAcw by a user who can write the kit
+// folder would run as administrator. Neither is loaded, at start or when the certificates are
+// looked for, and the run does its work.
+TEST_F(KorvaCwTest, LibrariesBesideTheProgramAreNeverLoaded) {
+  OwnKit kit;
+  const std::string folder = testing::ScratchFolder("planted");
+  ASSERT_TRUE(CopyFileA(testing::KorvaCwPath().c_str(), (folder + "\\KORVAcw.exe").c_str(), FALSE));
+  const std::string planted = testing::BuildFolder() + "\\tests\\windows\\planted\\";
+  for (const char* name : {"crypt32.dll", "wintrust.dll"}) {
+    ASSERT_TRUE(CopyFileA((planted + name).c_str(), (folder + "\\" + name).c_str(), FALSE));
+  }
+  std::string device = kit.Device("6901", "PL1");
+  testing::NativeLibrariesFirst nativeFirst("KORVAcw.exe", {"crypt32", "wintrust"});
+  testing::CapturedRun run = testing::RunCapturingOutput(
+      "\"" + folder + "\\KORVAcw.exe\" -nogui " + kit.Options(), testing::OutputTo::kPipe);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_FALSE(testbed::DeviceExists(device));
+  for (const char* name : {"crypt32.dll", "wintrust.dll"}) {
+    EXPECT_FALSE(FileExists(folder + "\\" + name + ".loaded")) << name << " was loaded";
+  }
+  // The plants are real: a program there that looks for these libraries by name, as the loader
+  // does for what a program imports, loads them.
+  const std::string probe = folder + "\\probe.exe";
+  ASSERT_TRUE(CopyFileA((testing::BuildFolder() + "\\tests\\windows\\hand_over_probe.exe").c_str(),
+                        probe.c_str(), FALSE));
+  testing::NativeLibrariesFirst probeNativeFirst("probe.exe", {"crypt32", "wintrust"});
+  for (const char* name : {"crypt32.dll", "wintrust.dll"}) {
+    SetEnvironmentVariableA("KORVA_PROBE_LOAD", name);
+    EXPECT_EQ(testing::RunProcess("\"" + probe + "\""), 0u);
+    EXPECT_TRUE(FileExists(folder + "\\" + name + ".loaded")) << name;
+  }
+  SetEnvironmentVariableA("KORVA_PROBE_LOAD", nullptr);
+}
+
 // A log that cannot be opened stops nothing: the run goes on, standard output says so, and the
 // status is 6 where it would have been 0.
 TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
@@ -315,9 +351,14 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
       testing::RunUnixShell("ln " + testing::ShellQuoted(testing::UnixPathOf(target)) + " " +
                             testing::ShellQuoted(testing::UnixPathOf(hard)));
   ASSERT_EQ(links.status, 0) << links.output;
+  // A log made first by a user who is no administrator (Wine shows a file of another Unix user
+  // as ANONYMOUS LOGON's): they could read the run's lines, forge some or hold the file.
+  const std::string theirs = LogPath("korvatest_theirs.log");
+  testing::WriteFileBytes(theirs, "end\tstatus=0\r\n");
+  ASSERT_TRUE(testing::ChangeUnixOwner(theirs));
   int serial = 0;
-  for (const std::string& path :
-       {std::string("C:\\korvatest_missing_folder\\korva.log"), readOnly, longPath, hard}) {
+  for (const std::string& path : {std::string("C:\\korvatest_missing\\folder\\korva.log"), readOnly,
+                                  longPath, hard, theirs}) {
     SCOPED_TRACE(path.substr(0, 60));
     ++serial;
     std::string device =
@@ -340,7 +381,17 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
   testing::RemoveFile(readOnly);
   EXPECT_EQ(testing::ReadFileBytes(target), "theirs\r\n");
-  for (const std::string& file : {hard, target}) testing::RemoveFile(file);
+  EXPECT_EQ(testing::ReadFileBytes(theirs), "end\tstatus=0\r\n");
+  for (const std::string& file : {hard, target, theirs}) testing::RemoveFile(file);
+
+  // The log's own folder is made when it is missing (one level), as the manual's
+  // %SystemRoot%\Logs\KORVA.
+  const std::string made = "C:\\korvatest_new_logs\\korvacw.log";
+  testing::CapturedRun run = testing::RunCapturingOutput(
+      Cw("-nogui -list " + kit.Options() + " -log " + made), testing::OutputTo::kPipe);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitOk));
+  EXPECT_EQ(testing::ReadFileBytes(made), run.output);
+  testing::RemoveFolderTree("C:\\korvatest_new_logs");
 }
 
 // With -nogui and -log, or a standard output that is a file or a pipe, no box waits for

@@ -1,6 +1,9 @@
 // KORVAwiz.exe as the user starts it: one wizard at a time, and the exit codes; and as a
 // management tool starts it: -nogui, without any window, its record on standard output and in
 // the log file.
+#include <windows.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "common/ansi_text.h"
+#include "common/core/kit_refusals.h"
 #include "common/core/log_line.h"
+#include "common/instance_lock.h"
+#include "common/object_security.h"
 #include "install/core/install_command_line.h"
+#include "install/ui/install_wizard_app.h"
 #include "res/install_resource.h"
 #include "support/fault_injecting_signing.h"
 #include "support/install_test_support.h"
@@ -22,11 +30,20 @@ std::string KorvaWizPath() { return BuildFolder() + "\\install\\KORVAwiz.exe"; }
 
 bool HaveDisplay() { return GetEnvironmentVariableA("DISPLAY", nullptr, 0) > 0; }
 
+BOOL CALLBACK FindVisibleWizard(HWND window, LPARAM data) {
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof(title));
+  if (std::string(title) != "KORVA Installation Wizard" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(data) = window;
+  return FALSE;
+}
+
 // The wizard's frame once some process shows it, or null after about ten seconds.
 HWND WaitForWizard() {
   for (int i = 0; i < 200; ++i) {
-    HWND frame = FindWindowA(nullptr, "KORVA Installation Wizard");
-    if (frame && IsWindowVisible(frame)) return frame;
+    HWND frame = nullptr;
+    EnumWindows(FindVisibleWizard, reinterpret_cast<LPARAM>(&frame));
+    if (frame) return frame;
     Sleep(50);
   }
   return nullptr;
@@ -354,15 +371,128 @@ TEST_F(KorvaWizNoGuiTest, ALogFileThatCannotBeOpenedEndsWith6AfterTheInstallatio
   EXPECT_FALSE(FolderExists(root + "\\missing"));
 }
 
+// Unattended, a kit that others than administrators can change ends with 11, and the log says
+// which folder or file and who may change it: nothing is staged, trusted or installed, and no
+// install folder is made. An alternate folder that others can change is passed over with a
+// warning; an install folder that a user made before is moved aside and made anew.
+TEST_F(KorvaWizNoGuiTest, AKitThatOthersCanChangeEndsWith11) {
+  const std::string instanceId = Seed("6601");
+  const std::string arguments = "-nogui -hwid " + HardwareId("6601") + "&REV_0001";
+  ASSERT_TRUE(ChangeUnixMode(kit, "o+w"));
+  CapturedRun run = Run(arguments);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitKitNotTrusted));
+  auto lines = LogLines(run.output);
+  ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"start", "untrusted", "error", "end"}))
+      << run.output;
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"untrusted", kit, "Everyone", "write, delete"}));
+  EXPECT_EQ(lines[3], (std::vector<std::string>{"end", "installed=0", "status=11"}));
+  EXPECT_FALSE(FolderExists(kit + "\\install"));
+  EXPECT_FALSE(HasKitDriver(instanceId));
+  ASSERT_TRUE(ChangeUnixMode(kit, "o-w"));
+
+  const std::string alternate = root + "\\korva";
+  CreateDirectoryA(alternate.c_str(), nullptr);
+  CopyKitFile("korvav.sys", alternate);
+  ASSERT_TRUE(ChangeUnixMode(alternate, "o+w"));
+  const std::string install = kit + "\\install";
+  CreateDirectoryA(install.c_str(), nullptr);
+  WriteFileBytes(install + "\\korvawiz.inf", "theirs");
+  ASSERT_TRUE(ChangeUnixOwner(install));
+  run = Run(arguments);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  lines = LogLines(run.output);
+  ASSERT_EQ(Kinds(lines),
+            (std::vector<std::string>{"start", "warning", "warning", "device", "installed", "end"}))
+      << run.output;
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"warning", "alternate folder not used", alternate,
+                                                "Everyone", "write, delete"}));
+  ASSERT_EQ(lines[2].size(), 6u);
+  EXPECT_EQ(lines[2][1], "install folder replaced");
+  EXPECT_EQ(lines[2][2], install);
+  EXPECT_EQ(lines[2][3], install + ".replaced");
+  EXPECT_EQ(lines[2][4], PrincipalName(sid::kAnonymousLogon));
+  EXPECT_EQ(lines[2][5], "its owner");
+  EXPECT_EQ(ReadFileBytes(install + ".replaced\\korvawiz.inf"), "theirs");
+  EXPECT_TRUE(HasKitDriver(instanceId));
+  // Only the program folder's binaries were staged.
+  EXPECT_FALSE(FileExists(install + "\\korvav.sys"));
+}
+
+// A crypt32.dll put beside KORVAwiz (crypt32 is no KnownDLL) is never loaded, not at start and
+// not when the package is signed and its certificate trusted.
+TEST_F(KorvaWizNoGuiTest, ACrypt32BesideTheProgramIsNeverLoaded) {
+  const std::string instanceId = Seed("6801");
+  ASSERT_TRUE(CopyFileA((BuildFolder() + "\\tests\\windows\\planted\\crypt32.dll").c_str(),
+                        (kit + "\\crypt32.dll").c_str(), FALSE));
+  NativeLibrariesFirst nativeFirst("KORVAwiz.exe", {"crypt32"});
+  CapturedRun run = Run("-nogui -hwid " + HardwareId("6801") + "&REV_0001");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_TRUE(HasKitDriver(instanceId));
+  EXPECT_FALSE(FileExists(kit + "\\crypt32.dll.loaded"));
+}
+
+// A kit folder whose name the ANSI code page cannot spell ("Kit-Łódź" under code page 1252):
+// the ANSI calls would give "Kit-Lódz", a folder anyone may make, and the programs would take
+// their kit (and the 64-bit build) from there. Both programs and both companions refuse with
+// status 12 and name the folder, a ? for each character the code page lacks.
+TEST_F(KorvaWizNoGuiTest, AProgramFolderTheAnsiCodePageCannotSpellIsRefused) {
+  const std::wstring folder = WideFromAnsi(root) + L"\\Kit-\u0141\u00f3d\u017a";
+  const std::string shown = root +
+                            "\\Kit-?\xf3"
+                            "d?";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  // The look-alike that the ANSI calls would lead to, with a kit of its own.
+  const std::string lookAlike = root +
+                                "\\Kit-L\xf3"
+                                "dz";
+  CreateDirectoryA(lookAlike.c_str(), nullptr);
+  for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"})
+    CopyKitFile(file, lookAlike);
+  const std::string instanceId = Seed("6701");
+  struct Case {
+    std::string program;  // in the build
+    const wchar_t* name;
+    std::string arguments;
+  };
+  const Case cases[] = {
+      {KorvaWizPath(), L"KORVAwiz.exe", "-nogui -hwid " + HardwareId("6701")},
+      {KorvaWizPath().substr(0, KorvaWizPath().size() - 4) + ".com", L"KORVAwiz.com",
+       "-nogui -hwid " + HardwareId("6701")},
+      {KorvaCwPath(), L"KORVAcw.exe", "-nogui -list"},
+      {KorvaCwPath().substr(0, KorvaCwPath().size() - 4) + ".com", L"KORVAcw.com", "-nogui -list"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const std::wstring program = folder + L"\\" + c.name;
+    ASSERT_TRUE(CopyFileW(WideFromAnsi(c.program).c_str(), program.c_str(), FALSE));
+    if (std::wstring(c.name).rfind(L".com") != std::wstring::npos) {
+      // Its program beside it.
+      std::string windowed = c.program.substr(0, c.program.size() - 4) + ".exe";
+      std::wstring name = std::wstring(c.name).substr(0, wcslen(c.name) - 4) + L".exe";
+      ASSERT_TRUE(
+          CopyFileW(WideFromAnsi(windowed).c_str(), (folder + L"\\" + name).c_str(), FALSE));
+    }
+    CapturedRun run =
+        RunCapturingOutput(L"\"" + program + L"\" " + WideFromAnsi(c.arguments), OutputTo::kPipe);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitProgramPathNotAnsi)) << run.output;
+    EXPECT_NE(run.output.find(shown), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("cannot run from the folder"), std::string::npos) << run.output;
+    EXPECT_FALSE(FolderExists(lookAlike + "\\install"));
+    EXPECT_FALSE(HasKitDriver(instanceId));
+  }
+}
+
 // Another KORVAwiz, with its wizard open or running unattended: nothing is done, and the open
-// wizard's window is left as it is. The wizard takes the unattended run's mutex as well, both
-// ways round.
+// wizard's window is left as it is. The wizard takes the unattended run's lock as well, both
+// ways round. What any user can make (a mutex of the lock's name, a window of the wizard's
+// title) is no KORVAwiz, and stops nothing.
 TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
   const std::string instanceId = Seed("6301");
   const std::string arguments = "-nogui -hwid " + HardwareId("6301") + "&REV_0001";
   {
-    UniqueHandle mutex(CreateMutexA(nullptr, TRUE, "Global\\KORVA_InstallWizard_GlobalMutex"));
-    ASSERT_TRUE(mutex.Valid());
+    // An unattended run of another session holds the lock.
+    InstanceLock copy;
+    ASSERT_TRUE(copy.Take(kInstallPrivateLockName, {kInstallMutexName}));
     CapturedRun run = Run(arguments);
     EXPECT_EQ(run.exitCode, 4u);
     auto lines = LogLines(run.output);
@@ -384,16 +514,6 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
       EXPECT_EQ(wizard.Wait(20000), 4u);
       EXPECT_EQ(CountWizards(), 0);
     }
-    ReleaseMutex(mutex.Get());
-  }
-  {
-    HWND wizard = CreateWindowA("STATIC", "KORVA Installation Wizard", WS_POPUP, 0, 0, 10, 10,
-                                nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(wizard, nullptr);
-    HWND foreground = GetForegroundWindow();
-    EXPECT_EQ(Run(arguments).exitCode, 4u);
-    EXPECT_EQ(GetForegroundWindow(), foreground);
-    DestroyWindow(wizard);
   }
   if (HaveDisplay()) {
     // A wizard in another session, whose window is not seen from here: its mutex is.
@@ -410,6 +530,34 @@ TEST_F(KorvaWizNoGuiTest, AnotherRunningKorvaWizEndsWith4) {
   // With neither, the same command line installs.
   EXPECT_EQ(Run(arguments).exitCode, 0u);
   EXPECT_TRUE(HasKitDriver(instanceId));
+  {
+    // Some user's mutex of that name, held, and a window of this program with the wizard's
+    // title.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    UniqueHandle mutex(CreateMutexA(&attributes, TRUE, kInstallMutexName));
+    LocalFree(descriptor);
+    ASSERT_TRUE(mutex.Valid());
+    HWND window = CreateWindowA("STATIC", "KORVA Installation Wizard", WS_POPUP, 0, 0, 10, 10,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    // It installs again.
+    CapturedRun run = Run(arguments);
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(HasKitDriver(instanceId));
+    if (HaveDisplay()) {
+      Process wizard("\"" + kit + "\\KORVAwiz.exe\"");
+      HWND frame = WaitForWizard();
+      ASSERT_NE(frame, nullptr);
+      EXPECT_NE(frame, window);
+      SendMessageA(GetDlgItem(frame, IDC_CANCEL_BUTTON), BM_CLICK, 0, 0);
+      EXPECT_EQ(wizard.Wait(20000), 2u);
+    }
+    DestroyWindow(window);
+    ReleaseMutex(mutex.Get());
+  }
 }
 
 // Without -nogui, any argument is answered by the usage box; only a request for it is no error.

@@ -2,7 +2,8 @@
 // and its whole command line, one per line, to the file named by KORVA_PROBE_RECORD, and ends
 // with the status in KORVA_PROBE_STATUS (0 without one). With KORVA_PROBE_GRANDCHILD it first
 // starts itself again without that variable and writes that process's ID to the file it names;
-// with KORVA_PROBE_SLEEP it then waits that many milliseconds.
+// with KORVA_PROBE_SLEEP it then waits that many milliseconds. With KORVA_PROBE_LOAD it first
+// loads that library by its bare name, as the loader finds a library that a program imports.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +23,8 @@ std::string Environment(const char* name) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char modulePath[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  std::string load = Environment("KORVA_PROBE_LOAD");
+  if (!load.empty()) LoadLibraryA(load.c_str());
   std::string grandchild = Environment("KORVA_PROBE_GRANDCHILD");
   if (!grandchild.empty()) {
     SetEnvironmentVariableA("KORVA_PROBE_GRANDCHILD", nullptr);

@@ -187,6 +187,39 @@ std::string UnixPathOf(const std::string& windowsPath) {
   return path;
 }
 
+NativeLibrariesFirst::NativeLibrariesFirst(const std::string& program,
+                                           const std::vector<std::string>& names)
+    : key_("Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides"), names_(names) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    ADD_FAILURE() << "no " << key_;
+    return;
+  }
+  UniqueRegKey owner(key);
+  const char order[] = "native,builtin";
+  for (const std::string& name : names_) {
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                   sizeof(order));
+  }
+}
+
+NativeLibrariesFirst::~NativeLibrariesFirst() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  UniqueRegKey owner(key);
+  for (const std::string& name : names_) RegDeleteValueA(key, name.c_str());
+}
+
+bool ChangeUnixMode(const std::string& path, const std::string& mode) {
+  return RunUnixShell("chmod " + mode + " " + ShellQuoted(UnixPathOf(path))).status == 0;
+}
+
+bool ChangeUnixOwner(const std::string& path, int user) {
+  return RunUnixShell("chown " + std::to_string(user) + " " + ShellQuoted(UnixPathOf(path)))
+             .status == 0;
+}
+
 std::string ShellQuoted(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {
@@ -258,6 +291,10 @@ std::string OpenSslCertificate(const std::string& subject) {
 }
 
 CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWORD timeoutMs) {
+  return RunCapturingOutput(WideFromAnsi(commandLine), to, timeoutMs);
+}
+
+CapturedRun RunCapturingOutput(const std::wstring& commandLine, OutputTo to, DWORD timeoutMs) {
   CapturedRun run;
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   HANDLE readEnd = nullptr;
@@ -279,14 +316,14 @@ CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to, DWOR
   UniqueHandle reader(readEnd);
   UniqueHandle writer(writeEnd);
 
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = writer.Get();
   startup.hStdError = writer.Get();
   PROCESS_INFORMATION info{};
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                       &info)) {
     return run;
   }

@@ -62,6 +62,9 @@ struct CapturedRun {
 enum class OutputTo { kPipe, kFile };
 CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to,
                                DWORD timeoutMs = 60000);
+// The same for a command line that the ANSI code page cannot spell.
+CapturedRun RunCapturingOutput(const std::wstring& commandLine, OutputTo to,
+                               DWORD timeoutMs = 60000);
 
 // A command run on the Linux side of Wine by /bin/sh, for the readers we did not write
 // (osslsigncode, openssl). Wine starts a Linux program without waiting for it, and gives back
@@ -75,6 +78,11 @@ UnixRun RunUnixShell(const std::string& script, DWORD timeoutMs = 60000);
 std::string UnixPathOf(const std::string& windowsPath);
 // A path quoted for /bin/sh.
 std::string ShellQuoted(const std::string& text);
+// Wine makes a file's owner and access list from its Unix owner and mode: a file of another Unix
+// user belongs to ANONYMOUS LOGON, and the "other" bits give Everyone their rights (write and
+// delete for "o+w"). These change both as a user who is no administrator could; true when done.
+bool ChangeUnixMode(const std::string& path, const std::string& mode);
+bool ChangeUnixOwner(const std::string& path, int user = 4242);
 
 // A self-signed certificate (DER) that OpenSSL makes for the subject ("/CN=.../O=..."), as another
 // product would put one into the trust stores; its key is thrown away.
@@ -105,6 +113,21 @@ class Process {
  private:
   UniqueHandle process_;
   DWORD id_ = 0;
+};
+
+// Wine prefers its built-in libraries to those beside a program unless told otherwise: while this
+// lives, the program of the file name `program` takes native libraries of these names first,
+// as Windows takes any library that is no KnownDLL.
+class NativeLibrariesFirst {
+ public:
+  NativeLibrariesFirst(const std::string& program, const std::vector<std::string>& names);
+  ~NativeLibrariesFirst();
+  NativeLibrariesFirst(const NativeLibrariesFirst&) = delete;
+  NativeLibrariesFirst& operator=(const NativeLibrariesFirst&) = delete;
+
+ private:
+  std::string key_;
+  std::vector<std::string> names_;
 };
 
 // Holds a file open from another process until destroyed: sharing nothing, or, when

@@ -1,0 +1,59 @@
+// The single-instance lock of a program that runs as administrator. Any user can create a mutex
+// of any name, in the global namespace too, and so stop every later run if a mutex of the
+// program's name alone decided. So:
+// - the lock proper is a mutex in a private namespace bounded by the Administrators group,
+//   where only administrators (and the system) can create or open objects;
+// - the mutexes of the names the manuals give (which other tools may look for) are taken as
+//   well, made administrators' own; one of them that another process holds counts as a running
+//   copy only when an administrator or the system owns it.
+// Where the platform has no private namespaces (Wine), the owner rule alone decides.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "common/object_security.h"
+#include "common/unique_resource.h"
+
+namespace korva {
+
+class InstanceLock {
+ public:
+  InstanceLock();
+  // A test's reading of the mutexes' owners.
+  explicit InstanceLock(SecurityReader& reader);
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  // Takes the private lock `privateName` and the mutexes `names`; held until this object goes.
+  // False when another copy holds any of them (see above).
+  bool Take(const char* privateName, std::initializer_list<const char*> names);
+
+  // Whether the private namespace was there to take the lock in (not under Wine).
+  bool HasPrivateLock() const { return privateMutex_.Valid(); }
+
+ private:
+  void Release();
+
+  SecurityReader ownReader_;
+  SecurityReader& reader_;
+  HANDLE namespace_ = nullptr;  // closed with ClosePrivateNamespace
+  UniqueHandle privateMutex_;
+  std::vector<UniqueHandle> held_;
+};
+
+// Whether another process holds the mutex `mutex` (opened with SYNCHRONIZE and READ_CONTROL)
+// as a copy of this program: it holds it, and an administrator, the system or this process's
+// user owns it. Otherwise this process now holds it, or it belongs to another user and says
+// nothing. `held` tells whether this process took it.
+bool HeldByAnotherCopy(HANDLE mutex, SecurityReader& reader, bool& held);
+
+// The top-level window titled `title` that a process running this program's own file shows
+// (the same file, by its volume and file ID, not by a name), or null. Any program can show a
+// window of any title: another program's window with the title is not a running copy.
+HWND FindWindowOfThisProgram(const char* title);
+
+}  // namespace korva

@@ -1,0 +1,62 @@
+#include "common/kit_trust.h"
+
+#include <utility>
+
+#include "common/ansi_text.h"
+#include "common/last_error.h"
+#include "common/run_log.h"
+#include "common/unique_resource.h"
+
+namespace korva {
+
+KitTrust::KitTrust() : reader_(ownReader_), principals_(TrustedPrincipalsOfThisProcess()) {}
+
+KitTrust::KitTrust(SecurityReader& reader)
+    : reader_(reader), principals_(TrustedPrincipalsOfThisProcess()) {}
+
+KitTrust::KitTrust(SecurityReader& reader, TrustedPrincipals principals)
+    : reader_(reader), principals_(std::move(principals)) {}
+
+bool KitTrust::Check(const std::string& path, bool folder, KitTrustProblem& problem,
+                     bool* present) {
+  if (present) *present = true;
+  // What a link points to is what is read, so links are followed.
+  const std::wstring widePath = WideFromAnsi(path);
+  UniqueHandle object(CreateFileW(widePath.c_str(), READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!object.Valid()) {
+    DWORD error = LastErrorOfFailure();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      if (present) *present = false;
+      return true;
+    }
+    problem = KitTrustProblem();
+    problem.path = path;
+    problem.folder = folder;
+    problem.error = error;
+    problem.errorText = SystemErrorText(error);
+    return false;
+  }
+  return CheckOpen(path, object.Get(), folder, problem);
+}
+
+bool KitTrust::CheckOpen(const std::string& path, HANDLE object, bool folder,
+                         KitTrustProblem& problem) {
+  problem = KitTrustProblem();
+  problem.path = path;
+  problem.folder = folder;
+  ObjectSecurity security;
+  if (DWORD error = reader_.ReadFileSecurity(WideFromAnsi(path), object, security)) {
+    problem.error = error;
+    problem.errorText = SystemErrorText(error);
+    return false;
+  }
+  TrustVerdict verdict = JudgeObjectSecurity(security, principals_);
+  if (verdict.trusted) return true;
+  problem.principal = PrincipalName(verdict.principal);
+  problem.rights = verdict.isOwner ? "its owner" : ChangingRightsText(verdict.rights);
+  return false;
+}
+
+}  // namespace korva

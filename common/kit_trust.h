@@ -1,0 +1,39 @@
+// Checks the folders and files of the kit before a program that runs as administrator (or as
+// the system) reads or starts them: only those who administer the machine may be able to
+// change them (common/core/object_trust.h says who that is).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/core/kit_refusals.h"
+#include "common/core/object_trust.h"
+#include "common/object_security.h"
+
+namespace korva {
+
+class KitTrust {
+ public:
+  // The principals of this process, and the platform's reading unless a test gives its own.
+  KitTrust();
+  explicit KitTrust(SecurityReader& reader);
+  KitTrust(SecurityReader& reader, TrustedPrincipals principals);
+  KitTrust(const KitTrust&) = delete;
+  KitTrust& operator=(const KitTrust&) = delete;
+
+  // Whether only trusted principals can change the folder or file at `path`; false with
+  // `problem` (who else may, or why it could not be checked). One that is not there passes,
+  // with `present` false: nothing of it is read.
+  bool Check(const std::string& path, bool folder, KitTrustProblem& problem,
+             bool* present = nullptr);
+  // The same for a folder or file already open as `object` (with READ_CONTROL).
+  bool CheckOpen(const std::string& path, HANDLE object, bool folder, KitTrustProblem& problem);
+
+ private:
+  SecurityReader ownReader_;
+  SecurityReader& reader_;
+  TrustedPrincipals principals_;
+};
+
+}  // namespace korva
