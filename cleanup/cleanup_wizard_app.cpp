@@ -75,7 +75,13 @@ int CleanupWizardApp::Run(const std::string& commandLine, const ProgramPath& pro
                    &handOver.problem);
   }
 
-  if (!TakeMutexes()) return EndsEarly(options.log, kAnotherInstanceMessage, kExitAlreadyRunning);
+  if (!TakeMutexes()) {
+    return EndsEarly(options.log,
+                     lock_.Error() ? LockNotTakenMessage("KORVA Cleanup Wizard", lock_.Error(),
+                                                         SystemErrorText(lock_.Error()))
+                                   : kAnotherInstanceMessage,
+                     kExitAlreadyRunning);
+  }
 
   isNt5OrLater_ = korva::IsNt5OrLater();
 

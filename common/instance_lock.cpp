@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/ansi_text.h"
+#include "common/last_error.h"
 
 namespace korva {
 
@@ -16,7 +17,6 @@ constexpr char kAdministratorsOnly[] = "O:BAD:(A;;GA;;;BA)(A;;GA;;;SY)";
 // The namespace is opened by them alone; its owner is whoever made it.
 constexpr char kNamespaceSecurity[] = "D:(A;;GA;;;BA)(A;;GA;;;SY)";
 constexpr wchar_t kBoundaryName[] = L"KORVA-Administrators";
-constexpr wchar_t kNamespaceAlias[] = L"KORVA";
 constexpr DWORD kMutexAccess = SYNCHRONIZE | READ_CONTROL;
 
 class Descriptor {
@@ -180,35 +180,45 @@ void InstanceLock::Release() {
 
 bool InstanceLock::Take(const char* privateName, std::initializer_list<const char*> names) {
   Release();
+  error_ = 0;
   bool anotherCopy = false;
 
   // Only a process with the Administrators group in its token can make a namespace with that
-  // boundary, and only administrators and the system may open it.
+  // boundary, and only administrators and the system may open it. One namespace for each lock:
+  // a namespace can no longer be opened once its maker has closed it, so one shared by both
+  // programs could outlive the lock of one and hide it from the next copy.
   NamespaceCalls calls;
   HANDLE boundary = calls.Complete() ? calls.createBoundary(kBoundaryName, 0) : nullptr;
+  const std::wstring alias = WideFromAnsi(privateName);
   if (boundary) {
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(administrators);
     if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
         calls.addSid(&boundary, administrators)) {
       Descriptor security(kNamespaceSecurity);
-      namespace_ = calls.createNamespace(security.Attributes(), boundary, kNamespaceAlias);
+      namespace_ = calls.createNamespace(security.Attributes(), boundary, alias.c_str());
       if (!namespace_ && GetLastError() == ERROR_ALREADY_EXISTS) {
-        namespace_ = calls.openNamespace(boundary, kNamespaceAlias);
+        namespace_ = calls.openNamespace(boundary, alias.c_str());
       }
     }
+    if (!namespace_) error_ = LastErrorOfFailure();
     calls.deleteBoundary(boundary);
+    // Where the platform has private namespaces, a lock that could not be taken there tells
+    // nothing of another copy: the run does not go on without it.
+    if (!namespace_) return false;
   }
   if (namespace_) {
-    privateMutex_.Reset(
-        CreateOwnMutex(std::wstring(kNamespaceAlias) + L"\\" + WideFromAnsi(privateName)));
-    if (privateMutex_.Valid()) {
-      // Nobody but an administrator can hold it: held means a copy runs.
-      DWORD wait = WaitForSingleObject(privateMutex_.Get(), 0);
-      if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        privateMutex_.Reset();
-        anotherCopy = true;
-      }
+    privateMutex_.Reset(CreateOwnMutex(alias + L"\\Lock"));
+    if (!privateMutex_.Valid()) {
+      error_ = LastErrorOfFailure();
+      Release();
+      return false;
+    }
+    // Nobody but an administrator can hold it: held means a copy runs.
+    DWORD wait = WaitForSingleObject(privateMutex_.Get(), 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+      privateMutex_.Reset();
+      anotherCopy = true;
     }
   }
 

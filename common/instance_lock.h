@@ -2,7 +2,8 @@
 // of any name, in the global namespace too, and so stop every later run if a mutex of the
 // program's name alone decided. So:
 // - the lock proper is a mutex in a private namespace bounded by the Administrators group,
-//   where only administrators (and the system) can create or open objects;
+//   where only administrators (and the system) can create or open objects (one namespace for
+//   each program's lock);
 // - the mutexes of the names the manuals give (which other tools may look for) are taken as
 //   well, made administrators' own; one of them that another process holds counts as a running
 //   copy only when an administrator or the system owns it.
@@ -28,9 +29,12 @@ class InstanceLock {
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  // Takes the private lock `privateName` and the mutexes `names`; held until this object goes.
-  // False when another copy holds any of them (see above).
+  // Takes the private lock (in the namespace `privateName`) and the mutexes `names`; held until
+  // this object goes. False when another copy holds any of them (see above), or when the
+  // platform has private namespaces and the lock could not be taken there (Error() then says
+  // why: not run as an administrator, say).
   bool Take(const char* privateName, std::initializer_list<const char*> names);
+  DWORD Error() const { return error_; }
 
   // Whether the private namespace was there to take the lock in (not under Wine).
   bool HasPrivateLock() const { return privateMutex_.Valid(); }
@@ -43,6 +47,7 @@ class InstanceLock {
   HANDLE namespace_ = nullptr;  // closed with ClosePrivateNamespace
   UniqueHandle privateMutex_;
   std::vector<UniqueHandle> held_;
+  DWORD error_ = 0;
 };
 
 // Whether another process holds the mutex `mutex` (opened with SYNCHRONIZE and READ_CONTROL)

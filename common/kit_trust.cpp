@@ -17,14 +17,18 @@ KitTrust::KitTrust(SecurityReader& reader)
 KitTrust::KitTrust(SecurityReader& reader, TrustedPrincipals principals)
     : reader_(reader), principals_(std::move(principals)) {}
 
-bool KitTrust::Check(const std::string& path, bool folder, KitTrustProblem& problem,
-                     bool* present) {
+bool KitTrust::Check(const std::string& path, bool folder, KitTrustProblem& problem, bool* present,
+                     bool refuseLinks) {
   if (present) *present = true;
-  // What a link points to is what is read, so links are followed.
-  const std::wstring widePath = WideFromAnsi(path);
-  UniqueHandle object(CreateFileW(widePath.c_str(), READ_CONTROL,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  // A drive alone ("C:", a program at a drive's root) names the drive's current folder to the
+  // platform, not its root.
+  const std::string opened = path.size() == 2 && path[1] == ':' ? path + "\\" : path;
+  // What a link points to is what is read, so links are followed (unless refused).
+  const std::wstring widePath = WideFromAnsi(opened);
+  UniqueHandle object(CreateFileW(
+      widePath.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
   if (!object.Valid()) {
     DWORD error = LastErrorOfFailure();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -32,13 +36,25 @@ bool KitTrust::Check(const std::string& path, bool folder, KitTrustProblem& prob
       return true;
     }
     problem = KitTrustProblem();
-    problem.path = path;
+    problem.path = opened;
     problem.folder = folder;
     problem.error = error;
     problem.errorText = SystemErrorText(error);
     return false;
   }
-  return CheckOpen(path, object.Get(), folder, problem);
+  if (refuseLinks) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(object.Get(), &information) &&
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      problem = KitTrustProblem();
+      problem.path = opened;
+      problem.folder = folder;
+      problem.error = kKitItemIsALink;
+      problem.errorText = "It is a junction or a symbolic link.";
+      return false;
+    }
+  }
+  return CheckOpen(opened, object.Get(), folder, problem);
 }
 
 bool KitTrust::CheckOpen(const std::string& path, HANDLE object, bool folder,

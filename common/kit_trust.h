@@ -13,6 +13,10 @@
 
 namespace korva {
 
+// A part of the kit that is a junction or a symbolic link where none may be
+// (ERROR_REPARSE_POINT_ENCOUNTERED of later headers).
+constexpr DWORD kKitItemIsALink = 4395;
+
 class KitTrust {
  public:
   // The principals of this process, and the platform's reading unless a test gives its own.
@@ -24,9 +28,11 @@ class KitTrust {
 
   // Whether only trusted principals can change the folder or file at `path`; false with
   // `problem` (who else may, or why it could not be checked). One that is not there passes,
-  // with `present` false: nothing of it is read.
+  // with `present` false: nothing of it is read. A link is judged by what it leads to, unless
+  // `refuseLinks`: then a junction or symbolic link itself fails (kKitItemIsALink), for a
+  // folder whose own name a user might point elsewhere between the check and the reading.
   bool Check(const std::string& path, bool folder, KitTrustProblem& problem,
-             bool* present = nullptr);
+             bool* present = nullptr, bool refuseLinks = false);
   // The same for a folder or file already open as `object` (with READ_CONTROL).
   bool CheckOpen(const std::string& path, HANDLE object, bool folder, KitTrustProblem& problem);
 

@@ -1,5 +1,7 @@
 #include "common/run_log.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 
 #include "common/ansi_text.h"
@@ -12,6 +14,22 @@ namespace korva {
 
 namespace {
 
+// Owner Administrators; full control for Administrators and SYSTEM, inherited by the logs made
+// inside; nothing inherited from the folder above.
+constexpr char kLogFolderSecurity[] = "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+bool MakeLogFolder(const std::string& folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kLogFolderSecurity, SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  bool made = CreateDirectoryA(folder.c_str(), &attributes) != FALSE;
+  LocalFree(descriptor);
+  return made;
+}
+
 void WriteAll(HANDLE handle, const std::string& text) {
   DWORD written = 0;
   WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -22,7 +40,7 @@ void WriteAll(HANDLE handle, const std::string& text) {
 bool RunLog::OpenFile(const std::string& path) {
   file_.Reset();
   openError_ = 0;
-  openOwner_.clear();
+  openChanger_.clear();
   if (!IsPlainFilePath(path)) {
     openError_ = ERROR_INVALID_NAME;
     return false;
@@ -36,11 +54,12 @@ bool RunLog::OpenFile(const std::string& path) {
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   };
   HANDLE file = open();
-  // The log's own folder (%SystemRoot%\Logs\KORVA) is made when it is missing, one level only:
-  // it takes the access list of the folder it is made in.
+  // The log's own folder (%SystemRoot%\Logs\KORVA) is made when it is missing, one level only,
+  // the administrators' and the system's alone: no other user can make a file in it or read
+  // one.
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
     size_t nameStart = FileNameStart(path, IsAnsiLeadByte);
-    if (nameStart > 1 && CreateDirectoryA(path.substr(0, nameStart - 1).c_str(), nullptr)) {
+    if (nameStart > 1 && MakeLogFolder(path.substr(0, nameStart - 1))) {
       file = open();
     } else {
       SetLastError(ERROR_PATH_NOT_FOUND);
@@ -94,10 +113,12 @@ bool RunLog::OpenFile(const std::string& path) {
       openError_ = error;
       return false;
     }
-    if (!HasTrustedOwner(security, TrustedPrincipalsOfThisProcess())) {
+    TrustVerdict verdict = JudgeObjectSecurity(security, TrustedPrincipalsOfThisProcess());
+    if (!verdict.trusted) {
       file_.Reset();
-      openError_ = kLogFileNotOwned;
-      openOwner_ = security.owner.empty() ? std::string("nobody") : PrincipalName(security.owner);
+      openError_ = kLogFileNotTrusted;
+      openChanger_ =
+          verdict.principal.empty() ? std::string("nobody") : PrincipalName(verdict.principal);
       return false;
     }
   }
@@ -108,9 +129,9 @@ std::string RunLog::OpenErrorText() const {
   switch (openError_) {
     case kLogFileIsALink:
       return "The log file is a symbolic link or a junction.";
-    case kLogFileNotOwned:
-      return "The log file was there already and belongs to " + openOwner_ +
-             ", not to an administrator.";
+    case kLogFileNotTrusted:
+      return "The log file was there already, and " + openChanger_ +
+             " can change it, not administrators alone.";
     default:
       return SystemErrorText(openError_);
   }

@@ -14,10 +14,10 @@ namespace korva {
 // A log path that is a symbolic link or junction (ERROR_REPARSE_POINT_ENCOUNTERED of later
 // headers); a file with a second name is refused with ERROR_TOO_MANY_LINKS.
 constexpr DWORD kLogFileIsALink = 4395;
-// A log file that was there already and belongs to someone who is not an administrator, the
-// system or the user running the program: whoever made it could read the run's lines, add
-// lines of their own or hold the file.
-constexpr DWORD kLogFileNotOwned = ERROR_INVALID_OWNER;
+// A log file that was there already and that someone who is not an administrator, the system
+// or the user running the program owns or may change: whoever made it could read the run's
+// lines, add lines of their own or hold the file.
+constexpr DWORD kLogFileNotTrusted = ERROR_INVALID_OWNER;
 
 class RunLog {
  public:
@@ -51,7 +51,7 @@ class RunLog {
   UniqueHandle file_;
   HANDLE standardOutput_ = nullptr;  // not ours: never closed
   DWORD openError_ = 0;
-  std::string openOwner_;  // who owns a file refused for its owner
+  std::string openChanger_;  // who may change a file refused for that
 };
 
 // Whether a standard handle is a file or a pipe, as a management tool's run gives them (not a

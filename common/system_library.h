@@ -15,13 +15,18 @@
 namespace korva {
 
 // A library of the system folder, by its full path (never by bare name, which would search the
-// program's own folder first); its own imports are looked for beside it, not in the program's
-// folder either.
+// program's own folder first); its own imports are looked for in the system folder only. (A
+// system without that search, Windows 7 before its update, refuses the flag: there they are
+// looked for beside the library first.)
 inline UniqueModule LoadSystemLibrary(const char* name) {
   const std::string folder = SystemFolder();
   if (folder.empty()) return UniqueModule();
   const std::string path = folder + "\\" + name;
-  return UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!library && GetLastError() == ERROR_INVALID_PARAMETER) {
+    library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  return UniqueModule(library);
 }
 
 // A function of `library` (null when the library or the function is missing), as the type of

@@ -74,11 +74,15 @@ Wow64HandOver HandOverTo64BitBuild() {
   }
   handOver.path = Path64BitBuild(program.ansi, IsAnsiLeadByte);
   if (!Is64BitProgram(handOver.path)) return handOver;
-  // It will run as administrator: only what administrators alone can change is started.
+  // It will run as administrator: only what administrators alone can change is started. The
+  // folder holding it is this program's, checked too: nothing in the build's folder is open
+  // while this program waits, so whoever could rename it could swap it before the start.
   KitTrust trust;
   const std::string folder =
       handOver.path.substr(0, FileNameStart(handOver.path, IsAnsiLeadByte) - 1);
-  if (!trust.Check(folder, true, handOver.problem) ||
+  const std::string holding = folder.substr(0, FileNameStart(folder, IsAnsiLeadByte) - 1);
+  if (!trust.Check(holding, true, handOver.problem) ||
+      !trust.Check(folder, true, handOver.problem, nullptr, true) ||
       !trust.Check(handOver.path, false, handOver.problem)) {
     handOver.outcome = Wow64HandOver::kNotTrusted;
     return handOver;

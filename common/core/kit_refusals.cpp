@@ -10,6 +10,13 @@ std::string ProgramPathNotAnsiMessage(const std::string& subject, const std::str
          "characters of that code page, such as C:\\Program Files\\KORVA.";
 }
 
+std::string LockNotTakenMessage(const std::string& programTitle, std::uint32_t code,
+                                const std::string& codeText) {
+  return "The " + programTitle + " could not take its single-instance lock (error " +
+         std::to_string(code) + (codeText.empty() ? "" : ": " + codeText) +
+         "); this one did nothing. Run it as an administrator.";
+}
+
 std::string KitNotTrustedMessage(const KitTrustProblem& problem) {
   const char* kind = problem.folder ? "folder" : "file";
   std::string text = "The KORVA Development Kit is not used: its " + std::string(kind) + "\n" +

@@ -21,6 +21,11 @@ constexpr int kExitProgramPathNotAnsi = 12;
 // sentence's subject ("The KORVA Cleanup Wizard").
 std::string ProgramPathNotAnsiMessage(const std::string& subject, const std::string& folder);
 
+// The message of a run that could not take its single-instance lock where the platform keeps
+// it for administrators (not run as one, say): `programTitle` is the program's full name.
+std::string LockNotTakenMessage(const std::string& programTitle, std::uint32_t code,
+                                const std::string& codeText);
+
 // Who may change a part of the kit, for the box and the log.
 struct KitTrustProblem {
   std::string path;  // the folder or file

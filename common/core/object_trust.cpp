@@ -72,7 +72,8 @@ std::string ChangingRightsText(std::uint32_t mask) {
     const char* text;
   };
   static const Name kNames[] = {
-      {rights::kWriteDataOrAddFile | rights::kAppendDataOrAddSubfolder | rights::kGenericWrite,
+      {rights::kWriteDataOrAddFile | rights::kAppendDataOrAddSubfolder |
+           rights::kWriteExtendedAttributes | rights::kWriteAttributes | rights::kGenericWrite,
        "write"},
       {rights::kDelete | rights::kDeleteChild, "delete"},
       {rights::kChangePermissions, "change permissions"},

@@ -25,20 +25,23 @@ constexpr char kTrustedInstaller[] =
 }  // namespace sid
 
 // The rights that change an object or what it holds: write data or add a file, append data or
-// add a subfolder, delete it, delete what it holds, change its access list, take it over, and
-// the generic rights that include them.
+// add a subfolder, write its attributes or extended attributes (whoever may write the
+// attributes may make a folder a junction), delete it, delete what it holds, change its access
+// list, take it over, and the generic rights that include them.
 namespace rights {
 constexpr std::uint32_t kWriteDataOrAddFile = 0x0002;
 constexpr std::uint32_t kAppendDataOrAddSubfolder = 0x0004;
+constexpr std::uint32_t kWriteExtendedAttributes = 0x0010;
 constexpr std::uint32_t kDeleteChild = 0x0040;
+constexpr std::uint32_t kWriteAttributes = 0x0100;
 constexpr std::uint32_t kDelete = 0x00010000;
 constexpr std::uint32_t kChangePermissions = 0x00040000;
 constexpr std::uint32_t kTakeOwnership = 0x00080000;
 constexpr std::uint32_t kGenericAll = 0x10000000;
 constexpr std::uint32_t kGenericWrite = 0x40000000;
-constexpr std::uint32_t kChanging = kWriteDataOrAddFile | kAppendDataOrAddSubfolder | kDeleteChild |
-                                    kDelete | kChangePermissions | kTakeOwnership | kGenericAll |
-                                    kGenericWrite;
+constexpr std::uint32_t kChanging =
+    kWriteDataOrAddFile | kAppendDataOrAddSubfolder | kWriteExtendedAttributes | kDeleteChild |
+    kWriteAttributes | kDelete | kChangePermissions | kTakeOwnership | kGenericAll | kGenericWrite;
 }  // namespace rights
 
 // One entry of an access list. Entries that deny are kept apart: they never make an object

@@ -42,6 +42,11 @@ std::string InstallFolderChangedMessage(const std::string& folder) {
          "installed from it.";
 }
 
+std::string StaleFileMessage(const std::string& path, unsigned long error) {
+  return "The install folder holds a file that cannot be replaced (error " + std::to_string(error) +
+         "):\n" + path + "\nNothing is installed from it.";
+}
+
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
                                    UsbDeviceList& deviceList, PackageSigner& signer,
                                    const ErrorBox& showErrorBox, KitTrust& trust,
@@ -67,11 +72,23 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   InstallStepOutcome changed;
   if (folderChanged(InstallStage::kStaging, changed)) return changed;
 
+  // Every file the step writes is made anew, so that no handle that someone opened on an older
+  // one reaches it: one that is there and can't be deleted (held open, a folder of that name)
+  // stops the step.
+  auto notReplaced = [&](const std::string& path, InstallStage stage, InstallStepOutcome& outcome) {
+    DWORD error = 0;
+    if (!DeleteFileIfPresent(path, error) || error == 0) return false;
+    showErrorBox(StaleFileMessage(path, error));
+    outcome = Failed(static_cast<int>(error), true, stage);
+    outcome.subject = path;
+    return true;
+  };
+
   int stagedCount = 0;
   const char* driverName = nullptr;
   for (const DriverBinary& binary : kDriverBinaryTable) {
     std::string target = paths.installFolder + "\\" + binary.file;
-    DeleteFileWithNormalAttributes(target);
+    if (notReplaced(target, InstallStage::kStaging, changed)) return changed;
     bool copied =
         CopyFileA((paths.programFolder + "\\" + binary.file).c_str(), target.c_str(), FALSE) ||
         (kit.alternateUsable &&
@@ -106,7 +123,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   }
 
   if (folderChanged(InstallStage::kInfGeneration, changed)) return changed;
-  DeleteFileWithNormalAttributes(paths.infPath);
+  if (notReplaced(paths.infPath, InstallStage::kInfGeneration, changed)) return changed;
   PackageToSign package;
   int code =
       deviceList.GenerateInf(paths.templatePath, paths.infPath, driverName, &package.infText);

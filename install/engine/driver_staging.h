@@ -67,7 +67,7 @@ struct InstallStepOutcome {
   InstallStage stage = InstallStage::kStaging;  // the last part that ran
   InstallRoad road = InstallRoad::kNone;        // the way the driver was installed
   // Signing failed: what it was working on (a path, or a store's name); the package check
-  // failed: why.
+  // failed: why; a file in the install folder could not be replaced: its path.
   std::string subject;
   KitTrustProblem kitProblem;  // the kit check failed: who may change what
   // The install folder's path led elsewhere before `stage` (kInstallFolderChanged): fatal.
@@ -88,5 +88,8 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
 
 // The box of an install folder whose path no longer leads to the folder prepared.
 std::string InstallFolderChangedMessage(const std::string& folder);
+// The box of a file in the install folder that is there and cannot be deleted before the step
+// writes it anew (held open by another process, a folder of that name).
+std::string StaleFileMessage(const std::string& path, unsigned long error);
 
 }  // namespace korva

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "common/core/kit_refusals.h"
@@ -53,6 +54,16 @@ class InstallFolderSecurity {
   virtual DWORD MoveAside(const std::string& folder, const std::string& to);
 };
 
+// A folder's identity: its volume and its file ID.
+struct FolderIdentity {
+  ULONGLONG volume = 0;
+  BYTE id[16] = {};
+  bool operator==(const FolderIdentity& other) const {
+    return volume == other.volume && std::memcmp(id, other.id, sizeof(id)) == 0;
+  }
+};
+bool FolderIdentityOf(HANDLE folder, FolderIdentity& identity);
+
 class InstallFolder {
  public:
   InstallFolder() = default;
@@ -79,7 +90,7 @@ class InstallFolder {
 
   std::string path_;
   UniqueHandle handle_;
-  BY_HANDLE_FILE_INFORMATION identity_{};
+  FolderIdentity identity_;
 };
 
 // The log's words for a file system without access lists.

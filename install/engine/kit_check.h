@@ -1,7 +1,7 @@
 // Which of its kit folders KORVAwiz may read: the program folder, which has to pass for
 // anything to be staged, trusted or started, and the alternate folder "korva" beside it, used
-// only when it passes too. Every file the wizard reads or starts from a folder is checked with
-// the folder.
+// only when it passes too (as a plain folder, and with the folder that holds it). Every file the
+// wizard reads or starts from a folder is checked with the folder.
 #pragma once
 
 #include <string>

@@ -118,7 +118,10 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
         log.Write("error", {MessageAsLogField(KitNotTrustedMessage(outcome.kitProblem))});
         return kExitKitNotTrusted;
       case InstallStage::kStaging:
-        log.Write("failed", {"staging", paths.programFolder, code, text});
+        // A file that could not be replaced is named; else the folder the binaries come from.
+        log.Write("failed",
+                  {"staging", outcome.subject.empty() ? paths.programFolder : outcome.subject, code,
+                   text});
         break;
       case InstallStage::kInfGeneration:
         log.Write("failed", {"inf generation", paths.infPath, code, text});

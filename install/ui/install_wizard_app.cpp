@@ -98,7 +98,7 @@ int InstallWizardApp::Run(const ProgramPath& program, const std::string& command
   // The title is not seen across sessions, nor is there one while an unattended run installs;
   // both stage into the same install folder, so the wizard holds the same lock as such a run.
   if (!TakeInstallMutex()) {
-    ShowErrorBox(kUnattendedInstallRunsMessage);
+    ShowErrorBox(LockMessage(kUnattendedInstallRunsMessage));
     return kInstallExitAlreadyRunning;
   }
 
@@ -149,7 +149,8 @@ int InstallWizardApp::RunUnattended(const ProgramPath& program, InstallStartActi
     return EndsEarly(log, Early(kInstallExitBadCommandLine, kInstallInvalidArgumentMessage));
   }
   if (AnotherInstallRuns()) {
-    return EndsEarly(log, Early(kInstallExitAlreadyRunning, kAnotherInstallRunsMessage));
+    return EndsEarly(log,
+                     Early(kInstallExitAlreadyRunning, LockMessage(kAnotherInstallRunsMessage)));
   }
 
   log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
@@ -220,6 +221,11 @@ bool InstallWizardApp::AnotherInstallRuns() {
   // see it, so it stays where it is.
   if (FindWindowOfThisProgram(kInstallWizardName)) return true;
   return !TakeInstallMutex();
+}
+
+std::string InstallWizardApp::LockMessage(const std::string& anotherRuns) const {
+  if (!lock_.Error()) return anotherRuns;
+  return LockNotTakenMessage(kInstallWizardName, lock_.Error(), SystemErrorText(lock_.Error()));
 }
 
 bool InstallWizardApp::TakeInstallMutex() {

@@ -98,8 +98,10 @@ class InstallWizardApp {
   // Whether another KORVAwiz runs: a wizard's window, or an unattended run's mutex.
   bool AnotherInstallRuns();
   // Takes the mutex of the runs that install, held until the process ends; false when another
-  // run holds it.
+  // run holds it (or the lock could not be taken at all).
   bool TakeInstallMutex();
+  // The message for a lock not taken: `anotherRuns`, unless the lock could not be taken at all.
+  std::string LockMessage(const std::string& anotherRuns) const;
 
   UsbDeviceList& deviceList_;
   MessageBoxSeam& messageBoxes_;

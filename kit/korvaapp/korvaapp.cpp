@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_library.h"
 #include "kit/korvaapp/kit_devices.h"
 #include "kit/korvaapp/korvaapp_resource.h"
 
@@ -140,6 +141,8 @@ class DemoDialog {
 }  // namespace korva::demo
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // The Installation Wizard starts it with its own rights: no library from beside it either.
+  korva::RestrictLibrarySearchToSystemFolder();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_LISTVIEW_CLASSES;

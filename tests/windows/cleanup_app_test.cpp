@@ -151,6 +151,7 @@ struct OwnerEvents {
   const char* security;  // SDDL of a mutex some user made; null: a copy of the program's lock
   UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  bool holding = false;  // the holder holds it
 };
 
 // The other holder: a thread that holds the lock as a copy of the program takes it, or a mutex
@@ -160,14 +161,16 @@ DWORD WINAPI HoldTheName(void* p) {
   InstanceLock copy;
   UniqueHandle mutex;
   if (!e->security) {
-    copy.Take(kCleanupPrivateLockName, {e->mutexName});
+    e->holding = copy.Take(kCleanupPrivateLockName, {e->mutexName});
   } else {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorA(e->security, SDDL_REVISION_1, &descriptor,
-                                                         nullptr);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    mutex.Reset(CreateMutexA(&attributes, TRUE, e->mutexName));
-    LocalFree(descriptor);
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(e->security, SDDL_REVISION_1,
+                                                             &descriptor, nullptr)) {
+      SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+      mutex.Reset(CreateMutexA(&attributes, TRUE, e->mutexName));
+      e->holding = mutex.Valid() && GetLastError() != ERROR_ALREADY_EXISTS;
+      LocalFree(descriptor);
+    }
   }
   SetEvent(e->ready.Get());
   WaitForSingleObject(e->done.Get(), INFINITE);
@@ -197,6 +200,7 @@ TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilentlyAUsersMutexDoesNot
     OwnerEvents events{c.name, c.security};
     UniqueHandle owner(CreateThread(nullptr, 0, HoldTheName, &events, 0, nullptr));
     ASSERT_EQ(WaitForSingleObject(events.ready.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(events.holding);
     boxes.boxes.clear();
     if (c.anotherInstance) {
       EXPECT_EQ(Run("-h"), kExitAlreadyRunning);

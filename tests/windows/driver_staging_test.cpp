@@ -172,6 +172,14 @@ TEST_F(DriverStagingTest, OnlyAKitThatAdministratorsAloneCanChangeIsRead) {
        {},
        pair,
        false},
+      // Whoever may change the folder holding it may swap the whole alternate folder.
+      {"the folder holding the alternate folder",
+       paths.alternateFolder.substr(0, paths.alternateFolder.rfind('\\')),
+       true,
+       false,
+       {},
+       pair,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -263,6 +271,27 @@ TEST_F(DriverStagingTest, AFolderPutInPlaceOfTheInstallFolderStopsTheStep) {
     RemoveFolderTree(paths.installFolder + ".old");
     signer.newCrypto = nullptr;
   }
+}
+
+// Every file the step writes is made anew, so that a handle someone opened on an older one
+// reaches nothing: one that can't be deleted (here held open, sharing nothing) stops the step.
+TEST_F(DriverStagingTest, AStagedFileThatCannotBeReplacedStopsTheStep) {
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  const std::string held = paths.installFolder + "\\korva98.sys";
+  WriteFileBytes(held, "an older binary");
+  {
+    FileHolder holder(held);
+    ASSERT_TRUE(holder.Holding());
+    EXPECT_EQ(Stage(), static_cast<int>(ERROR_SHARING_VIOLATION));
+  }
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(stage, InstallStage::kStaging);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], StaleFileMessage(held, ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(ReadFileBytes(held), "an older binary");
+  EXPECT_FALSE(FileExists(paths.infPath));
+  EXPECT_FALSE(testbed::HasDriverKey(instanceId));
+  EXPECT_EQ(TakeQuitRequest(), -1);
 }
 
 TEST_F(DriverStagingTest, AThirdBinaryIsStagedButNotRecorded) {
@@ -614,6 +643,22 @@ TEST(KitTrustTest, TheKitIsJudgedByTheAccessListsWindowsGivesItsFolders) {
     EXPECT_FALSE(check.alternatePresent);
     EXPECT_FALSE(check.alternateUsable);
   }
+}
+
+// A program at a drive's root has the program folder "C:", which the platform reads as that
+// drive's current folder: the root itself is what is checked.
+TEST(KitTrustTest, AKitAtADrivesRootIsJudgedByTheRoot) {
+  char kept[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, kept);
+  ASSERT_TRUE(SetCurrentDirectoryA(WindowsFolder().c_str()));
+  ASSERT_TRUE(ChangeUnixMode("C:\\", "o+w"));
+  KitTrust trust;
+  InstallKitCheck check = CheckInstallKit(DeriveInstallPaths("C:\\KORVAwiz.exe"), "", trust);
+  EXPECT_TRUE(ChangeUnixMode("C:\\", "o-w"));
+  SetCurrentDirectoryA(kept);
+  EXPECT_FALSE(check.trusted);
+  EXPECT_EQ(check.problem.path, "C:\\");
+  EXPECT_EQ(check.problem.principal, "Everyone");
 }
 
 // The platform's folder security with what Wine cannot show: a file system without access

@@ -12,6 +12,7 @@
 
 #include "cleanup/core/cleanup_settings.h"
 #include "common/core/log_line.h"
+#include "common/object_security.h"
 #include "support/install_test_support.h"
 #include "support/wine_test_env.h"
 
@@ -307,11 +308,18 @@ TEST_F(KorvaCwTest, LibrariesBesideTheProgramAreNeverLoaded) {
     ASSERT_TRUE(CopyFileA((planted + name).c_str(), (folder + "\\" + name).c_str(), FALSE));
   }
   std::string device = kit.Device("6901", "PL1");
+  // A published package of the kit with its catalog, whose removal needs wintrust.
+  std::string inf = PlaceFile("inf", "oemkorvatest_pl.inf", kit.Inf());
+  std::string catalog = PlaceFile("System32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}",
+                                  "oemkorvatest_pl.cat", "catalog");
   testing::NativeLibrariesFirst nativeFirst("KORVAcw.exe", {"crypt32", "wintrust"});
   testing::CapturedRun run = testing::RunCapturingOutput(
       "\"" + folder + "\\KORVAcw.exe\" -nogui " + kit.Options(), testing::OutputTo::kPipe);
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_FALSE(testbed::DeviceExists(device));
+  EXPECT_FALSE(FileExists(inf));
+  EXPECT_NE(Upper(run.output).find(Upper("removed\tinf\t" + catalog + "\r\n")), std::string::npos)
+      << run.output;
   for (const char* name : {"crypt32.dll", "wintrust.dll"}) {
     EXPECT_FALSE(FileExists(folder + "\\" + name + ".loaded")) << name << " was loaded";
   }
@@ -356,9 +364,13 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
   const std::string theirs = LogPath("korvatest_theirs.log");
   testing::WriteFileBytes(theirs, "end\tstatus=0\r\n");
   ASSERT_TRUE(testing::ChangeUnixOwner(theirs));
+  // An administrator's that every user may write.
+  const std::string open = LogPath("korvatest_open.log");
+  testing::WriteFileBytes(open, "end\tstatus=0\r\n");
+  ASSERT_TRUE(testing::ChangeUnixMode(open, "o+w"));
   int serial = 0;
   for (const std::string& path : {std::string("C:\\korvatest_missing\\folder\\korva.log"), readOnly,
-                                  longPath, hard, theirs}) {
+                                  longPath, hard, theirs, open}) {
     SCOPED_TRACE(path.substr(0, 60));
     ++serial;
     std::string device =
@@ -382,7 +394,8 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
   testing::RemoveFile(readOnly);
   EXPECT_EQ(testing::ReadFileBytes(target), "theirs\r\n");
   EXPECT_EQ(testing::ReadFileBytes(theirs), "end\tstatus=0\r\n");
-  for (const std::string& file : {hard, target, theirs}) testing::RemoveFile(file);
+  EXPECT_EQ(testing::ReadFileBytes(open), "end\tstatus=0\r\n");
+  for (const std::string& file : {hard, target, theirs, open}) testing::RemoveFile(file);
 
   // The log's own folder is made when it is missing (one level), as the manual's
   // %SystemRoot%\Logs\KORVA.
@@ -391,6 +404,16 @@ TEST_F(KorvaCwTest, ALogThatCannotBeOpenedStopsNothing) {
       Cw("-nogui -list " + kit.Options() + " -log " + made), testing::OutputTo::kPipe);
   EXPECT_EQ(run.exitCode, static_cast<DWORD>(kExitOk));
   EXPECT_EQ(testing::ReadFileBytes(made), run.output);
+  // The administrators' and the system's alone: no other user may even read it.
+  UniqueHandle folder(CreateFileA("C:\\korvatest_new_logs", READ_CONTROL, 7, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ObjectSecurity security;
+  SecurityReader reader;
+  ASSERT_EQ(reader.ReadFileSecurity(L"", folder.Get(), security), 0u);
+  for (const AccessEntry& entry : security.entries) {
+    EXPECT_TRUE(IsTrustedPrincipal(entry.sid, TrustedPrincipalsOfThisProcess())) << entry.sid;
+  }
+  folder.Reset();
   testing::RemoveFolderTree("C:\\korvatest_new_logs");
 }
 
