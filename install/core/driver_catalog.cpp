@@ -1,5 +1,6 @@
 #include "install/core/driver_catalog.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace korva {
@@ -23,6 +24,7 @@ constexpr char kOidCatalogMemberInfo[] = "1.3.6.1.4.1.311.12.2.2";
 constexpr char kOidIndirectData[] = "1.3.6.1.4.1.311.2.1.4";
 constexpr char kOidPeImageData[] = "1.3.6.1.4.1.311.2.1.15";
 constexpr char kOidFlatFileData[] = "1.3.6.1.4.1.311.2.1.25";
+constexpr char kOidOpusInfo[] = "1.3.6.1.4.1.311.2.1.12";
 
 // The subject interface packages that check a member: PE images, and every other file.
 constexpr char kPeImageSubject[] = "{C689AAB8-8E78-11D0-8C47-00C04FC295EE}";
@@ -91,8 +93,15 @@ const char* DigestOid(DigestAlgorithm digest) {
 }  // namespace
 
 Bytes BuildCatalogTrustList(const CatalogContent& content) {
+  // In ascending order of their tags, as the platform's own tools list them (whether a reader
+  // looks a member up by a binary search is not documented).
+  std::vector<CatalogMember> sorted = content.members;
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const CatalogMember& a, const CatalogMember& b) {
+                     return der::HexText(a.sha1) < der::HexText(b.sha1);
+                   });
   std::vector<Bytes> members;
-  for (const CatalogMember& member : content.members) members.push_back(Member(member));
+  for (const CatalogMember& member : sorted) members.push_back(Member(member));
   return der::Sequence({
       der::Sequence({der::ObjectId(kOidCatalogList)}),
       der::OctetString(content.listIdentifier),
@@ -115,6 +124,9 @@ Bytes BuildSignedAttributes(const Bytes& contentDigest) {
       der::Sequence({der::ObjectId(kOidContentType), der::SetOf({der::ObjectId(kOidTrustList)})}),
       der::Sequence(
           {der::ObjectId(kOidMessageDigest), der::SetOf({der::OctetString(contentDigest)})}),
+      // Empty (no program name, no link), as the platform's own catalog tool writes it.
+      der::Sequence(
+          {der::ObjectId(kOidOpusInfo), der::SetOf({der::Sequence(std::vector<Bytes>())})}),
   });
 }
 

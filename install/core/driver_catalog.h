@@ -38,15 +38,17 @@ struct CatalogContent {
   std::vector<CatalogMember> members;
 };
 
-// The certificate trust list: the signed content of the catalog.
+// The certificate trust list: the signed content of the catalog; its members in ascending order
+// of their tags.
 der::Bytes BuildCatalogTrustList(const CatalogContent& content);
 
 // What the message digest of the signature covers: the content's encoding without its tag and
 // length (PKCS #7 1.5, which Windows follows for catalogs).
 der::Bytes DigestedContentOf(const der::Bytes& trustList);
 
-// The authenticated attributes (content type, message digest) as the signature covers them:
-// a SET OF, tag 0x31. In the signed data they stand with the tag [0] instead.
+// The authenticated attributes (content type, message digest, an empty SpcSpOpusInfo) as the
+// signature covers them: a SET OF, tag 0x31. In the signed data they stand with the tag [0]
+// instead.
 der::Bytes BuildSignedAttributes(const der::Bytes& contentDigest);
 
 // What identifies the signer: the certificate, its issuer's name and its serial number, each

@@ -97,6 +97,23 @@ der::UtcTime YearsLater(const der::UtcTime& time, int years) {
   return later;
 }
 
+der::UtcTime DayEarlier(const der::UtcTime& time) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  der::UtcTime earlier = time;
+  if (--earlier.day >= 1) return earlier;
+  if (--earlier.month < 1) {
+    earlier.month = 12;
+    --earlier.year;
+  }
+  earlier.day = kDays[earlier.month - 1] + (earlier.month == 2 && IsLeapYear(earlier.year));
+  return earlier;
+}
+
+void SetPackageValidity(const der::UtcTime& made, CertificateFields& fields) {
+  fields.notBefore = DayEarlier(made);
+  fields.notAfter = YearsLater(made, kPackageCertificateYears);
+}
+
 Bytes Reversed(const Bytes& bytes) { return Bytes(bytes.rbegin(), bytes.rend()); }
 
 }  // namespace korva

@@ -10,8 +10,13 @@
 
 namespace korva {
 
-// How long a package's certificate is valid, from the moment it is made.
-constexpr int kPackageCertificateYears = 10;
+// How long a package's certificate is valid. The catalog carries no time stamp, so its signature
+// is checked against the certificate's validity at every check: the validity starts a day before
+// the certificate is made, so that a clock set back a little (a time sync after the
+// installation, another system of a dual-boot machine) does not make the package fail; and it
+// ends five years after, long enough for a development machine's life with the device, short
+// enough that a certificate left in the stores by a forgotten package ages out.
+constexpr int kPackageCertificateYears = 5;
 
 struct RsaPublicKey {
   der::Bytes modulus;   // big-endian
@@ -42,6 +47,10 @@ SignerCertificate SignerOf(const der::Bytes& certificate, const CertificateField
 
 // The same moment `years` later; 29 February becomes 28 February in a common year.
 der::UtcTime YearsLater(const der::UtcTime& time, int years);
+// The same moment a day earlier.
+der::UtcTime DayEarlier(const der::UtcTime& time);
+// The validity of a package's certificate made at `made` (see kPackageCertificateYears).
+void SetPackageValidity(const der::UtcTime& made, CertificateFields& fields);
 
 // The bytes in the other order: the platform gives signatures least significant byte first.
 der::Bytes Reversed(const der::Bytes& bytes);

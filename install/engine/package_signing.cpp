@@ -239,8 +239,7 @@ bool PackageSigner::Make(const PackageToSign& package, SigningFailure& failure) 
 
   CertificateFields fields;
   fields.subject = KitCertificateSubject(package.hardwareId, kKitIdent);
-  fields.notBefore = content.made;
-  fields.notAfter = YearsLater(content.made, kPackageCertificateYears);
+  SetPackageValidity(content.made, fields);
   fields.digest = digest;
   der::Bytes blob;
   if (DWORD error = crypto->ExportPublicKey(blob)) return fail(error, "key");

@@ -156,8 +156,7 @@ class CatalogTest : public ::testing::Test {
     CertificateFields fields;
     fields.serialNumber = {0x81, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
     fields.subject = KitCertificateSubject(content.hardwareId, kKitIdent);
-    fields.notBefore = content.made;
-    fields.notAfter = YearsLater(content.made, kPackageCertificateYears);
+    SetPackageValidity(content.made, fields);
     fields.key = key_;
     fields.digest = digest;
     SignedCatalog signedCatalog;
@@ -239,6 +238,13 @@ TEST_F(CatalogTest, TheCertificateSignsCodeOnlyAndNamesThePackage) {
   ASSERT_NE(after, std::string::npos);
   EXPECT_EQ(text.output.substr(text.output.find('\n', after) - notAfter.size(), notAfter.size()),
             notAfter);
+  // Valid from a day before it was made: a clock set back a little still finds it valid.
+  CommandResult yesterday = Shell("openssl x509 -in " + Path("korvawiz.pem") +
+                                  " -noout -checkend 0 >/dev/null && date -u -d yesterday +'%b %e'");
+  ASSERT_EQ(yesterday.status, 0) << yesterday.output;
+  size_t before = text.output.find("Not Before: ");
+  ASSERT_NE(before, std::string::npos);
+  EXPECT_EQ(text.output.substr(before + 12, 6), yesterday.output.substr(0, 6)) << text.output;
   for (const char* absent : {"Certificate Sign", "CRL Sign", "CA:TRUE", "Server Authentication"}) {
     EXPECT_EQ(text.output.find(absent), std::string::npos) << absent;
   }
@@ -257,6 +263,53 @@ TEST_F(CatalogTest, TheCertificateSignsCodeOnlyAndNamesThePackage) {
         "1.3.6.1.4.1.311.2.1.15", "1.3.6.1.4.1.311.2.1.25", "messageDigest"}) {
     EXPECT_NE(parse.output.find(oid), std::string::npos) << oid;
   }
+  // The empty SpcSpOpusInfo among the signed attributes, as the platform's catalog tool writes
+  // it: its identifier, then a set holding an empty sequence.
+  size_t opus = parse.output.find("1.3.6.1.4.1.311.2.1.12");
+  ASSERT_NE(opus, std::string::npos) << parse.output;
+  std::vector<std::string> next;
+  for (size_t at = parse.output.find('\n', opus); next.size() < 2 && at != std::string::npos;
+       at = parse.output.find('\n', at + 1)) {
+    next.push_back(parse.output.substr(at + 1, parse.output.find('\n', at + 1) - at - 1));
+  }
+  ASSERT_EQ(next.size(), 2u);
+  EXPECT_NE(next[0].find("hl=2 l=   2 cons: SET"), std::string::npos) << next[0];
+  EXPECT_NE(next[1].find("hl=2 l=   0 cons: SEQUENCE"), std::string::npos) << next[1];
+}
+
+// The members stand in ascending order of their tags, as the platform's tools list them,
+// whatever order they were given in; read back by OpenSSL's DER parser.
+TEST_F(CatalogTest, TheMembersStandInAscendingOrderOfTheirTags) {
+  CatalogContent content;
+  content.listIdentifier = Bytes(16, 0x42);
+  content.made = Now();
+  content.hardwareId = "USB\\VID_0547&PID_1002";
+  for (std::uint8_t first : {0xF0, 0x80, 0x3C, 0x01}) {
+    CatalogMember member;
+    member.fileName = "file" + std::to_string(first);
+    member.sha1 = Bytes(kSha1Length, 0x5A);
+    member.sha1[0] = first;
+    content.members.push_back(member);
+  }
+  WriteBytes(Path("list.der"), BuildCatalogTrustList(content));
+  CommandResult parse = Shell("openssl asn1parse -inform DER -in " + Path("list.der"));
+  ASSERT_EQ(parse.status, 0) << parse.output;
+  // Each tag is an octet string of 41 UTF-16 characters: the hexadecimal text and a NUL.
+  std::vector<std::string> tags;
+  const std::string mark = "l=  82 prim: OCTET STRING      [HEX DUMP]:";
+  for (size_t at = parse.output.find(mark); at != std::string::npos;
+       at = parse.output.find(mark, at + 1)) {
+    std::string hex = parse.output.substr(at + mark.size(), 164);
+    std::string text;
+    for (size_t i = 0; i + 4 <= hex.size(); i += 4) {
+      text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    tags.push_back(text);
+  }
+  ASSERT_EQ(tags.size(), 4u) << parse.output;
+  EXPECT_TRUE(std::is_sorted(tags.begin(), tags.end()));
+  EXPECT_EQ(tags.front().substr(0, 2), "01");
+  EXPECT_EQ(tags.back().substr(0, 2), "F0");
 }
 
 TEST_F(CatalogTest, TheFlatMemberIsThePlainHashOfTheFileAsSha1sumGivesIt) {
