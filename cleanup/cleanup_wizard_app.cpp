@@ -184,8 +184,11 @@ const RescanResult& CleanupWizardApp::FinishRemovals() {
     return std::any_of(results.begin(), results.end(),
                        [](const auto& result) { return result.error == 0; });
   };
+  // The kit's services that no device uses go in every removal run, whatever else it removed:
+  // -list names them whenever they are there, and a run that removed them (or failed to) before
+  // must not leave them for ever.
+  services_.RemoveUnused();
   if (removedAny(deviceInstances_.Results()) || removedAny(infFiles_.Results())) {
-    services_.RemoveUnused();
     rescan_ = deviceInstances_.RescanDevices();
     log_.Rescan(rescan_);
   }

@@ -57,9 +57,9 @@ class CleanupWizardApp {
   InfFileList& InfFiles() { return infFiles_; }
   KitCertificateList& Certificates() { return *certificates_; }
   KitDriverServiceList& DriverServices() { return services_; }
-  // Ends a removal run (never -list): when it removed a device instance or an INF file, the
-  // kit's driver services that no device is left to use go, and Windows is asked to enumerate
-  // the devices again, so that connected devices get their own drivers back; logged. Only now:
+  // Ends a removal run (never -list): the kit's driver services that no device is left to use
+  // go; when it removed a device instance or an INF file, Windows is asked to enumerate the
+  // devices again, so that connected devices get their own drivers back; logged. Only now:
   // enumerating before the kit's packages are gone would install the kit's driver again.
   const RescanResult& FinishRemovals();
   const RescanResult& LastRescan() const { return rescan_; }
