@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/ansi_text.h"
+#include "common/file_identity.h"
 #include "common/last_error.h"
 
 namespace korva {
@@ -80,32 +81,6 @@ HANDLE CreateOwnMutex(const std::wstring& name) {
   return mutex;
 }
 
-// A file's identity: its volume and its file ID.
-struct FileIdentity {
-  DWORD volume = 0;
-  DWORD indexHigh = 0;
-  DWORD indexLow = 0;
-  bool known = false;
-  bool operator==(const FileIdentity& other) const {
-    return known && other.known && volume == other.volume && indexHigh == other.indexHigh &&
-           indexLow == other.indexLow;
-  }
-};
-
-FileIdentity IdentityOf(const wchar_t* path) {
-  FileIdentity identity;
-  UniqueHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &information)) return identity;
-  identity.volume = information.dwVolumeSerialNumber;
-  identity.indexHigh = information.nFileIndexHigh;
-  identity.indexLow = information.nFileIndexLow;
-  identity.known = true;
-  return identity;
-}
-
 // The identity of the program file that process `processId` runs.
 FileIdentity ProgramOfProcess(DWORD processId) {
   UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
@@ -113,7 +88,7 @@ FileIdentity ProgramOfProcess(DWORD processId) {
   std::vector<wchar_t> path(32768);
   DWORD size = static_cast<DWORD>(path.size());
   if (!QueryFullProcessImageNameW(process.Get(), 0, path.data(), &size)) return FileIdentity();
-  return IdentityOf(path.data());
+  return FileIdentityAt(path.data(), true);
 }
 
 struct WindowSearch {

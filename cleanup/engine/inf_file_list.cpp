@@ -12,6 +12,7 @@
 #include "common/ansi_text.h"
 #include "common/core/text.h"
 #include "common/file_deletion.h"
+#include "common/file_identity.h"
 #include "common/last_error.h"
 #include "common/system_folders.h"
 #include "common/system_library.h"
@@ -275,6 +276,12 @@ bool InfFileList::IsDriverStoreInf(const InfFileRecord& item) const {
          item.path == storeInfFolder_ + "\\" + name && FileOf(item) == WideFromAnsi(item.path);
 }
 
+bool InfFileList::IsInInfFolder(const InfFileRecord& item) const {
+  // Directly in "inf", by a name that has an exact ANSI form (the catalog is named after it).
+  return item.storeFolder.empty() && !storeInfFolder_.empty() && item.name.size() > 4 &&
+         item.path == storeInfFolder_ + "\\" + item.name && FileOf(item) == WideFromAnsi(item.path);
+}
+
 bool InfFileList::IsNamedBy(const InfFileRecord& item, const std::string& infPath) const {
   // InfPath holds a bare name for a file of "inf", as Windows writes it, or a whole path.
   std::string path = infPath.find('\\') == std::string::npos && !storeInfFolder_.empty()
@@ -300,9 +307,23 @@ void InfFileList::RemoveStorePackage(const InfFileRecord& item) {
   if (onResult) onResult(results.back());
 }
 
+namespace {
+
+// The catalog database: Windows keeps a package's catalog there under the base name of its
+// INF file in "inf" (oemNN.cat; Wine: korvawiz.cat).
+std::string CatalogDatabase() {
+  const std::string system = SystemFolder();
+  return system.empty() ? system : system + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+}
+
+}  // namespace
+
 void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
-  // The names of the files of "inf" removed, whose catalogs go after them.
-  std::vector<std::string> removedFromInf;
+  // The catalogs of the files of "inf" removed, as they were before anything was removed: the
+  // store may give the number of a removed package to another one meanwhile, and its catalog
+  // is not ours.
+  std::vector<PendingCatalog> catalogs;
+  const std::string database = CatalogDatabase();
   const size_t count = items.size();
   for (size_t i = 0; i < count; ++i) {
     const InfFileRecord& item = items[i];
@@ -338,6 +359,12 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
     // is deleted as any other.
     bool removedByStore = false;
     bool companionWasThere = false;
+    PendingCatalog catalog;
+    if (IsInInfFolder(item) && !database.empty()) {
+      catalog.name = item.name.substr(0, item.name.size() - 4) + ".cat";
+      catalog.path = database + catalog.name;
+      catalog.identity = FileIdentityAt(WideFromAnsi(catalog.path));
+    }
     if (IsDriverStoreInf(item)) {
       companionWasThere = hasCompanion && PathExists(companion);
       // As before every deletion: a read-only kit INF file goes too.
@@ -349,7 +376,7 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
     }
     if (!removedByStore && result.error == 0) result.error = DeleteFileWithNormalAttributes(file);
     bool deleted = result.error == 0;
-    if (deleted && IsDriverStoreInf(item)) removedFromInf.push_back(item.name);
+    if (deleted && catalog.identity.known) catalogs.push_back(catalog);
     results.push_back(std::move(result));
     if (onResult) onResult(results.back());
     if (!deleted || !hasCompanion) continue;
@@ -365,28 +392,27 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
     results.push_back(std::move(companionResult));
     if (onResult) onResult(results.back());
   }
-  RemoveCatalogsOf(removedFromInf);
+  RemoveCatalogs(catalogs);
 }
 
-void InfFileList::RemoveCatalogsOf(const std::vector<std::string>& infNames) {
+void InfFileList::RemoveCatalogs(const std::vector<PendingCatalog>& catalogs) {
   // Windows installs a package's catalog into its catalog database under the published INF
   // file's name (oemNN.cat) and removes it with the package; a store call that leaves it (as
-  // Wine's does, with the .pnf) would leave the package's files trusted.
-  if (infNames.empty()) return;
-  const std::string system = SystemFolder();
-  if (system.empty()) return;
-  const std::string database = system + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  // Wine's does, with the .pnf), or an installation that published the INF file under another
+  // name, would leave the package's files trusted.
+  if (catalogs.empty()) return;
   // wintrust.dll is no KnownDLL: from the system folder, only when a catalog is to go.
   UniqueModule wintrust;
   decltype(&::CryptCATAdminAcquireContext) acquire = nullptr;
   decltype(&::CryptCATAdminRemoveCatalog) remove = nullptr;
   decltype(&::CryptCATAdminReleaseContext) release = nullptr;
   HCATADMIN admin = nullptr;
-  for (const std::string& inf : infNames) {
-    const std::string catalog = inf.substr(0, inf.size() - 4) + ".cat";
-    if (!PathExists(WideFromAnsi(database + catalog))) continue;
+  for (const PendingCatalog& pending : catalogs) {
+    // Gone with the package, or another file of that name now: nothing of ours to remove.
+    if (FileIdentityAt(WideFromAnsi(pending.path)) != pending.identity) continue;
+    const std::string& catalog = pending.name;
     InfFileRecord result;
-    result.path = database + catalog;
+    result.path = pending.path;
     if (!wintrust.Valid()) {
       wintrust = LoadSystemLibrary("wintrust.dll");
       acquire = SystemExport<decltype(acquire)>(wintrust, "CryptCATAdminAcquireContext");
@@ -403,7 +429,7 @@ void InfFileList::RemoveCatalogsOf(const std::vector<std::string>& infNames) {
       result.error = remove(admin, name.c_str(), 0) ? 0 : LastErrorOfFailure();
       // Wine's call answers success and leaves the file (it keeps no database besides the
       // folder): then it is deleted as any other.
-      if (result.error == 0 && PathExists(WideFromAnsi(result.path))) {
+      if (result.error == 0 && FileIdentityAt(WideFromAnsi(result.path)) == pending.identity) {
         result.error = DeleteFileWithNormalAttributes(WideFromAnsi(result.path));
       }
     }

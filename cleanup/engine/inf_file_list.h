@@ -10,6 +10,7 @@
 #include "cleanup/core/cleanup_settings.h"
 #include "cleanup/core/inf_text_matcher.h"
 #include "cleanup/engine/not_examined.h"
+#include "common/file_identity.h"
 #include "devsetup/device_setup.h"
 
 namespace korva {
@@ -53,8 +54,9 @@ class InfFileList {
   // store first, which takes its companion along; where the store refuses, that is the file's
   // failure and it stays; the deletion follows where there is no store or the call left the
   // file.
-  // A catalog that the catalog database still holds for a removed oem*.inf (oemNN.cat) goes
-  // after the files, as an entry of its own.
+  // A catalog that the catalog database still holds under the base name of a removed file of
+  // "inf" (oemNN.cat, korvawiz.cat) goes after the files, as an entry of its own: only the file
+  // that was there before the first removal (by its file ID), never one made since.
   // Files that `stillInUse` names (driver keys' InfPath values: a bare name is one of "inf")
   // stay: a device that could not be removed is installed from them.
   void RemoveSelected(const std::vector<std::string>& stillInUse = {});
@@ -81,8 +83,16 @@ class InfFileList {
   void ScanDriverStore(const std::string& repository);
   void Keep(InfFileRecord record);
   void RemoveStorePackage(const InfFileRecord& item);
-  void RemoveCatalogsOf(const std::vector<std::string>& infNames);
+  // A catalog of the database named after a file of "inf" that the run removes, as it was
+  // before any removal.
+  struct PendingCatalog {
+    std::string name;
+    std::string path;
+    FileIdentity identity;
+  };
+  void RemoveCatalogs(const std::vector<PendingCatalog>& catalogs);
   bool IsDriverStoreInf(const InfFileRecord& item) const;
+  bool IsInInfFolder(const InfFileRecord& item) const;
   bool IsNamedBy(const InfFileRecord& item, const std::string& infPath) const;
   void AddNotExamined(const std::string& path, DWORD error);
   // A record of the file when it is one of the kit's.

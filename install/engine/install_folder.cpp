@@ -3,7 +3,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <cstring>
 #include <utility>
 
 #include "common/ansi_text.h"
@@ -31,27 +30,6 @@ struct OwnedDescriptor {
   OwnedDescriptor(const OwnedDescriptor&) = delete;
   OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
 };
-
-}  // namespace
-
-bool FolderIdentityOf(HANDLE folder, FolderIdentity& identity) {
-  identity = FolderIdentity();
-  // The 128-bit file ID where the platform has it (ReFS has no unique 64-bit index).
-  FILE_ID_INFO id{};
-  if (GetFileInformationByHandleEx(folder, FileIdInfo, &id, sizeof(id))) {
-    identity.volume = id.VolumeSerialNumber;
-    std::memcpy(identity.id, &id.FileId, sizeof(identity.id));
-    return true;
-  }
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!GetFileInformationByHandle(folder, &information)) return false;
-  identity.volume = information.dwVolumeSerialNumber;
-  std::memcpy(identity.id, &information.nFileIndexLow, sizeof(DWORD));
-  std::memcpy(identity.id + sizeof(DWORD), &information.nFileIndexHigh, sizeof(DWORD));
-  return true;
-}
-
-namespace {
 
 // How many earlier folders moved aside may stand beside the install folder.
 constexpr int kMostReplacedFolders = 99;
@@ -116,7 +94,8 @@ DWORD InstallFolder::Hold(const std::string& path) {
   // kit at the install step.
   if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ALREADY_EXISTS;
   handle_ = std::move(handle);
-  if (!FolderIdentityOf(handle_.Get(), identity_)) {
+  identity_ = FileIdentityOf(handle_.Get());
+  if (!identity_.known) {
     DWORD error = LastErrorOfFailure();
     handle_.Reset();
     return error;
@@ -208,14 +187,12 @@ DWORD InstallFolder::Confirm() const {
                                OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
-  FolderIdentity identity;
-  if (!now.Valid() || !GetFileInformationByHandle(now.Get(), &information) ||
-      !FolderIdentityOf(now.Get(), identity)) {
+  if (!now.Valid() || !GetFileInformationByHandle(now.Get(), &information)) {
     return kInstallFolderChanged;
   }
   bool same = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
               (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-              identity == identity_;
+              FileIdentityOf(now.Get()) == identity_;
   return same ? 0 : kInstallFolderChanged;
 }
 

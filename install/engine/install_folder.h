@@ -9,10 +9,10 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "common/core/kit_refusals.h"
+#include "common/file_identity.h"
 #include "common/kit_trust.h"
 #include "common/unique_resource.h"
 
@@ -54,16 +54,6 @@ class InstallFolderSecurity {
   virtual DWORD MoveAside(const std::string& folder, const std::string& to);
 };
 
-// A folder's identity: its volume and its file ID.
-struct FolderIdentity {
-  ULONGLONG volume = 0;
-  BYTE id[16] = {};
-  bool operator==(const FolderIdentity& other) const {
-    return volume == other.volume && std::memcmp(id, other.id, sizeof(id)) == 0;
-  }
-};
-bool FolderIdentityOf(HANDLE folder, FolderIdentity& identity);
-
 class InstallFolder {
  public:
   InstallFolder() = default;
@@ -90,7 +80,7 @@ class InstallFolder {
 
   std::string path_;
   UniqueHandle handle_;
-  FolderIdentity identity_;
+  FileIdentity identity_;
 };
 
 // The log's words for a file system without access lists.

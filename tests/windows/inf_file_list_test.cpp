@@ -189,6 +189,9 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     DWORD storeError;      // and the store's code in it
     bool pnfEntry;         // the .pnf has an entry of its own (always a removal)
     bool catalog = false;  // the catalog database holds oemNN.cat (it goes with the file)
+    // The store gives the removed package's number to another one meanwhile: the catalog of
+    // that name is another file then, and stays.
+    bool catalogReused = false;
   };
   const Case cases[] = {
       // Wine's own call deletes the INF file only (there is no store); the .pnf goes here.
@@ -206,6 +209,7 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
       {"inf", "oemkorvatest4.inf", kLeavesFiles, false, false, true, 0, 0, true},
       // Windows: the INF file and its .pnf go with the package; neither is deleted twice.
       {"inf", "oemkorvatest5.inf", kRemovesFiles, false, false, true, 0, 0, true},
+      {"inf", "oemkorvatest11.inf", kRemovesFiles, false, false, true, 0, 0, true, true, true},
       // Systems without the call have no store either: no line about one.
       {"inf", "oemkorvatest9.inf", kMissing, false, false, true, 0, 0, true},
       // Nothing else comes from the store.
@@ -225,6 +229,7 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     std::string catalog =
         c.catalog ? PlaceFile(database, name.substr(0, name.size() - 4) + ".cat", "catalog") : "";
     setup.storeCalls.clear();
+    setup.storeRemakesFile = c.catalogReused ? catalog : "";
     setup.storeLeavesFiles = c.store == kLeavesFiles;
     setup.storeRemovesFiles = c.store == kRemovesFiles;
     setup.storeError = c.store == kMissing   ? ERROR_PROC_NOT_FOUND
@@ -243,10 +248,13 @@ TEST_F(InfFileListTest, DriverStoreFilesGoThroughTheStoreFirst) {
     } else {
       EXPECT_TRUE(setup.storeCalls.empty());
     }
-    const bool catalogEntry = c.catalog && c.error == 0;
+    const bool catalogEntry = c.catalog && c.error == 0 && !c.catalogReused;
     ASSERT_EQ(list.Results().size(), (c.pnfEntry ? 2u : 1u) + (catalogEntry ? 1u : 0u));
     if (c.catalog) {
       EXPECT_EQ(FileExists(catalog), !catalogEntry);
+      if (c.catalogReused) {
+        EXPECT_EQ(testing::ReadFileBytes(catalog), "another package");
+      }
       if (catalogEntry) {
         EXPECT_EQ(lstrcmpiA(list.Results().back().path.c_str(), catalog.c_str()), 0)
             << list.Results().back().path;

@@ -126,6 +126,10 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   EXPECT_EQ(ReadFileBytes(copied), ReadFileBytes(paths.infPath));
   const std::string oemInf = PlaceFile("inf", "oemkorvatest7.inf", ReadFileBytes(paths.infPath));
   const std::string oemPnf = PlaceFile("inf", "oemkorvatest7.pnf", "compiled");
+  // Wine registered the package's catalog under the name it published the INF file as.
+  const std::string registered =
+      WindowsFolder() + "\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\korvawiz.cat";
+  EXPECT_EQ(ReadFileBytes(registered), ReadFileBytes(paths.catalogPath));
 
   // Asked first, KORVAcw names what it would remove, and removes nothing.
   CapturedRun list = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui -list", OutputTo::kPipe);
@@ -165,6 +169,10 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   EXPECT_FALSE(FileExists(WindowsFolder() + "\\inf\\korvawiz.pnf"));
   EXPECT_FALSE(FileExists(oemInf));
   EXPECT_FALSE(FileExists(oemPnf));
+  // And the catalog that made its files trusted.
+  EXPECT_FALSE(FileExists(registered));
+  EXPECT_NE(cleanup.output.find("\r\nremoved\tinf\t" + registered + "\r\n"), std::string::npos)
+      << cleanup.output;
   // The driver's service and its binary went with the last device that named them.
   EXPECT_NE(cleanup.output.find("\r\nremoved\tservice\tkorva\r\n"), std::string::npos)
       << cleanup.output;

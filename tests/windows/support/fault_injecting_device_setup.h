@@ -58,6 +58,9 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   // else it fails with `storeError`, or does nothing and succeeds (`storeLeavesFiles`), or
   // removes the INF file and its .pnf as Windows does (`storeRemovesFiles`).
   std::vector<std::pair<std::string, DWORD>> storeCalls;
+  // A file the store call puts anew in place of the one there (the catalog of another package
+  // that got the removed package's number), when not empty.
+  std::string storeRemakesFile;
   DWORD storeError = 0;
   bool storeLeavesFiles = false;
   bool storeRemovesFiles = false;
@@ -212,6 +215,17 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   }
   DWORD UninstallOemInf(const char* infFileName, DWORD flags) override {
     storeCalls.emplace_back(infFileName, flags);
+    if (!storeRemakesFile.empty()) {
+      // Made beside the old one first, so that it is another file (Linux would give a file made
+      // after the deletion the old one's number).
+      const std::string made = storeRemakesFile + ".new";
+      HANDLE file = CreateFileA(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD written = 0;
+      WriteFile(file, "another package", 15, &written, nullptr);
+      CloseHandle(file);
+      MoveFileExA(made.c_str(), storeRemakesFile.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
     if (storeError != 0) return storeError;
     if (storeLeavesFiles) return 0;
     if (storeRemovesFiles) {
