@@ -232,12 +232,10 @@ void InfFileList::ScanDriverStore(const std::string& repository) {
       }
       while (more) {
         InfFileRecord record;
-        std::string published;
         // One that the INF folder publishes is that file's package, and goes with it.
         if (HasInfExtension(found.cFileName) &&
             !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            ExamineFile(packageFolder, found.cFileName, matcher, record) &&
-            setup_.GetInfPublishedName(record.path.c_str(), published) != 0) {
+            ExamineFile(packageFolder, found.cFileName, matcher, record) && !IsPublished(record)) {
           record.name = AnsiFromWide(name);
           record.storeFolder = AnsiFromWide(packageFolder);
           Keep(std::move(record));
@@ -251,6 +249,22 @@ void InfFileList::ScanDriverStore(const std::string& repository) {
       return;
     }
   }
+}
+
+bool InfFileList::IsPublished(const InfFileRecord& storeInf) {
+  std::string published;
+  if (setup_.GetInfPublishedName(storeInf.path.c_str(), published) != 0 || published.empty()) {
+    return false;
+  }
+  // The store keeps the name it published the package under even when that oemNN.inf was
+  // deleted by hand: no file stands for the package then, and nothing would remove it.
+  if (published.find('\\') == std::string::npos && !storeInfFolder_.empty()) {
+    published = storeInfFolder_ + "\\" + published;
+  }
+  DWORD attributes = GetFileAttributesW(WideFromAnsi(published).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return true;
+  DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 int InfFileList::Scan() {

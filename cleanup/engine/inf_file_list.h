@@ -47,7 +47,8 @@ class InfFileList {
 
   // Reads every *.inf file of "inf" and then "inf\other" below the Windows folder and keeps
   // the kit's, all selected; on a system with a driver store, then the INF file of each
-  // package folder of the store that no INF file of "inf" publishes. Returns their number.
+  // package folder of the store that no INF file of "inf" publishes (the store knows no
+  // published name for it, or the file of that name is gone). Returns their number.
   int Scan();
   // Deletes each selected file and then its ".pnf" companion, one result record per attempt.
   // A file Windows installed into its driver store (oem*.inf in "inf") is removed from the
@@ -81,6 +82,9 @@ class InfFileList {
   InfTextMatcher KitMatcher() const;
   void ScanFolder(const std::string& folder);
   void ScanDriverStore(const std::string& repository);
+  // Whether an INF file in the driver store has a published INF file in "inf" (by the store's
+  // own answer, and that file is there).
+  bool IsPublished(const InfFileRecord& storeInf);
   void Keep(InfFileRecord record);
   void RemoveStorePackage(const InfFileRecord& item);
   // A catalog of the database named after a file of "inf" that the run removes, as it was

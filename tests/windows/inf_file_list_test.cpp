@@ -308,7 +308,10 @@ TEST_F(InfFileListTest, OrphanedDriverStorePackagesAreFoundAndRemovedByTheStore)
     testing::PlaceStorePackage("korvatest_deep.inf_amd64_2222222222222222\\sub", "deep.inf",
                                kKitInf);
     setup.driverStore = c.driverStore;
-    setup.publishedNames = {{published, testing::WindowsFolder() + "\\inf\\oem12.inf"}};
+    // Its published INF file is there (another product's text, so that the scan of "inf" does
+    // not take it: only the store's packages are looked at here).
+    setup.publishedNames = {
+        {published, PlaceFile("inf", "oemkorvatest12.inf", "[Version]\r\nClass=Net\r\n")}};
     setup.fakePackageRemoval = c.removal != kNoCall;
     setup.packageRemovalError = c.removal == kRefused ? ERROR_ACCESS_DENIED : 0;
     setup.packageRemovalNeedsRestart = c.removal == kNeedsRestart;
@@ -339,6 +342,36 @@ TEST_F(InfFileListTest, OrphanedDriverStorePackagesAreFoundAndRemovedByTheStore)
     EXPECT_TRUE(setup.storeCalls.empty());
   }
   setup.driverStore = false;
+}
+
+// The case the manual names: oemNN.inf deleted by hand. The store still maps the package to
+// that name, but no file stands for it: the package is orphaned, found and removed by the store.
+// Once a file of that name is there again, the package is its file's.
+TEST_F(InfFileListTest, AStorePackageWhosePublishedFileWasDeletedIsOrphaned) {
+  testing::RemovePlacedInfFiles();
+  const std::string kFolder = "korvatest_gone.inf_amd64_3333333333333333";
+  std::string storeInf = testing::PlaceStorePackage(kFolder, "korvatest_gone.inf", kKitInf);
+  const std::string publishedName = testing::WindowsFolder() + "\\inf\\oemkorvatest13.inf";
+  setup.driverStore = true;
+  setup.publishedNames = {{storeInf, publishedName}};
+  setup.fakePackageRemoval = true;
+  setup.packageRemovals.clear();
+  InfFileList list(setup, settings);
+  ASSERT_EQ(list.Scan(), 1);
+  EXPECT_EQ(list.Items()[0].path, storeInf);
+  EXPECT_EQ(list.Items()[0].storeFolder, testing::DriverStoreRepository() + "\\" + kFolder);
+  list.RemoveSelected();
+  EXPECT_EQ(setup.packageRemovals, std::vector<std::string>{storeInf});
+  ASSERT_EQ(list.Results().size(), 1u);
+  EXPECT_EQ(list.Results()[0].error, 0u);
+
+  storeInf = testing::PlaceStorePackage(kFolder, "korvatest_gone.inf", kKitInf);
+  setup.publishedNames = {{storeInf, PlaceFile("inf", "oemkorvatest13.inf", kKitInf)}};
+  ASSERT_EQ(list.Scan(), 1);
+  EXPECT_EQ(list.Items()[0].path, publishedName);
+  EXPECT_TRUE(list.Items()[0].storeFolder.empty());
+  setup.driverStore = false;
+  testing::RemovePlacedInfFiles();
 }
 
 // What Wine's SetupUninstallOEMInfA does with a file of "inf": with SUOI_FORCEDELETE it deletes
