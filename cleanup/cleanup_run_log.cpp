@@ -66,7 +66,7 @@ void CleanupRunLog::Result(const DeviceInstanceRecord& result) {
 void CleanupRunLog::Result(const InfFileRecord& result) {
   if (result.usedByDevice) {
     log_.Write("failed", {"inf", result.path, ErrorCodeText(result.error),
-                          "A device that could not be removed still uses it."});
+                          "A device left on the system still uses it."});
   } else if (result.notRemovable) {
     log_.Write("failed", {"inf", result.path, ErrorCodeText(result.error),
                           "This system has no call that removes a driver store package."});

@@ -204,7 +204,9 @@ int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
   // -list answers "is anything of the kit left?" and changes nothing.
   if (!settings_.listOnly) {
     deviceInstances_.RemoveSelected();
-    infFiles_.RemoveSelected(deviceInstances_.InfPathsStillInUse());
+    DWORD devicesNotListed = 0;
+    std::vector<std::string> inUse = deviceInstances_.InfPathsStillInUse(devicesNotListed);
+    infFiles_.RemoveSelected(inUse, devicesNotListed);
     // Last: what made the kit's packages trusted goes once the packages are gone.
     certificates_->RemoveSelected();
     FinishRemovals();

@@ -11,7 +11,7 @@ const char kRestartNeededEntryLine[] = "       restart required to complete the 
 const char kRestartNeededReportLine[] =
     "\r\nPlease restart your computer to complete the removal.\r\n";
 const char kUsedByDeviceLine[] =
-    "       *** not removed: a device that could not be removed still uses it\r\n";
+    "       *** not removed: a device left on the system still uses it\r\n";
 const char kStorePackageNotRemovableLine[] =
     "       *** not removable on this system: it has no call that removes a driver store "
     "package\r\n";

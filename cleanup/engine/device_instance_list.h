@@ -40,9 +40,11 @@ class DeviceInstanceList {
   // Removes each selected item through the class installer, one result record per attempt,
   // noting a removal that Windows completes only after a restart.
   void RemoveSelected();
-  // The INF files (their driver keys' InfPath) of the instances whose removal failed in the
-  // last removal run: those devices still use them.
-  std::vector<std::string> InfPathsStillInUse() const;
+  // The INF files (their driver keys' InfPath) that the device instances left on the system
+  // are installed from (any class, connected or not: the ones the user kept, the ones whose
+  // removal failed, others'), asked after the removals. When the devices cannot all be listed,
+  // `listError` says why, and no INF file is to go.
+  std::vector<std::string> InfPathsStillInUse(DWORD& listError) const;
   // Asks Windows to enumerate the devices again from the root and waits a while for the
   // installations that starts: connected devices get the best driver Windows has for them,
   // their own once the kit's package is gone. Only after the kit's devices and INF files.

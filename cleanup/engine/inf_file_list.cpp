@@ -332,7 +332,8 @@ std::string CatalogDatabase() {
 
 }  // namespace
 
-void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
+void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse,
+                                 DWORD devicesNotListed) {
   // The catalogs of the files of "inf" removed, as they were before anything was removed: the
   // store may give the number of a removed package to another one meanwhile, and its catalog
   // is not ours.
@@ -342,6 +343,14 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse) {
   for (size_t i = 0; i < count; ++i) {
     const InfFileRecord& item = items[i];
     if (!item.selected) continue;
+    if (devicesNotListed != 0) {
+      InfFileRecord result;
+      result.path = item.path;
+      result.error = devicesNotListed;
+      results.push_back(std::move(result));
+      if (onResult) onResult(results.back());
+      continue;
+    }
     // Removing the package of a device that is still there would leave it without one.
     if (std::any_of(stillInUse.begin(), stillInUse.end(),
                     [&](const std::string& infPath) { return IsNamedBy(item, infPath); })) {

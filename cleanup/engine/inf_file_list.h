@@ -27,8 +27,8 @@ struct InfFileRecord {
   // In a result: the code of a driver store removal that failed (0 when it succeeded or was
   // not tried); `error` then holds it too, and the file was left alone.
   DWORD storeError = 0;
-  // In a result: kept, since a device whose removal failed is installed from it (`error` is
-  // ERROR_DEVICE_IN_USE).
+  // In a result: kept, since a device left on the system (kept by the user, or whose removal
+  // failed) is installed from it (`error` is ERROR_DEVICE_IN_USE).
   bool usedByDevice = false;
   // A driver store package that no INF file of the INF folder publishes: the store's folder
   // that holds it (`path` is its INF file there, `name` the folder's own name). Removed by the
@@ -59,8 +59,9 @@ class InfFileList {
   // "inf" (oemNN.cat, korvawiz.cat) goes after the files, as an entry of its own: only the file
   // that was there before the first removal (by its file ID), never one made since.
   // Files that `stillInUse` names (driver keys' InfPath values: a bare name is one of "inf")
-  // stay: a device that could not be removed is installed from them.
-  void RemoveSelected(const std::vector<std::string>& stillInUse = {});
+  // stay: a device left on the system is installed from them. With `devicesNotListed` (the
+  // code of a listing of the devices that failed), none goes: any may be in use.
+  void RemoveSelected(const std::vector<std::string>& stillInUse = {}, DWORD devicesNotListed = 0);
 
   std::vector<InfFileRecord>& Items() { return items; }
   const std::vector<InfFileRecord>& Items() const { return items; }

@@ -62,7 +62,9 @@ void CleanupWizardFrame::RunRemovals() {
   }
   if (welcomeTaskPage_.CleanupInfFiles()) {
     infFileListPage_.StoreCheckStates();
-    app_.InfFiles().RemoveSelected(app_.DeviceInstances().InfPathsStillInUse());
+    DWORD devicesNotListed = 0;
+    std::vector<std::string> inUse = app_.DeviceInstances().InfPathsStillInUse(devicesNotListed);
+    app_.InfFiles().RemoveSelected(inUse, devicesNotListed);
     // Last: what made the kit's packages trusted goes once the packages are gone.
     app_.Certificates().RemoveSelected();
   }

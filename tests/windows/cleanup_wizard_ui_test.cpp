@@ -401,6 +401,9 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
   std::string inf = PlaceKitInf("korvatest_go.inf", classText);
   std::string pnf = PlaceFile("inf", "korvatest_go.pnf", "compiled");
   std::string kept = PlaceKitInf("korvatest_keep.inf", classText);
+  // Checked, but the device the user keeps is installed from it: it stays, and says why.
+  std::string used = PlaceKitInf("korvatest_used.inf", classText);
+  ASSERT_EQ(testbed::SetDriverInfPath(stays, "korvatest_used.inf"), 0u);
   // A package certificate of the kit in both trust stores, listed after the INF files; the user
   // keeps the TrustedPublisher one. Another product's certificate of the same name is no item.
   // OpenSSL reads a backslash in a name as an escape: doubled here.
@@ -427,7 +430,7 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
       },
       [&, this] {
         Check(InfList(), RowOf(InfList(), "korvatest_keep.inf"), false);
-        EXPECT_EQ(ListView_GetItemCount(InfList()), 4);
+        EXPECT_EQ(ListView_GetItemCount(InfList()), 5);
         ASSERT_GT(RowOf(InfList(), root), RowOf(InfList(), "korvatest_keep.inf"));
         ASSERT_GE(RowOf(InfList(), publisher), 0);
         EXPECT_TRUE(Checked(InfList(), RowOf(InfList(), root)));
@@ -453,7 +456,9 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
         Shot("4-results");
         std::string report = Text(Frame().ResultsPage(), IDC_REPORT);
         EXPECT_NE(
-            report.find("File \"" + pnf + "\"\r\n       successfully removed\r\nCertificate \"" +
+            report.find("File \"" + pnf + "\"\r\n       successfully removed\r\nFile \"" + used +
+                        "\"\r\n       *** not removed: a device left on the system still "
+                        "uses it\r\nCertificate \"" +
                         root + "\"\r\n       successfully removed\r\n"),
             std::string::npos)
             << report;
@@ -467,6 +472,7 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
   EXPECT_FALSE(FileExists(inf));
   EXPECT_FALSE(FileExists(pnf));
   EXPECT_TRUE(FileExists(kept));
+  EXPECT_TRUE(FileExists(used));
   for (const char* store : kKitCertificateStores) {
     std::vector<StoredCertificate> held;
     ASSERT_EQ(stores.List(store, held), 0u);
