@@ -235,7 +235,8 @@ void InfFileList::ScanDriverStore(const std::string& repository) {
         // One that the INF folder publishes is that file's package, and goes with it.
         if (HasInfExtension(found.cFileName) &&
             !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            ExamineFile(packageFolder, found.cFileName, matcher, record) && !IsPublished(record)) {
+            ExamineFile(packageFolder, found.cFileName, matcher, record) &&
+            !IsPublished(record, record.publishedPath)) {
           record.name = AnsiFromWide(name);
           record.storeFolder = AnsiFromWide(packageFolder);
           Keep(std::move(record));
@@ -251,9 +252,10 @@ void InfFileList::ScanDriverStore(const std::string& repository) {
   }
 }
 
-bool InfFileList::IsPublished(const InfFileRecord& storeInf) {
-  std::string published;
+bool InfFileList::IsPublished(const InfFileRecord& storeInf, std::string& published) {
+  published.clear();
   if (setup_.GetInfPublishedName(storeInf.path.c_str(), published) != 0 || published.empty()) {
+    published.clear();
     return false;
   }
   // The store keeps the name it published the package under even when that oemNN.inf was
@@ -296,12 +298,15 @@ bool InfFileList::IsInInfFolder(const InfFileRecord& item) const {
          item.path == storeInfFolder_ + "\\" + item.name && FileOf(item) == WideFromAnsi(item.path);
 }
 
-bool InfFileList::IsNamedBy(const InfFileRecord& item, const std::string& infPath) const {
+std::string InfFileList::PathInInf(const std::string& infPath) const {
   // InfPath holds a bare name for a file of "inf", as Windows writes it, or a whole path.
-  std::string path = infPath.find('\\') == std::string::npos && !storeInfFolder_.empty()
-                         ? storeInfFolder_ + "\\" + infPath
-                         : infPath;
-  return EqualsIgnoreCaseMultibyte(path, item.path);
+  return infPath.find('\\') == std::string::npos && !storeInfFolder_.empty()
+             ? storeInfFolder_ + "\\" + infPath
+             : infPath;
+}
+
+bool InfFileList::IsNamedBy(const InfFileRecord& item, const std::string& infPath) const {
+  return EqualsIgnoreCaseMultibyte(PathInInf(infPath), item.path);
 }
 
 void InfFileList::RemoveStorePackage(const InfFileRecord& item) {
@@ -352,8 +357,11 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse,
       continue;
     }
     // Removing the package of a device that is still there would leave it without one.
-    if (std::any_of(stillInUse.begin(), stillInUse.end(),
-                    [&](const std::string& infPath) { return IsNamedBy(item, infPath); })) {
+    if (std::any_of(stillInUse.begin(), stillInUse.end(), [&](const std::string& infPath) {
+          return IsNamedBy(item, infPath) ||
+                 (!item.publishedPath.empty() &&
+                  EqualsIgnoreCaseMultibyte(PathInInf(infPath), item.publishedPath));
+        })) {
       InfFileRecord result;
       result.path = item.path;
       result.error = ERROR_DEVICE_IN_USE;

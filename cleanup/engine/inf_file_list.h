@@ -34,6 +34,9 @@ struct InfFileRecord {
   // that holds it (`path` is its INF file there, `name` the folder's own name). Removed by the
   // store's own call, never by deleting the folder.
   std::string storeFolder;
+  // Of such a package: the INF file of "inf" the store still names for it (deleted since), or
+  // empty. A device left on the system may still name it as where it was installed from.
+  std::string publishedPath;
   // In a result of such a package: the system has no call to remove it (`error` is
   // ERROR_NOT_SUPPORTED), or its removal needs a restart to complete.
   bool notRemovable = false;
@@ -85,7 +88,8 @@ class InfFileList {
   void ScanDriverStore(const std::string& repository);
   // Whether an INF file in the driver store has a published INF file in "inf" (by the store's
   // own answer, and that file is there).
-  bool IsPublished(const InfFileRecord& storeInf);
+  // `publishedPath` gets the name the store knows for it, even when that file is gone.
+  bool IsPublished(const InfFileRecord& storeInf, std::string& publishedPath);
   void Keep(InfFileRecord record);
   void RemoveStorePackage(const InfFileRecord& item);
   // A catalog of the database named after a file of "inf" that the run removes, as it was
@@ -99,6 +103,8 @@ class InfFileList {
   bool IsDriverStoreInf(const InfFileRecord& item) const;
   bool IsInInfFolder(const InfFileRecord& item) const;
   bool IsNamedBy(const InfFileRecord& item, const std::string& infPath) const;
+  // A driver key's InfPath as a whole path.
+  std::string PathInInf(const std::string& infPath) const;
   void AddNotExamined(const std::string& path, DWORD error);
   // A record of the file when it is one of the kit's.
   bool ExamineFile(const std::wstring& folder, const std::wstring& name,

@@ -360,10 +360,16 @@ TEST_F(InfFileListTest, AStorePackageWhosePublishedFileWasDeletedIsOrphaned) {
   ASSERT_EQ(list.Scan(), 1);
   EXPECT_EQ(list.Items()[0].path, storeInf);
   EXPECT_EQ(list.Items()[0].storeFolder, testing::DriverStoreRepository() + "\\" + kFolder);
+  // A device installed from it (by the name that is gone) keeps it.
+  list.RemoveSelected({"OEMKORVATEST13.INF"});
+  EXPECT_TRUE(setup.packageRemovals.empty());
+  ASSERT_EQ(list.Results().size(), 1u);
+  EXPECT_TRUE(list.Results()[0].usedByDevice);
+  ASSERT_EQ(list.Scan(), 1);
   list.RemoveSelected();
   EXPECT_EQ(setup.packageRemovals, std::vector<std::string>{storeInf});
-  ASSERT_EQ(list.Results().size(), 1u);
-  EXPECT_EQ(list.Results()[0].error, 0u);
+  ASSERT_EQ(list.Results().size(), 2u);
+  EXPECT_EQ(list.Results().back().error, 0u);
 
   storeInf = testing::PlaceStorePackage(kFolder, "korvatest_gone.inf", kKitInf);
   setup.publishedNames = {{storeInf, PlaceFile("inf", "oemkorvatest13.inf", kKitInf)}};
