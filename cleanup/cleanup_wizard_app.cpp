@@ -134,8 +134,12 @@ bool CleanupWizardApp::TakeMutexes() {
 
 bool CleanupWizardApp::OpenLog(LogRequest& request) {
   // Standard output only when nobody looks at a window: under management tools. Output that
-  // goes to a file or a pipe says as plainly as -log that nobody is there to answer a box.
-  if (request.noGui && log_.UseStandardOutputIfRedirected()) request.unattended = true;
+  // goes to a file, a pipe or a device (NUL) says as plainly as -log that nobody is there to
+  // answer a box, and so does a window station nobody sees (a service, a scheduled task).
+  if (request.noGui) {
+    bool redirected = log_.UseStandardOutputIfRedirected();
+    if (redirected || !WindowStationVisible()) request.unattended = true;
+  }
   std::string path = request.path;
   if (path.empty()) return true;
   if (log_.OpenFile(path)) return true;

@@ -137,15 +137,25 @@ std::string RunLog::OpenErrorText() const {
   }
 }
 
-bool IsFileOrPipe(HANDLE handle) {
+bool IsRedirected(HANDLE handle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   DWORD type = GetFileType(handle);
-  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+  if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return true;
+  DWORD mode = 0;
+  return type == FILE_TYPE_CHAR && !GetConsoleMode(handle, &mode);
+}
+
+bool WindowStationVisible() {
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  HWINSTA station = GetProcessWindowStation();
+  return station && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed) &&
+         (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 bool RunLog::UseStandardOutputIfRedirected() {
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  standardOutput_ = IsFileOrPipe(output) ? output : nullptr;
+  standardOutput_ = IsRedirected(output) ? output : nullptr;
   return standardOutput_ != nullptr;
 }
 

@@ -33,8 +33,9 @@ class RunLog {
   // The reason in words: the platform's text, or ours for the refusals of our own.
   std::string OpenErrorText() const;
 
-  // Writes the lines to standard output as well when it is a file or a pipe, as under
-  // management tools; a console, or no standard output, gets nothing. True when it does.
+  // Writes the lines to standard output as well when it is a file, a pipe or a character device
+  // (IsRedirected), as under management tools; a console, or no standard output, gets nothing.
+  // True when it does.
   bool UseStandardOutputIfRedirected();
 
   // One line (see FormatLogLine), written at once so that a run that ends abruptly keeps what
@@ -54,9 +55,14 @@ class RunLog {
   std::string openChanger_;  // who may change a file refused for that
 };
 
-// Whether a standard handle is a file or a pipe, as a management tool's run gives them (not a
-// console, not missing).
-bool IsFileOrPipe(HANDLE handle);
+// Whether a standard handle is a file, a pipe or a character device other than a console (NUL),
+// as a management tool's run or a script's redirection gives them: not a console, not missing.
+// Nobody reads a box of a program whose output goes there.
+bool IsRedirected(HANDLE handle);
+
+// Whether this process's window station is one that someone can see: not that of a service, or
+// of a task run without a logged-on user. In doubt, no.
+bool WindowStationVisible();
 
 // The platform's text for an error code, without its line end ("" when there is none).
 std::string SystemErrorText(DWORD code);

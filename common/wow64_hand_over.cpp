@@ -12,16 +12,17 @@ namespace korva {
 
 namespace {
 
-// Standard input, output and error of this process where they are files or pipes (as a
-// management tool's run gives them), as inheritable duplicates for the 64-bit build, so that
-// what it writes reaches the caller; null where they are not, or none at all.
+// Standard input, output and error of this process where they are files, pipes or character
+// devices (as a management tool's run or a redirection gives them), as inheritable duplicates for
+// the 64-bit build, so that what it writes reaches the caller; null where they are not, or none at
+// all.
 class RedirectedStandardHandles {
  public:
   RedirectedStandardHandles() {
     const DWORD which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int i = 0; i < 3; ++i) {
       HANDLE own = GetStdHandle(which[i]);
-      if (!IsFileOrPipe(own)) continue;
+      if (!IsRedirected(own)) continue;
       HANDLE copy = nullptr;
       if (DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE,
                           DUPLICATE_SAME_ACCESS)) {

@@ -452,12 +452,24 @@ TEST_F(KorvaCwTest, UnattendedWithALogShowsNoBox) {
       {"-nogui -c nonsense", 3, {guidError, rejected}, false},
       {"-nogui -i -list", 3, {argumentError, rejected}, false, testing::OutputTo::kFile},
       {"-nogui /?", 0, {"usage\tKORVACW [option] [option] [...]"}, false},
+      // Where nobody can see a box: output to NUL, a window station nobody sees. Only the log
+      // has the lines then (and the run has to end by itself).
+      {"-nogui -lst", 3, {}, false, testing::OutputTo::kNul},
+      {"-nogui -h", 0, {}, false, testing::OutputTo::kHidden},
+      {"-nogui -c nonsense -log " + log,
+       3,
+       {guidError, rejected},
+       true,
+       testing::OutputTo::kHidden},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     testing::RemoveFile(log);
     testing::CapturedRun run = testing::RunCapturingOutput(Cw(c.arguments), c.to, 20000);
     EXPECT_EQ(run.exitCode, c.status);
+    const bool captured = c.to == testing::OutputTo::kPipe || c.to == testing::OutputTo::kFile;
+    if (!captured) run.output = testing::ReadFileBytes(log);
+    if (!captured && !c.toLog) continue;
     std::vector<std::string> lines = testing::RecordLines(run.output);
     ASSERT_GE(lines.size(), c.lines.size()) << run.output;
     for (size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(lines[i], c.lines[i]);

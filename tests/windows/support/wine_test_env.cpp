@@ -303,7 +303,11 @@ CapturedRun RunCapturingOutput(const std::wstring& commandLine, OutputTo to, DWO
   if (to == OutputTo::kPipe) {
     if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return run;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  } else {
+  } else if (to == OutputTo::kNul) {
+    writeEnd = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                           OPEN_EXISTING, 0, nullptr);
+    if (writeEnd == INVALID_HANDLE_VALUE) return run;
+  } else if (to == OutputTo::kFile) {
     char folder[MAX_PATH + 1] = {};
     GetTempPathA(sizeof(folder), folder);
     static int counter = 0;
@@ -321,6 +325,21 @@ CapturedRun RunCapturingOutput(const std::wstring& commandLine, OutputTo to, DWO
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = writer.Get();
   startup.hStdError = writer.Get();
+  // A window station of its own that nobody sees (made once), as a service or a task run
+  // without a logged-on user has; no standard handles at all.
+  wchar_t hiddenDesktop[] = L"KorvaTestHidden\\Default";
+  if (to == OutputTo::kHidden) {
+    static bool made = [] {
+      HWINSTA own = GetProcessWindowStation();
+      HWINSTA hidden = CreateWindowStationW(L"KorvaTestHidden", 0, WINSTA_ALL_ACCESS, nullptr);
+      if (!hidden || !SetProcessWindowStation(hidden)) return false;
+      HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+      SetProcessWindowStation(own);
+      return desktop != nullptr;
+    }();
+    if (!made) return run;
+    startup.lpDesktop = hiddenDesktop;
+  }
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,

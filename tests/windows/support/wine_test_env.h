@@ -59,7 +59,10 @@ struct CapturedRun {
   DWORD exitCode = ~0u;  // ~0u when it could not start or did not end in time
   std::string output;
 };
-enum class OutputTo { kPipe, kFile };
+// Standard output through a pipe or into a file, as management tools give it; the NUL device
+// (`> nul`); or none at all, on a window station nobody sees (a service, a scheduled task).
+// Only the first two give the output back.
+enum class OutputTo { kPipe, kFile, kNul, kHidden };
 CapturedRun RunCapturingOutput(const std::string& commandLine, OutputTo to,
                                DWORD timeoutMs = 60000);
 // The same for a command line that the ANSI code page cannot spell.
