@@ -23,6 +23,10 @@ enum InstallExitCode {
   // The generated package failed its check (a file it names is not staged, no model line for
   // the device): nothing was installed.
   kInstallExitPackageCheckFailed = 10,
+  // Windows deletes or replaces the driver binary the package installs at the next restart
+  // (an earlier cleanup could not delete it while it was in use): nothing was installed, since
+  // that restart would take the new driver away. Restart first.
+  kInstallExitRestartFirst = 13,
   // Installed, and Windows needs a restart to complete it (ERROR_SUCCESS_REBOOT_REQUIRED, which
   // management tools read as success, restart pending).
   kInstallExitRestartNeeded = 3010,

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "common/core/own_codes.h"
+#include "common/core/text.h"
 #include "common/file_deletion.h"
+#include "common/system_folders.h"
 #include "install/engine/kit_check.h"
 #include "install/engine/package_check.h"
 
@@ -40,6 +43,41 @@ std::string InstallFolderChangedMessage(const std::string& folder) {
   return "The install folder\n" + folder +
          "\nwas renamed or replaced while the wizard used it. Nothing more is written there or "
          "installed from it.";
+}
+
+std::string RestartFirstMessage(const std::string& binary) {
+  return "Windows deletes\n" + binary +
+         "\nat the next restart (an earlier cleanup could not delete it while it was in use), "
+         "and would take the new driver away with it. Restart the computer first, then install "
+         "again.";
+}
+
+bool PendingAtRestart(DeviceSetup& setup, const std::string& path) {
+  UniqueRegKey key;
+  if (setup.OpenKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                    KEY_QUERY_VALUE, key) != ERROR_SUCCESS) {
+    return false;
+  }
+  for (const char* name : {"PendingFileRenameOperations", "PendingFileRenameOperations2"}) {
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG status = setup.QueryValue(key.Get(), name, type, nullptr, size);
+    if ((status != ERROR_SUCCESS && status != ERROR_MORE_DATA) || type != REG_MULTI_SZ) continue;
+    std::vector<BYTE> data(size + 2, 0);
+    if (setup.QueryValue(key.Get(), name, type, data.data(), size) != ERROR_SUCCESS) continue;
+    // Pairs of a file and what it becomes ("" for a deletion; "!" before it: replacing what is
+    // there), each "\\??\\"-prefixed: either side that names the file changes it.
+    const char* at = reinterpret_cast<const char*>(data.data());
+    const char* end = at + size;
+    while (at < end && *at) {
+      std::string entry(at);
+      at += entry.size() + 1;
+      if (!entry.empty() && entry[0] == '!') entry.erase(0, 1);
+      if (entry.compare(0, 4, "\\??\\") == 0) entry.erase(0, 4);
+      if (EqualsIgnoreCaseMultibyte(entry, path)) return true;
+    }
+  }
+  return false;
 }
 
 std::string StaleFileMessage(const std::string& path, unsigned long error) {
@@ -112,6 +150,17 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     text += kReinstallLine;
     showErrorBox(text);
     return Failed(code, true, InstallStage::kStaging);
+  }
+
+  // A deletion of the kit's driver left for the next restart (a cleanup while it was in use)
+  // would take away the driver installed now: the restart comes first.
+  const std::string installedBinary = SystemFolder() + "\\drivers\\" + driverName + ".sys";
+  if (PendingAtRestart(deviceList.Setup(), installedBinary)) {
+    showErrorBox(RestartFirstMessage(installedBinary));
+    InstallStepOutcome outcome = Failed(kRestartFirstCode, false, InstallStage::kStaging);
+    outcome.restartFirst = true;
+    outcome.subject = installedBinary;
+    return outcome;
   }
 
   // The file the INF file names goes with it when it is saved, also where two other binaries

@@ -72,6 +72,9 @@ struct InstallStepOutcome {
   KitTrustProblem kitProblem;  // the kit check failed: who may change what
   // The install folder's path led elsewhere before `stage` (kInstallFolderChanged): fatal.
   bool installFolderChanged = false;
+  // Windows deletes or replaces the driver binary at the next restart (`subject` names it):
+  // nothing was installed, the result is kRestartFirstCode.
+  bool restartFirst = false;
 };
 
 // Checks the kit, stages the binaries, generates the INF file, signs the package and installs
@@ -88,6 +91,18 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
 
 // The box of an install folder whose path no longer leads to the folder prepared.
 std::string InstallFolderChangedMessage(const std::string& folder);
+// The platform's code for "No action was taken as a system reboot is required"
+// (ERROR_FAIL_NOACTION_REBOOT, missing from older headers): the result of an installation that
+// must wait for a restart.
+constexpr DWORD kRestartFirstCode = 350;
+
+// The box of a driver binary that Windows deletes or replaces at the next restart.
+std::string RestartFirstMessage(const std::string& binary);
+
+// Whether Windows deletes, replaces or moves `path` at the next restart (a pending file
+// operation of the session manager, as a deletion of a driver that was in use leaves one).
+bool PendingAtRestart(DeviceSetup& setup, const std::string& path);
+
 // The box of a file in the install folder that is there and cannot be deleted before the step
 // writes it anew (held open by another process, a folder of that name).
 std::string StaleFileMessage(const std::string& path, unsigned long error);

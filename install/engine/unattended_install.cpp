@@ -107,6 +107,11 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
   if (outcome.result != 0) {
     std::string code = CodeText(outcome.result);
     std::string text = InstallStepErrorText(outcome.stage, outcome.result);
+    if (outcome.restartFirst) {
+      log.Write("failed", {"restart first", outcome.subject, code,
+                           MessageAsLogField(RestartFirstMessage(outcome.subject))});
+      return kInstallExitRestartFirst;
+    }
     if (outcome.installFolderChanged) {
       log.Write("failed", {"install folder", paths.installFolder, code,
                            MessageAsLogField(InstallFolderChangedMessage(paths.installFolder))});

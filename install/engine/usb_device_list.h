@@ -60,6 +60,7 @@ class UsbDeviceList {
   void Clear();
   // An unattended run: the platform's set-up calls fail rather than show a window.
   void MakeNonInteractive() { setup_.MakeNonInteractive(); }
+  DeviceSetup& Setup() { return setup_; }
   bool IsListedUsbDevice(const SP_DEVINFO_DATA& element);
   // 0; 1 when the property is no string; -1 without a set; otherwise the platform's code.
   int GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);

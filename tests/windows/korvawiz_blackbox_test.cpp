@@ -418,6 +418,38 @@ TEST_F(KorvaWizNoGuiTest, AKitThatOthersCanChangeEndsWith11) {
   EXPECT_FALSE(FileExists(install + "\\korvav.sys"));
 }
 
+// A cleanup that could not delete the kit's driver while it was in use leaves its deletion for
+// the next restart: an installation before that restart would copy the driver anew and lose it
+// then, though it said 0. It says that a restart comes first (13), and installs nothing.
+TEST_F(KorvaWizNoGuiTest, APendingDeletionOfTheDriverMeansRestartFirst) {
+  const std::string instanceId = Seed("6901");
+  const std::string arguments = "-nogui -hwid " + HardwareId("6901") + "&REV_0001";
+  const std::string driver = WindowsFolder() + "\\system32\\drivers\\korva.sys";
+  WriteFileBytes(driver, "the driver that was in use");
+  ASSERT_TRUE(MoveFileExA(driver.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  CapturedRun run = Run(arguments);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(kInstallExitRestartFirst)) << run.output;
+  auto lines = LogLines(run.output);
+  ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"start", "device", "failed", "end"}))
+      << run.output;
+  ASSERT_GE(lines[2].size(), 4u);
+  EXPECT_EQ(lines[2][1], "restart first");
+  EXPECT_EQ(lstrcmpiA(lines[2][2].c_str(), driver.c_str()), 0) << lines[2][2];
+  EXPECT_EQ(lines[2][3], "350");
+  EXPECT_EQ(lines[3], (std::vector<std::string>{"end", "installed=0", "status=13"}));
+  EXPECT_FALSE(HasKitDriver(instanceId));
+  // After the restart (its operations done and gone), the same command line installs.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                          0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  RegDeleteValueA(key, "PendingFileRenameOperations");
+  RegCloseKey(key);
+  run = Run(arguments);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_TRUE(HasKitDriver(instanceId));
+}
+
 // A crypt32.dll put beside KORVAwiz (crypt32 is no KnownDLL) is never loaded, not at start and
 // not when the package is signed and its certificate trusted.
 TEST_F(KorvaWizNoGuiTest, ACrypt32BesideTheProgramIsNeverLoaded) {
