@@ -42,11 +42,14 @@ int ReadRegistryString(DeviceSetup& setup, HKEY key, const char* valueName, std:
   return 0;
 }
 
-int ReadStringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
-                       DWORD property, const StringPropertyRules& rules, std::string& text) {
-  text.clear();
+namespace {
+
+// Reads the property's bytes; 0, kPropertyNotAString or the platform's code.
+int ReadStringPropertyBytes(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
+                            DWORD property, const StringPropertyRules& rules,
+                            std::vector<BYTE>& buffer) {
   DWORD size = std::min(kFirstReadSize, rules.sizeLimit);
-  std::vector<BYTE> buffer(size + kSpareZeros, 0);
+  buffer.assign(size + kSpareZeros, 0);
   DWORD type = 0;
   DWORD required = 0;
   DWORD error =
@@ -60,9 +63,37 @@ int ReadStringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& 
   if (error != 0) return static_cast<int>(error);
   bool isString =
       type == REG_SZ || type == REG_MULTI_SZ || (rules.expandableCounts && type == REG_EXPAND_SZ);
-  if (!isString) return kPropertyNotAString;
+  return isString ? 0 : kPropertyNotAString;
+}
+
+}  // namespace
+
+int ReadStringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
+                       DWORD property, const StringPropertyRules& rules, std::string& text) {
+  text.clear();
+  std::vector<BYTE> buffer;
+  int code = ReadStringPropertyBytes(setup, set, element, property, rules, buffer);
+  if (code != 0) return code;
   const char* first = reinterpret_cast<const char*>(buffer.data());
   text.assign(first, strnlen(first, buffer.size()));
+  return 0;
+}
+
+int ReadStringListProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
+                           DWORD property, const StringPropertyRules& rules,
+                           std::vector<std::string>& strings) {
+  strings.clear();
+  std::vector<BYTE> buffer;
+  int code = ReadStringPropertyBytes(setup, set, element, property, rules, buffer);
+  if (code != 0) return code;
+  // The spare zeros at the end stop the walk at the list's end in any case.
+  const char* at = reinterpret_cast<const char*>(buffer.data());
+  const char* end = at + buffer.size();
+  while (at < end && *at) {
+    size_t length = strnlen(at, static_cast<size_t>(end - at));
+    strings.emplace_back(at, length);
+    at += length + 1;
+  }
   return 0;
 }
 

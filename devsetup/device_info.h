@@ -6,6 +6,7 @@
 #include <setupapi.h>
 
 #include <string>
+#include <vector>
 
 #include "common/core/own_codes.h"
 #include "devsetup/device_setup.h"
@@ -32,6 +33,11 @@ struct StringPropertyRules {
 // the platform's code; `text` is emptied first and filled only on 0.
 int ReadStringProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
                        DWORD property, const StringPropertyRules& rules, std::string& text);
+
+// The same for every string of a multi-string (one for a plain string).
+int ReadStringListProperty(DeviceSetup& setup, HDEVINFO set, const SP_DEVINFO_DATA& element,
+                           DWORD property, const StringPropertyRules& rules,
+                           std::vector<std::string>& strings);
 
 // Reads a registry value of a device's key as text, the one rule of both the cleanup and the
 // demo program: REG_SZ, REG_EXPAND_SZ (not expanded) and REG_MULTI_SZ (its first string) are

@@ -4,6 +4,7 @@
 
 #include "common/core/command_line_tokens.h"
 #include "common/core/text.h"
+#include "install/core/inf_template.h"
 
 namespace korva {
 
@@ -26,6 +27,11 @@ bool IsUnattendedOption(const std::string& token) {
 const char kInstallInvalidArgumentMessage[] =
     "An invalid command line argument was passed.\n"
     "Use KORVAWIZ -h to display information on how to use the wizard.\n";
+
+bool IsUsbHardwareIdText(const std::string& id) {
+  return id.size() > 4 && (id[0] == 'U' || id[0] == 'u') && (id[1] == 'S' || id[1] == 's') &&
+         (id[2] == 'B' || id[2] == 'b') && id[3] == '\\';
+}
 
 InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOptions& options) {
   options = InstallOptions();
@@ -69,6 +75,9 @@ InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOpt
     (hwid ? options.hardwareId : options.logPath) = tokens[i];
     // A quote left in a log path is one that was never closed: no file name holds one.
     if (!hwid && tokens[i].find('"') != std::string::npos) bad = true;
+    // A USB hardware ID that can stand in the INF file as it is: nothing else names a device
+    // this program installs for.
+    if (hwid && (!IsUsbHardwareIdText(tokens[i]) || !IsUsableHardwareId(tokens[i]))) bad = true;
   }
   if (bad || noguiCount != 1 || hwidCount != 1 || logCount > 1) {
     // A log named once still gets the reason.
@@ -84,10 +93,11 @@ std::string BuildInstallUsageText() {
          "supported options:\n-h\t\tShows this help message.\n\n"
          "-nogui\t\tRun in non-interactive mode. The wizard does not require any user input\n"
          "\t\tand shows no window. Requires -hwid.\n\n"
-         "-hwid HardwareId\tInstalls the KORVA driver for the first connected USB device\n"
-         "\t\twhose first hardware ID is HardwareId (letter case is ignored).\n\n"
+         "-hwid HardwareId\tInstalls the KORVA driver for every connected USB device\n"
+         "\t\tthat has the hardware ID HardwareId (letter case is ignored).\n\n"
          "-log LogFile\tAppends a record of the run to LogFile.\n\n"
-         "Example:\nKORVAWIZ -nogui -hwid USB\\VID_0547&PID_1002 -log "
+         "Example (at a command prompt, where ^& stands for &):\n"
+         "KORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -log "
          "%SystemRoot%\\Logs\\KORVA\\korvawiz.log\n";
 }
 

@@ -15,7 +15,7 @@ enum InstallExitCode {
   kInstallExitCancelled = 2,  // Cancel
   kInstallExitBadCommandLine = 3,
   kInstallExitAlreadyRunning = 4,      // another KORVAwiz runs (for the wizard, an unattended one)
-  kInstallExitNoSuchDevice = 7,        // no connected USB device has that first hardware ID
+  kInstallExitNoSuchDevice = 7,        // no connected USB device has that hardware ID
   kInstallExitInstallationFailed = 8,  // the driver update service or class installer refused
   // The package could not be signed (its catalog made, or its certificate trusted): nothing was
   // installed.
@@ -39,6 +39,9 @@ enum class InstallStartAction {
   kUsageOnError,   // any other argument without -nogui: the usage box, status 3
   kBadUnattended,  // -nogui with a command line that is not exactly the above: status 3
 };
+
+// Whether `id` starts as a USB hardware ID does ("USB\\", any letter case), with more after it.
+bool IsUsbHardwareIdText(const std::string& id);
 
 struct InstallOptions {
   std::string hardwareId;

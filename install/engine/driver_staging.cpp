@@ -182,8 +182,7 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
     return Failed(code, true, InstallStage::kInfGeneration);
   }
 
-  UsbDeviceItem* item = deviceList.GetSelectedItem();
-  if (item) deviceList.GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, package.hardwareId);
+  deviceList.PackageHardwareId(package.hardwareId);
   // A package the platform can't install as it stands is not given to it: a file it names and
   // does not hold would make the platform ask for it, and wait.
   if (folderChanged(InstallStage::kPackageCheck, changed)) return changed;

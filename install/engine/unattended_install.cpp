@@ -1,5 +1,8 @@
 #include "install/engine/unattended_install.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "common/core/log_line.h"
 #include "common/core/own_codes.h"
 #include "common/core/text.h"
@@ -71,17 +74,35 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
                         ": " + SystemErrorText(static_cast<DWORD>(error)) + ")."});
     return kInstallExitNoSuchDevice;
   }
-  // The list's order, so that the device is the one the wizard would show first.
+  // Every connected device that has the ID among its hardware IDs (as a whole, letter case
+  // ignored): Windows gives a device's first ID with its revision (&REV_0001) or interface
+  // (&MI_00), and users give the one without. In the list's order: the first is the one the
+  // wizard would show first.
   const auto& items = deviceList.Items();
-  int chosen = -1;
-  std::string firstId;
-  for (size_t i = 0; i < items.size() && chosen < 0; ++i) {
-    if (deviceList.GetDeviceProperty(items[i]->devInfoData, SPDRP_HARDWAREID, firstId) != 0) {
-      continue;
-    }
-    if (EqualsIgnoreCase(firstId, hardwareId)) chosen = static_cast<int>(i);
+  struct Match {
+    int index;
+    std::string instanceId;
+  };
+  std::vector<Match> matches;
+  // The ID as the first device spells it: Windows compares IDs in any letter case, not every
+  // implementation of its calls does, and the template's ID goes in the device's own case.
+  std::string spelled;
+  for (size_t i = 0; i < items.size(); ++i) {
+    std::vector<std::string> ids;
+    if (deviceList.GetHardwareIds(items[i]->devInfoData, ids) != 0) continue;
+    auto found = std::find_if(ids.begin(), ids.end(), [&](const std::string& id) {
+      return EqualsIgnoreCase(id, hardwareId);
+    });
+    if (found == ids.end()) continue;
+    if (spelled.empty()) spelled = *found;
+    Match match{static_cast<int>(i), std::string()};
+    std::string description;
+    deviceList.GetInstanceId(items[i]->devInfoData, match.instanceId);
+    deviceList.GetDeviceProperty(items[i]->devInfoData, SPDRP_DEVICEDESC, description);
+    log.Write("device", {match.instanceId, description, ids.front()});
+    matches.push_back(match);
   }
-  if (chosen < 0) {
+  if (matches.empty()) {
     // A list that ended early may lack the device: that is no answer that it is not there.
     if (DWORD error = deviceList.WalkError()) {
       log.Write("error",
@@ -92,13 +113,11 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
     log.Write("error", {"No connected USB device has the hardware ID " + hardwareId + "."});
     return kInstallExitNoSuchDevice;
   }
-  deviceList.SetSelectedIndex(chosen);
-  const SP_DEVINFO_DATA& element = items[static_cast<size_t>(chosen)]->devInfoData;
-  std::string instanceId;
-  std::string description;
-  deviceList.GetInstanceId(element, instanceId);
-  deviceList.GetDeviceProperty(element, SPDRP_DEVICEDESC, description);
-  log.Write("device", {instanceId, description, firstId});
+  deviceList.SetSelectedIndex(matches.front().index);
+  // The package names the ID given (not the device's first), so that it covers every device
+  // (and revision) meant.
+  deviceList.UseHardwareId(spelled);
+  const std::string& instanceId = matches.front().instanceId;
 
   // No boxes here: the log line below says what the wizard's boxes would have said.
   InstallStepOutcome outcome = StageAndInstall(
@@ -143,10 +162,30 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
     }
     return outcome.fatal ? kInstallExitFailed : kInstallExitInstallationFailed;
   }
-  std::vector<std::string> fields = {instanceId, RoadName(outcome.road)};
-  if (outcome.restartNeeded) fields.push_back("restart needed");
-  log.Write("installed", fields);
-  return outcome.restartNeeded ? kInstallExitRestartNeeded : kInstallExitFinished;
+  // The driver update service installed for every connected device with the ID; the class
+  // installer for the chosen one only: the others one by one, with the same package.
+  bool restartNeeded = outcome.restartNeeded;
+  int status = kInstallExitFinished;
+  for (const Match& match : matches) {
+    bool restart = outcome.restartNeeded;
+    InstallRoad road = outcome.road;
+    if (outcome.road == InstallRoad::kClassInstaller && &match != &matches.front()) {
+      deviceList.SetSelectedIndex(match.index);
+      int code = deviceList.InstallDriver(paths.infPath, &restart, &road);
+      if (code != 0) {
+        log.Write("failed", {"installation", match.instanceId, CodeText(code),
+                             InstallStepErrorText(InstallStage::kInstallation, code)});
+        status = kInstallExitInstallationFailed;
+        continue;
+      }
+      restartNeeded = restartNeeded || restart;
+    }
+    std::vector<std::string> fields = {match.instanceId, RoadName(road)};
+    if (restart) fields.push_back("restart needed");
+    log.Write("installed", fields);
+  }
+  if (status != kInstallExitFinished) return status;
+  return restartNeeded ? kInstallExitRestartNeeded : kInstallExitFinished;
 }
 
 }  // namespace korva

@@ -11,11 +11,13 @@
 
 namespace korva {
 
-// Lists the connected USB devices as the wizard does, chooses the first whose first hardware
-// ID is `hardwareId` (letter case ignored) and runs the wizard's install step for it. Writes
-// the chosen device and the outcome to `log`; returns the exit status (an InstallExitCode:
-// finished, failed, no such device, signing failed, installation failed or restart needed;
-// kExitKitNotTrusted for a kit that others than administrators can change).
+// Lists the connected USB devices as the wizard does, takes every one that has `hardwareId`
+// among its hardware IDs (as a whole, letter case ignored), runs the wizard's install step for
+// the first, with a package for that ID as given, and installs it for the others as well (the
+// driver update service does so by itself). Writes each device and each outcome to `log`; returns
+// the exit status (an InstallExitCode: finished, failed, no such device, signing failed,
+// installation failed or restart needed; kExitKitNotTrusted for a kit that others than
+// administrators can change).
 int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
                          StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
                          PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,

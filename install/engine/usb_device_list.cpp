@@ -42,13 +42,13 @@ int UsbDeviceList::Enumerate(bool presentOnly) {
   deviceInfoSet = std::move(set);
   // An element that can't be read is skipped.
   walkError = ForEachMember(setup_, deviceInfoSet.Get(), MemberFailure::kSkipsTheMember,
-                [this](DWORD index, const SP_DEVINFO_DATA& element) {
-                  if (!IsListedUsbDevice(element)) return;
-                  auto item = std::make_unique<UsbDeviceItem>();
-                  item->memberIndex = static_cast<int>(index);
-                  item->devInfoData = element;
-                  items.push_back(std::move(item));
-                });
+                            [this](DWORD index, const SP_DEVINFO_DATA& element) {
+                              if (!IsListedUsbDevice(element)) return;
+                              auto item = std::make_unique<UsbDeviceItem>();
+                              item->memberIndex = static_cast<int>(index);
+                              item->devInfoData = element;
+                              items.push_back(std::move(item));
+                            });
   return 0;
 }
 
@@ -70,6 +70,24 @@ int UsbDeviceList::GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD prope
                                      std::string& text) {
   if (!deviceInfoSet.Valid()) return -1;
   return ReadStringProperty(setup_, deviceInfoSet.Get(), element, property, kPropertyRules, text);
+}
+
+int UsbDeviceList::GetHardwareIds(const SP_DEVINFO_DATA& element, std::vector<std::string>& ids) {
+  ids.clear();
+  if (!deviceInfoSet.Valid()) return -1;
+  return ReadStringListProperty(setup_, deviceInfoSet.Get(), element, SPDRP_HARDWAREID,
+                                kPropertyRules, ids);
+}
+
+int UsbDeviceList::PackageHardwareId(std::string& hardwareId) {
+  if (!hardwareIdOverride_.empty()) {
+    hardwareId = hardwareIdOverride_;
+    return 0;
+  }
+  hardwareId.clear();
+  UsbDeviceItem* item = GetSelectedItem();
+  if (!item) return kNoDeviceSelected;
+  return GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, hardwareId);
 }
 
 int UsbDeviceList::GetInstanceId(const SP_DEVINFO_DATA& element, std::string& id) {
@@ -112,7 +130,7 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
 
   bool hasDriver = OpenDriverKey(item->devInfoData).Valid();
   TemplateValues values;
-  int code = GetDeviceProperty(item->devInfoData, SPDRP_HARDWAREID, values.hardwareId);
+  int code = PackageHardwareId(values.hardwareId);
   if (code != 0) return code;
   // Device data must not write INF text of its own: an ID that can't stand as it is gets no
   // file, and the description is quoted.
@@ -176,9 +194,11 @@ int UsbDeviceList::InstallDriver(const std::string& infPath, bool* restartNeeded
 int UsbDeviceList::InstallWithUpdateService(const std::string& infPath, UsbDeviceItem& item,
                                             const DriverUpdateService& service,
                                             bool& restartNeeded) {
-  std::string hardwareId;
-  int code = GetDeviceProperty(item.devInfoData, SPDRP_HARDWAREID, hardwareId);
-  if (code != 0) return code;
+  std::string hardwareId = hardwareIdOverride_;
+  if (hardwareId.empty()) {
+    int code = GetDeviceProperty(item.devInfoData, SPDRP_HARDWAREID, hardwareId);
+    if (code != 0) return code;
+  }
   if (hardwareId.empty()) return kInstallEmptyHardwareId;
   // The service installs for every present device with this hardware ID; restarting, if the
   // system asks for it, is left to the user, whom the finish page tells.

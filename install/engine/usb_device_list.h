@@ -64,6 +64,9 @@ class UsbDeviceList {
   bool IsListedUsbDevice(const SP_DEVINFO_DATA& element);
   // 0; 1 when the property is no string; -1 without a set; otherwise the platform's code.
   int GetDeviceProperty(const SP_DEVINFO_DATA& element, DWORD property, std::string& text);
+  // Every hardware ID of the device: 0, 1 when the property is no string, -1 without a set,
+  // otherwise the platform's code.
+  int GetHardwareIds(const SP_DEVINFO_DATA& element, std::vector<std::string>& ids);
   // The device's instance ID: 0, -1 without a set, otherwise the platform's code.
   int GetInstanceId(const SP_DEVINFO_DATA& element, std::string& id);
   // The driver key for reading; invalid when the device has none (no driver installed).
@@ -79,6 +82,12 @@ class UsbDeviceList {
   // catalog is made from them and never from what the file may hold by then.
   int GenerateInf(const std::string& templatePath, const std::string& outputPath,
                   const std::string& driverName, std::string* written = nullptr);
+  // The hardware ID the INF file names and the driver update service installs for, in place of
+  // the chosen device's first one (as the user gave it to -hwid, so that the package covers
+  // every device of that ID); empty for the chosen device's own.
+  void UseHardwareId(const std::string& hardwareId) { hardwareIdOverride_ = hardwareId; }
+  // The hardware ID the package is made for: the one given, or the chosen device's first.
+  int PackageHardwareId(std::string& hardwareId);
   // Installs `infPath` for the chosen device: 0, a negative code of ours or the platform's.
   // `restartNeeded`, when given, tells whether Windows needs a restart to complete a successful
   // installation; `road`, when given, which way was taken (kNone when none was).
@@ -107,6 +116,7 @@ class UsbDeviceList {
   std::vector<std::unique_ptr<UsbDeviceItem>> items;
   int selectedIndex = -1;
   DWORD walkError = 0;
+  std::string hardwareIdOverride_;
 };
 
 }  // namespace korva

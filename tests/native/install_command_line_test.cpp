@@ -18,14 +18,14 @@ TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
       {"  \t ", A::kWizard, "", ""},
       {"-nogui -hwid USB\\VID_0547&PID_1002", A::kUnattended, "USB\\VID_0547&PID_1002", ""},
       {"-HWID usb\\vid_1 -Log C:\\a.log -NOGUI", A::kUnattended, "usb\\vid_1", "C:\\a.log"},
-      {"\t-nogui   -hwid  X  -log  \"C:\\a b.log\"", A::kUnattended, "X", "C:\\a b.log"},
-      {"-nogui -log \"C:\\a -hwid b.log\" -hwid X", A::kUnattended, "X", "C:\\a -hwid b.log"},
-      {"-nogui -hwid X -log \"C:\\a b.log", A::kBadUnattended, "X", "\"C:\\a"},
+      {"\t-nogui   -hwid  USB\\X  -log  \"C:\\a b.log\"", A::kUnattended, "USB\\X", "C:\\a b.log"},
+      {"-nogui -log \"C:\\a -hwid b.log\" -hwid USB\\X", A::kUnattended, "USB\\X", "C:\\a -hwid b.log"},
+      {"-nogui -hwid USB\\X -log \"C:\\a b.log", A::kBadUnattended, "USB\\X", "\"C:\\a"},
       {"-nogui -hwid \"X Y\" -log C:\\a.log", A::kBadUnattended, "\"X", "C:\\a.log"},
-      {"-nogui -hwid X -log C:\\a.log", A::kUnattended, "X", "C:\\a.log"},
+      {"-nogui -hwid USB\\X -log C:\\a.log", A::kUnattended, "USB\\X", "C:\\a.log"},
       // Without -nogui every argument is a usage box; only a request for it is no error.
       {"-h", A::kUsageAsked, "", ""},
-      {"/? -hwid X", A::kUsageAsked, "", ""},
+      {"/? -hwid USB\\X", A::kUsageAsked, "", ""},
       {"-hwid USB\\VID_0547&PID_1002", A::kUsageOnError, "", ""},
       {"-log C:\\a.log", A::kUsageOnError, "", ""},
       {"-install", A::kUsageOnError, "", ""},
@@ -35,18 +35,24 @@ TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
       {"-nogui -hwid", A::kBadUnattended, "", ""},
       {"-nogui -hwid -log C:\\a.log", A::kBadUnattended, "", "C:\\a.log"},
       {"-nogui -hwid -nogui", A::kBadUnattended, "", ""},
-      {"-nogui -hwid X -log", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid X -log -hwid", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid X -log -h", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid X -log \"C:\\a.log\"", A::kUnattended, "X", "C:\\a.log"},
-      {"-nogui -hwid X -hwid Y", A::kBadUnattended, "Y", ""},
-      {"-nogui -nogui -hwid X", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid X -log a -log b", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid X -h", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid X extra", A::kBadUnattended, "X", ""},
-      {"-nogui -hwid=X", A::kBadUnattended, "", ""},
-      {"-nogui /hwid X", A::kBadUnattended, "", ""},
-      {"-nogui -hwdi X -log C:\\a.log", A::kBadUnattended, "", "C:\\a.log"},
+      {"-nogui -hwid USB\\X -log", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid USB\\X -log -hwid", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid USB\\X -log -h", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid USB\\X -log \"C:\\a.log\"", A::kUnattended, "USB\\X", "C:\\a.log"},
+      {"-nogui -hwid USB\\X -hwid USB\\Y", A::kBadUnattended, "USB\\Y", ""},
+      {"-nogui -nogui -hwid USB\\X", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid USB\\X -log a -log b", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid USB\\X -h", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid USB\\X extra", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid=USB\\X", A::kBadUnattended, "", ""},
+      {"-nogui /hwid USB\\X", A::kBadUnattended, "", ""},
+      {"-nogui -hwdi USB\\X -log C:\\a.log", A::kBadUnattended, "", "C:\\a.log"},
+      // Only a USB hardware ID that can stand in the INF file as it is.
+      {"-nogui -hwid X", A::kBadUnattended, "X", ""},
+      {"-nogui -hwid PCI\\VEN_10B5", A::kBadUnattended, "PCI\\VEN_10B5", ""},
+      {"-nogui -hwid USB\\", A::kBadUnattended, "USB\\", ""},
+      {"-nogui -hwid USB\\VID_0547\\", A::kBadUnattended, "USB\\VID_0547\\", ""},
+      {"-nogui -hwid USB\\VID_0547;PID_1", A::kBadUnattended, "USB\\VID_0547;PID_1", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.commandLine);
@@ -62,7 +68,7 @@ TEST(BuildInstallUsageText, NamesEveryOptionAndAnExample) {
   std::string text = BuildInstallUsageText();
   EXPECT_EQ(text.rfind("KORVAWIZ [-nogui -hwid HardwareId [-log LogFile]]\n\n", 0), 0u);
   for (const char* line : {"\n-h\t\t", "\n-nogui\t\t", "\n-hwid HardwareId\t", "\n-log LogFile\t",
-                           "\nKORVAWIZ -nogui -hwid USB\\VID_0547&PID_1002 -log "}) {
+                           "\nKORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -log "}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
 }

@@ -931,6 +931,32 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// Without the driver update service (the class installer's road, which installs for one
+// device at a time), -hwid still installs for every connected device that has the ID.
+TEST_F(InstallWizardUiTest, UnattendedTheClassInstallerRoadInstallsForEveryDeviceWithTheId) {
+  const std::string first = Seed("4801", "UI twin");
+  testbed::DeviceSeed twin;
+  twin.instanceId = first + "B";
+  twin.classGuid = kUsbClass;
+  twin.hardwareIds = {"USB\\VID_0547&PID_4801&REV_0002", "USB\\VID_0547&PID_4801"};
+  twin.description = "UI twin";
+  twin.manufacturer = "KORVA";
+  ASSERT_EQ(testbed::AddDevice(twin), 0u);
+  setup.noDriverUpdateService = true;
+  const std::string log = root + "\\twins.log";
+  EXPECT_EQ(
+      app.Run(programFolder + "\\KORVAwiz.exe", "-nogui -hwid USB\\VID_0547&PID_4801 -log " + log),
+      kInstallExitFinished);
+  setup.noDriverUpdateService = false;
+  std::string text = ReadFileBytes(log);
+  for (const std::string& id : {first, twin.instanceId}) {
+    EXPECT_NE(text.find("\r\ninstalled\t" + id + "\tclass installer\r\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(testbed::HasDriverKey(id)) << id;
+  }
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
 struct MutexOwnerEvents {
   UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   UniqueHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};

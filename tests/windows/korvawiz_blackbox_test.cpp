@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
@@ -147,7 +148,10 @@ class KorvaWizNoGuiTest : public ::testing::Test {
 
 // The whole record, on standard output through a pipe and a file, and in the log file, which
 // keeps what earlier runs wrote.
-TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareId) {
+// Every connected device that has the given ID among its hardware IDs (whole, letter case
+// ignored) gets the driver: Windows gives a USB device's first ID with its revision, and users
+// type the one without. The package names the ID as given, so that it covers them all.
+TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForEveryDeviceWithThatHardwareId) {
   struct Case {
     OutputTo output;
     std::string tag;
@@ -157,8 +161,8 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareI
   };
   const Case cases[] = {
       {OutputTo::kPipe, "6001", "USB\\VID_0547&PID_6001&REV_0001", 0},
-      {OutputTo::kFile, "6002", "usb\\vid_0547&pid_6002&rev_0001", 0},
-      {OutputTo::kPipe, "6003", "USB\\VID_0547&PID_6003&REV_0001", 2},
+      {OutputTo::kFile, "6002", "usb\\vid_0547&pid_6002", 0},
+      {OutputTo::kPipe, "6003", "USB\\VID_0547&PID_6003", 2},
       // Through the console companion, as typed at a command prompt.
       {OutputTo::kFile, "6004", "USB\\VID_0547&PID_6004&REV_0001", 0, "KORVAwiz.com"},
   };
@@ -173,37 +177,44 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForTheDeviceWithThatFirstHardwareI
       SeedDevice(seeded.back(), UsbClassGuid(),
                  {HardwareId(c.tag) + "&REV_0001", HardwareId(c.tag)}, "", "No-GUI board " + c.tag);
     }
-    // The one the wizard's list shows first.
+    // In the order of the wizard's list.
     SetupApiDeviceSetup setup;
     UsbDeviceList list(setup);
     ASSERT_EQ(list.Enumerate(true), 0);
-    std::string instanceId;
+    std::vector<std::string> ordered;
     for (const auto& item : list.Items()) {
       std::string id = InstanceIdOf(list.DeviceInfoSet(), item->devInfoData);
-      if (std::find(seeded.begin(), seeded.end(), id) != seeded.end()) {
-        instanceId = id;
-        break;
-      }
+      if (std::find(seeded.begin(), seeded.end(), id) != seeded.end()) ordered.push_back(id);
     }
-    ASSERT_FALSE(instanceId.empty());
+    ASSERT_EQ(ordered.size(), seeded.size());
 
     CapturedRun run = Run("-nogui -hwid " + c.given + " -log " + log, c.output, c.program);
     EXPECT_EQ(run.exitCode, 0u);
     auto lines = LogLines(run.output);
-    ASSERT_EQ(Kinds(lines), (std::vector<std::string>{"start", "device", "installed", "end"}))
-        << run.output;
+    std::vector<std::string> kinds = {"start"};
+    kinds.insert(kinds.end(), ordered.size(), "device");
+    kinds.insert(kinds.end(), ordered.size(), "installed");
+    kinds.push_back("end");
+    ASSERT_EQ(Kinds(lines), kinds) << run.output;
     ASSERT_EQ(lines[0].size(), 5u);
     EXPECT_EQ(lines[0][1].size(), 19u);  // YYYY-MM-DD hh:mm:ss
     EXPECT_EQ(lines[0][2], "KORVAwiz 2.20");
     EXPECT_EQ(lines[0][3], "nogui=yes");
     EXPECT_EQ(lines[0][4], "hwid=" + c.given);
-    EXPECT_EQ(lines[1], (std::vector<std::string>{"device", instanceId, "No-GUI board " + c.tag,
-                                                  HardwareId(c.tag) + "&REV_0001"}));
-    EXPECT_EQ(lines[2], (std::vector<std::string>{"installed", instanceId, "update service"}));
-    EXPECT_EQ(lines[3], (std::vector<std::string>{"end", "installed=1", "status=0"}));
-    EXPECT_TRUE(HasKitDriver(instanceId));
-    // Where the wizard puts them.
-    EXPECT_TRUE(FileExists(kit + "\\install\\korvawiz.inf"));
+    for (size_t i = 0; i < ordered.size(); ++i) {
+      EXPECT_EQ(lines[1 + i],
+                (std::vector<std::string>{"device", ordered[i], "No-GUI board " + c.tag,
+                                          HardwareId(c.tag) + "&REV_0001"}));
+      EXPECT_EQ(lines[1 + ordered.size() + i],
+                (std::vector<std::string>{"installed", ordered[i], "update service"}));
+      EXPECT_TRUE(HasKitDriver(ordered[i])) << ordered[i];
+    }
+    EXPECT_EQ(lines.back(), (std::vector<std::string>{"end", "installed=1", "status=0"}));
+    // Where the wizard puts them; the models line names the ID given, as the device spells it.
+    std::string inf = ReadFileBytes(kit + "\\install\\korvawiz.inf");
+    std::string spelled = c.given;
+    for (char& ch : spelled) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_NE(inf.find("=KorvaInstall," + spelled + "\r\n"), std::string::npos) << inf;
     EXPECT_EQ(ReadFileBytes(kit + "\\install\\korva.sys"), ReadFileBytes(kit + "\\korva.sys"));
     expectedLog += run.output;
     EXPECT_EQ(ReadFileBytes(log), expectedLog);
@@ -230,9 +241,15 @@ TEST_F(KorvaWizNoGuiTest, WhatCannotBeInstalledEndsWithItsStatusAndNoWindow) {
       {"-nogui -hwid " + HardwareId("6101") + "&REV_0001 -logfile " + log, 3, invalid},
       {"-nogui -hwid=" + HardwareId("6101") + " -log " + log, 3, invalid},
       {"-nogui -h", 3, invalid},
-      // Only the first hardware ID counts: this is the device's second.
-      {"-nogui -hwid " + HardwareId("6101") + " -log " + log, 7,
-       "No connected USB device has the hardware ID " + HardwareId("6101") + "."},
+      // A hardware ID counts only as a whole: the start of one is none.
+      {"-nogui -hwid " + HardwareId("6101").substr(0, HardwareId("6101").size() - 2) + " -log " +
+           log,
+       7,
+       "No connected USB device has the hardware ID " +
+           HardwareId("6101").substr(0, HardwareId("6101").size() - 2) + "."},
+      // Not a USB hardware ID, or one that can't stand in an INF file as it is.
+      {"-nogui -hwid PCI\\VEN_10B5&DEV_9054 -log " + log, 3, invalid},
+      {"-nogui -hwid " + HardwareId("6101") + "\\ -log " + log, 3, invalid},
       {"-nogui -hwid USB\\VID_0547&PID_61FF -log " + log, 7,
        "No connected USB device has the hardware ID USB\\VID_0547&PID_61FF."},
   };
