@@ -76,4 +76,16 @@ DWORD ForEachMember(DeviceSetup& setup, HDEVINFO set, MemberFailure onFailure, V
   }
 }
 
+// Calls visit(set, element) for every device instance of the system, of every class, connected
+// or not. Returns 0 when the listing reached its end, else the error that stopped it (a device
+// that could not be seen may be any).
+template <typename Visit>
+DWORD ForEachDeviceOfTheSystem(DeviceSetup& setup, Visit&& visit) {
+  DWORD error = 0;
+  UniqueDevInfo set = setup.GetClassDevs(nullptr, DIGCF_ALLCLASSES, &error);
+  if (!set.Valid()) return error != 0 ? error : ERROR_GEN_FAILURE;
+  return ForEachMember(setup, set.Get(), MemberFailure::kEndsTheWalk,
+                       [&](DWORD, const SP_DEVINFO_DATA& element) { visit(set.Get(), element); });
+}
+
 }  // namespace korva

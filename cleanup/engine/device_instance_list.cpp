@@ -158,34 +158,18 @@ RescanResult DeviceInstanceList::RescanDevices() {
 }
 
 std::vector<std::string> DeviceInstanceList::InfPathsStillInUse(DWORD& listError) const {
-  listError = 0;
-  std::vector<std::string> paths;
   // Every device left on the system, of every class, connected or not: one the user kept, one
   // whose removal failed, one the scan never took for the kit's.
-  DWORD error = 0;
-  UniqueDevInfo set = setup_.GetClassDevs(nullptr, DIGCF_ALLCLASSES, &error);
-  if (!set.Valid()) {
-    listError = error != 0 ? error : ERROR_GEN_FAILURE;
-    return paths;
-  }
-  for (DWORD index = 0;; ++index) {
-    SP_DEVINFO_DATA element{};
-    element.cbSize = sizeof(element);
-    error = setup_.EnumDeviceInfo(set.Get(), index, element);
-    if (error == ERROR_NO_MORE_ITEMS) break;
-    if (error != 0) {
-      // A device that can't be seen may be installed from any of them.
-      listError = error;
-      return paths;
-    }
-    UniqueRegKey driverKey = setup_.OpenDevRegKey(set.Get(), element, DIREG_DRV, KEY_READ, nullptr);
+  std::vector<std::string> paths;
+  listError = ForEachDeviceOfTheSystem(setup_, [&](HDEVINFO set, const SP_DEVINFO_DATA& element) {
+    UniqueRegKey driverKey = setup_.OpenDevRegKey(set, element, DIREG_DRV, KEY_READ, nullptr);
     std::string infPath;
     if (driverKey.Valid() &&
         korva::ReadRegistryString(setup_, driverKey.Get(), "InfPath", infPath) == 0 &&
         !infPath.empty()) {
       paths.push_back(infPath);
     }
-  }
+  });
   return paths;
 }
 

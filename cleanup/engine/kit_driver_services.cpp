@@ -7,6 +7,7 @@
 #include "common/file_deletion.h"
 #include "common/last_error.h"
 #include "common/system_folders.h"
+#include "devsetup/device_info.h"
 
 namespace korva {
 
@@ -60,38 +61,28 @@ int KitDriverServiceList::Scan(const std::vector<std::string>& goingInstanceIds)
   listError_ = 0;
   std::vector<DriverServiceRecord> kit = KitServices();
   if (kit.empty()) return 0;
-  // Every device of the system, of every class, connected or not.
-  DWORD error = 0;
-  UniqueDevInfo set = setup_.GetClassDevs(nullptr, DIGCF_ALLCLASSES, &error);
-  if (!set.Valid()) {
-    listError_ = error != 0 ? error : ERROR_GEN_FAILURE;
-    return 0;
-  }
+  // Every device of the system, of every class, connected or not; one that can't be seen may
+  // use a service: then none goes.
   std::vector<std::string> used;
-  for (DWORD index = 0;; ++index) {
-    SP_DEVINFO_DATA element{};
-    element.cbSize = sizeof(element);
-    error = setup_.EnumDeviceInfo(set.Get(), index, element);
-    if (error == ERROR_NO_MORE_ITEMS) break;
-    if (error != 0) {
-      // A device that can't be seen may use a service: none goes.
-      listError_ = error;
-      return 0;
-    }
+  DWORD error = ForEachDeviceOfTheSystem(setup_, [&](HDEVINFO set, const SP_DEVINFO_DATA& element) {
     std::string id;
-    setup_.GetDeviceInstanceId(set.Get(), element, id);
+    setup_.GetDeviceInstanceId(set, element, id);
     if (std::any_of(goingInstanceIds.begin(), goingInstanceIds.end(),
                     [&](const std::string& going) { return EqualsIgnoreAsciiCase(going, id); })) {
-      continue;
+      return;
     }
     char service[256] = {};
     DWORD type = 0;
-    if (setup_.GetDeviceRegistryProperty(set.Get(), element, SPDRP_SERVICE, type,
+    if (setup_.GetDeviceRegistryProperty(set, element, SPDRP_SERVICE, type,
                                          reinterpret_cast<BYTE*>(service),
                                          sizeof(service) - 1) == 0 &&
         type == REG_SZ) {
       used.push_back(service);
     }
+  });
+  if (error != 0) {
+    listError_ = error;
+    return 0;
   }
   for (const DriverServiceRecord& record : kit) {
     if (std::none_of(used.begin(), used.end(), [&](const std::string& service) {
