@@ -1,13 +1,12 @@
 #include "common/instance_lock.h"
 
-#include <sddl.h>
-
 #include <string>
 #include <vector>
 
 #include "common/ansi_text.h"
 #include "common/file_identity.h"
 #include "common/last_error.h"
+#include "common/security_descriptor.h"
 
 namespace korva {
 
@@ -19,25 +18,6 @@ constexpr char kAdministratorsOnly[] = "O:BAD:(A;;GA;;;BA)(A;;GA;;;SY)";
 constexpr char kNamespaceSecurity[] = "D:(A;;GA;;;BA)(A;;GA;;;SY)";
 constexpr wchar_t kBoundaryName[] = L"KORVA-Administrators";
 constexpr DWORD kMutexAccess = SYNCHRONIZE | READ_CONTROL;
-
-class Descriptor {
- public:
-  explicit Descriptor(const char* text) {
-    ConvertStringSecurityDescriptorToSecurityDescriptorA(text, SDDL_REVISION_1, &descriptor_,
-                                                         nullptr);
-    attributes_ = {sizeof(attributes_), descriptor_, FALSE};
-  }
-  ~Descriptor() {
-    if (descriptor_) LocalFree(descriptor_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
-
- private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-  SECURITY_ATTRIBUTES attributes_{};
-};
 
 // The private namespace calls, looked up at run time: Wine lacks some of them.
 struct NamespaceCalls {
@@ -71,7 +51,7 @@ struct NamespaceCalls {
 
 // A mutex of `name`, the administrators' own when this process makes it.
 HANDLE CreateOwnMutex(const std::wstring& name) {
-  Descriptor security(kAdministratorsOnly);
+  TextSecurityDescriptor security(kAdministratorsOnly);
   HANDLE mutex = CreateMutexExW(security.Attributes(), name.c_str(), 0, kMutexAccess);
   // A process that may not give the administrators an object (one not elevated) makes it its
   // own, as the platform would.
@@ -170,7 +150,7 @@ bool InstanceLock::Take(const char* privateName, std::initializer_list<const cha
     DWORD size = sizeof(administrators);
     if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
         calls.addSid(&boundary, administrators)) {
-      Descriptor security(kNamespaceSecurity);
+      TextSecurityDescriptor security(kNamespaceSecurity);
       namespace_ = calls.createNamespace(security.Attributes(), boundary, alias.c_str());
       if (!namespace_ && GetLastError() == ERROR_ALREADY_EXISTS) {
         namespace_ = calls.openNamespace(boundary, alias.c_str());

@@ -9,6 +9,16 @@
 
 namespace korva {
 
+KitTrustProblem UncheckedKitItem(const std::string& path, bool folder, DWORD error,
+                                 const std::string& errorText) {
+  KitTrustProblem problem;
+  problem.path = path;
+  problem.folder = folder;
+  problem.error = error;
+  problem.errorText = errorText.empty() ? SystemErrorText(error) : errorText;
+  return problem;
+}
+
 KitTrust::KitTrust() : reader_(ownReader_), principals_(TrustedPrincipalsOfThisProcess()) {}
 
 KitTrust::KitTrust(SecurityReader& reader)
@@ -35,22 +45,15 @@ bool KitTrust::Check(const std::string& path, bool folder, KitTrustProblem& prob
       if (present) *present = false;
       return true;
     }
-    problem = KitTrustProblem();
-    problem.path = opened;
-    problem.folder = folder;
-    problem.error = error;
-    problem.errorText = SystemErrorText(error);
+    problem = UncheckedKitItem(opened, folder, error);
     return false;
   }
   if (refuseLinks) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (GetFileInformationByHandle(object.Get(), &information) &&
         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      problem = KitTrustProblem();
-      problem.path = opened;
-      problem.folder = folder;
-      problem.error = kKitItemIsALink;
-      problem.errorText = "It is a junction or a symbolic link.";
+      problem =
+          UncheckedKitItem(opened, folder, kKitItemIsALink, "It is a junction or a symbolic link.");
       return false;
     }
   }
@@ -59,15 +62,14 @@ bool KitTrust::Check(const std::string& path, bool folder, KitTrustProblem& prob
 
 bool KitTrust::CheckOpen(const std::string& path, HANDLE object, bool folder,
                          KitTrustProblem& problem) {
+  ObjectSecurity security;
+  if (DWORD error = reader_.ReadFileSecurity(WideFromAnsi(path), object, security)) {
+    problem = UncheckedKitItem(path, folder, error);
+    return false;
+  }
   problem = KitTrustProblem();
   problem.path = path;
   problem.folder = folder;
-  ObjectSecurity security;
-  if (DWORD error = reader_.ReadFileSecurity(WideFromAnsi(path), object, security)) {
-    problem.error = error;
-    problem.errorText = SystemErrorText(error);
-    return false;
-  }
   TrustVerdict verdict = JudgeObjectSecurity(security, principals_);
   if (verdict.trusted) return true;
   problem.principal = PrincipalName(verdict.principal);

@@ -9,13 +9,18 @@
 
 #include "common/core/kit_refusals.h"
 #include "common/core/object_trust.h"
+#include "common/last_error.h"
 #include "common/object_security.h"
 
 namespace korva {
 
-// A part of the kit that is a junction or a symbolic link where none may be
-// (ERROR_REPARSE_POINT_ENCOUNTERED of later headers).
-constexpr DWORD kKitItemIsALink = 4395;
+// A part of the kit that is a junction or a symbolic link where none may be.
+constexpr DWORD kKitItemIsALink = kErrorIsALink;
+
+// The problem of a folder or file that could not be checked: the platform's code, and its text
+// unless another is given.
+KitTrustProblem UncheckedKitItem(const std::string& path, bool folder, DWORD error,
+                                 const std::string& errorText = std::string());
 
 class KitTrust {
  public:

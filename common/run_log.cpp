@@ -1,7 +1,5 @@
 #include "common/run_log.h"
 
-#include <sddl.h>
-
 #include <cstdio>
 
 #include "common/ansi_text.h"
@@ -9,25 +7,16 @@
 #include "common/core/text.h"
 #include "common/last_error.h"
 #include "common/object_security.h"
+#include "common/security_descriptor.h"
 
 namespace korva {
 
 namespace {
 
-// Owner Administrators; full control for Administrators and SYSTEM, inherited by the logs made
-// inside; nothing inherited from the folder above.
-constexpr char kLogFolderSecurity[] = "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
-
+// The log folder the program makes: the administrators' and the system's alone.
 bool MakeLogFolder(const std::string& folder) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kLogFolderSecurity, SDDL_REVISION_1,
-                                                            &descriptor, nullptr)) {
-    return false;
-  }
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-  bool made = CreateDirectoryA(folder.c_str(), &attributes) != FALSE;
-  LocalFree(descriptor);
-  return made;
+  TextSecurityDescriptor security(kAdministratorsOnlyFolder);
+  return security.Get() && CreateDirectoryA(folder.c_str(), security.Attributes()) != FALSE;
 }
 
 void WriteAll(HANDLE handle, const std::string& text) {

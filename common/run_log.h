@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "common/last_error.h"
 #include "common/unique_resource.h"
 
 namespace korva {
 
 // A log path that is a symbolic link or junction (ERROR_REPARSE_POINT_ENCOUNTERED of later
 // headers); a file with a second name is refused with ERROR_TOO_MANY_LINKS.
-constexpr DWORD kLogFileIsALink = 4395;
+constexpr DWORD kLogFileIsALink = kErrorIsALink;
 // A log file that was there already and that someone who is not an administrator, the system
 // or the user running the program owns or may change: whoever made it could read the run's
 // lines, add lines of their own or hold the file.

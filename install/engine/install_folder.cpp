@@ -1,35 +1,18 @@
 #include "install/engine/install_folder.h"
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <utility>
 
 #include "common/ansi_text.h"
 #include "common/last_error.h"
 #include "common/run_log.h"
+#include "common/security_descriptor.h"
 #include "common/unique_resource.h"
 
 namespace korva {
 
 namespace {
-
-// The descriptor of kInstallFolderSecurity, freed with LocalFree.
-struct OwnedDescriptor {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD error = 0;
-  OwnedDescriptor() {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            kInstallFolderSecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
-      error = LastErrorOfFailure();
-    }
-  }
-  ~OwnedDescriptor() {
-    if (descriptor) LocalFree(descriptor);
-  }
-  OwnedDescriptor(const OwnedDescriptor&) = delete;
-  OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
-};
 
 // How many earlier folders moved aside may stand beside the install folder.
 constexpr int kMostReplacedFolders = 99;
@@ -50,21 +33,21 @@ bool InstallFolderSecurity::VolumeKeepsAccessLists(const std::string& folder) {
 
 DWORD InstallFolderSecurity::CreateFolder(const std::string& folder, bool protect) {
   if (!protect) return CreateDirectoryA(folder.c_str(), nullptr) ? 0 : LastErrorOfFailure();
-  OwnedDescriptor security;
-  if (security.error) return security.error;
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.descriptor, FALSE};
+  TextSecurityDescriptor security(kInstallFolderSecurity);
+  if (security.Error()) return security.Error();
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.Get(), FALSE};
   return CreateDirectoryA(folder.c_str(), &attributes) ? 0 : LastErrorOfFailure();
 }
 
 DWORD InstallFolderSecurity::Protect(HANDLE folder) {
-  OwnedDescriptor security;
-  if (security.error) return security.error;
+  TextSecurityDescriptor security(kInstallFolderSecurity);
+  if (security.Error()) return security.Error();
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   PACL dacl = nullptr;
   BOOL present = FALSE;
-  if (!GetSecurityDescriptorOwner(security.descriptor, &owner, &defaulted) ||
-      !GetSecurityDescriptorDacl(security.descriptor, &present, &dacl, &defaulted)) {
+  if (!GetSecurityDescriptorOwner(security.Get(), &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(security.Get(), &present, &dacl, &defaulted)) {
     return LastErrorOfFailure();
   }
   // By the handle, not the name: the folder checked is the folder protected.
@@ -150,15 +133,9 @@ InstallFolderOutcome InstallFolder::Prepare(const std::string& path,
     if (outcome.error != 0) handle_.Reset();
     return outcome;
   }
-  if (held != 0) {
-    // Not even open to an administrator (or held by another with the right to delete it):
-    // not ours either.
-    problem = KitTrustProblem();
-    problem.path = path;
-    problem.folder = true;
-    problem.error = held;
-    problem.errorText = SystemErrorText(held);
-  }
+  // Not even open to an administrator (or held by another with the right to delete it): not
+  // ours either.
+  if (held != 0) problem = UncheckedKitItem(path, true, held);
   handle_.Reset();
 
   // Out of the way under a free name, its contents kept; then a new folder, protected from

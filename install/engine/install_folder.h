@@ -14,16 +14,18 @@
 #include "common/core/kit_refusals.h"
 #include "common/file_identity.h"
 #include "common/kit_trust.h"
+#include "common/last_error.h"
+#include "common/security_descriptor.h"
 #include "common/unique_resource.h"
 
 namespace korva {
 
 // Owner Administrators; full control for Administrators and SYSTEM, inherited by what is made
 // inside; nothing inherited from the kit folder above.
-constexpr char kInstallFolderSecurity[] = "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+constexpr const char* kInstallFolderSecurity = kAdministratorsOnlyFolder;
 // An install folder that is a junction or a symbolic link: its files would be written wherever
-// it points (ERROR_REPARSE_POINT_ENCOUNTERED of later headers).
-constexpr DWORD kInstallFolderIsALink = 4395;
+// it points.
+constexpr DWORD kInstallFolderIsALink = kErrorIsALink;
 // The install folder's path no longer leads to the folder prepared at start-up: something was
 // renamed, or put in its place.
 constexpr DWORD kInstallFolderChanged = ERROR_FILE_INVALID;
