@@ -2,7 +2,6 @@
 // the program beside them with their arguments, pass on its lines (converted for a console,
 // unchanged for a pipe or a file), wait for it and end with its status.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -213,18 +212,8 @@ TEST_F(CompanionTest, TheProgramEndsWithTheCompanion) {
   Process companion("\"" + bin + "\\KORVAcw.com\" -nogui");
   SetEnvironmentVariableA("KORVA_PROBE_SLEEP", nullptr);
   ASSERT_TRUE(companion.Started());
-  UniqueHandle program;
-  for (int i = 0; i < 400 && !program.Valid(); ++i, Sleep(50)) {
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot.Get(), &entry); more;
-         more = Process32Next(snapshot.Get(), &entry)) {
-      if (entry.th32ParentProcessID == companion.Id()) {
-        program.Reset(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-      }
-    }
-  }
+  UniqueHandle program =
+      WaitForChildProcess(companion.Id(), "KORVAcw.exe", SYNCHRONIZE | PROCESS_TERMINATE);
   ASSERT_TRUE(program.Valid());
   EXPECT_EQ(WaitForSingleObject(program.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   UniqueHandle companionProcess(OpenProcess(PROCESS_TERMINATE, FALSE, companion.Id()));
@@ -236,8 +225,7 @@ TEST_F(CompanionTest, TheProgramEndsWithTheCompanion) {
 // The header field that makes a command prompt wait: console (3) for the companions, windows
 // (2) for the programs, in both builds.
 TEST(CompanionFileTest, TheCompanionsAreConsoleProgramsOfBothArchitectures) {
-  std::string build = BuildFolder();
-  std::string x86 = build.substr(0, build.rfind('\\')) + "\\x86";
+  std::string build = BuildFolderOf("x64"), x86 = BuildFolderOf("x86");
   struct Case {
     std::string file;
     unsigned machine;
@@ -282,8 +270,7 @@ TEST(KitProgramFileTest, TheProgramsImportOnlyKnownDllsAndTheCommonControls) {
       "msvcrt.dll",   "normaliz.dll", "nsi.dll",      "ole32.dll",    "oleaut32.dll", "psapi.dll",
       "rpcrt4.dll",   "sechost.dll",  "setupapi.dll", "shcore.dll",   "shell32.dll",  "shlwapi.dll",
       "user32.dll",   "wldap32.dll",  "ws2_32.dll"};
-  std::string build = BuildFolder();
-  std::string x86 = build.substr(0, build.rfind('\\')) + "\\x86";
+  std::string build = BuildFolderOf("x64"), x86 = BuildFolderOf("x86");
   for (const std::string& folder : {build, x86}) {
     for (const char* program :
          {"\\cleanup\\KORVAcw.exe", "\\cleanup\\KORVAcw.com", "\\install\\KORVAwiz.exe",

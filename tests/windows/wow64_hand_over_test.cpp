@@ -90,13 +90,8 @@ DWORD ProcessOf(HWND window) {
   return processId;
 }
 
-// The x86 build beside this one (build\x64 and build\x86).
-std::string X86BuildFolder() {
-  std::string build = BuildFolder();
-  return build.substr(0, build.rfind('\\')) + "\\x86";
-}
 std::string X86Program(const std::string& name) {
-  return X86BuildFolder() + (name == "KORVAcw.exe" ? "\\cleanup\\" : "\\install\\") + name;
+  return BuildFolderOf("x86") + (name == "KORVAcw.exe" ? "\\cleanup\\" : "\\install\\") + name;
 }
 std::string X64Program(const std::string& name) {
   return BuildFolder() + (name == "KORVAcw.exe" ? "\\cleanup\\" : "\\install\\") + name;
@@ -167,7 +162,7 @@ class HandOverTest : public ::testing::Test {
     RemovePlacedInfFiles();
     // A normal run has both builds: the x86 one is what this suite is about.
     ASSERT_TRUE(FileExists(X86Program("KORVAcw.exe")) && FileExists(X86Program("KORVAwiz.exe")))
-        << "the x86 build is missing at " << X86BuildFolder() << ": build it (scripts/build)";
+        << "the x86 build is missing at " << BuildFolderOf("x86") << ": build it (scripts/build)";
   }
   void TearDown() override {
     RemovePlacedInfFiles();
@@ -207,6 +202,24 @@ TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
     EXPECT_EQ(ReadFileBytes(record),
               expectedPath + "\n" + CommandLine(expectedPath, true, c.arguments));
   }
+}
+
+// A deployment tool that stops the 32-bit program (on a time-out) stops the run: the 64-bit
+// build it handed over to ends with it.
+TEST_F(HandOverTest, The64BitBuildEndsWithThe32BitProgram) {
+  std::string bin = LayOutKit("hand over ended", X64Folder::kTheProbe);
+  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", "60000");
+  Process program(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"));
+  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", nullptr);
+  ASSERT_TRUE(program.Started());
+  UniqueHandle build =
+      WaitForChildProcess(program.Id(), "KORVAcw.exe", SYNCHRONIZE | PROCESS_TERMINATE);
+  ASSERT_TRUE(build.Valid());
+  EXPECT_EQ(WaitForSingleObject(build.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  UniqueHandle started(OpenProcess(PROCESS_TERMINATE, FALSE, program.Id()));
+  ASSERT_TRUE(TerminateProcess(started.Get(), 1));
+  EXPECT_EQ(WaitForSingleObject(build.Get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+  TerminateProcess(build.Get(), 0);
 }
 
 // With the real 64-bit build in the kit: it does the run. The 32-bit program holds no

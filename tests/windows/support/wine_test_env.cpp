@@ -1,6 +1,7 @@
 #include "support/wine_test_env.h"
 
 #include <objbase.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,11 @@ std::string BuildFolder() {
   // <build>\tests\windows\<suite>.exe
   for (int i = 0; i < 3; ++i) text = text.substr(0, text.rfind('\\'));
   return text;
+}
+
+std::string BuildFolderOf(const std::string& architecture) {
+  std::string build = BuildFolder();
+  return build.substr(0, build.rfind('\\') + 1) + architecture;
 }
 
 std::string KorvaCwPath() { return BuildFolder() + "\\cleanup\\KORVAcw.exe"; }
@@ -459,6 +465,21 @@ FileHolder::FileHolder(const std::string& path, bool readable) {
 FileHolder::~FileHolder() {
   SetEvent(release_.Get());
   process_->Wait(30000);
+}
+
+UniqueHandle WaitForChildProcess(DWORD parentId, const std::string& fileName, DWORD access) {
+  for (int i = 0; i < 400; ++i, Sleep(50)) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot.Get(), &entry); more;
+         more = Process32Next(snapshot.Get(), &entry)) {
+      if (entry.th32ParentProcessID == parentId && lstrcmpiA(entry.szExeFile, fileName.c_str()) == 0) {
+        return UniqueHandle(OpenProcess(access, FALSE, entry.th32ProcessID));
+      }
+    }
+  }
+  return UniqueHandle();
 }
 
 }  // namespace korva::testing

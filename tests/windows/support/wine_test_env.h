@@ -43,6 +43,8 @@ void RemoveFolderTree(const std::string& folder);
 
 // The build's own programs, found from the test program's folder.
 std::string BuildFolder();
+// The build folder of either architecture ("x64", "x86"), beside the one this suite is of.
+std::string BuildFolderOf(const std::string& architecture);
 std::string KorvaCwPath();
 std::string KorvaBedPath();
 
@@ -117,6 +119,11 @@ class Process {
   UniqueHandle process_;
   DWORD id_ = 0;
 };
+
+// The child of process `parentId` that runs the program file `fileName`, once it runs it (a
+// process still being made has no name yet: under Wine one killed that early was seen not to
+// end), opened with `access`; invalid after about twenty seconds. Other children are passed over.
+UniqueHandle WaitForChildProcess(DWORD parentId, const std::string& fileName, DWORD access);
 
 // Wine prefers its built-in libraries to those beside a program unless told otherwise: while this
 // lives, the program of the file name `program` takes native libraries of these names first,
