@@ -208,18 +208,8 @@ TEST_F(CompanionTest, WithoutItsProgramAMessageAndStatusFive) {
 // Closing the console or Ctrl+C ends the companion; the program it started ends with it.
 TEST_F(CompanionTest, TheProgramEndsWithTheCompanion) {
   std::string bin = KitWith("companion ended", "KORVAcw", Probe());
-  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", "60000");
-  Process companion("\"" + bin + "\\KORVAcw.com\" -nogui");
-  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", nullptr);
-  ASSERT_TRUE(companion.Started());
-  UniqueHandle program =
-      WaitForChildProcess(companion.Id(), "KORVAcw.exe", SYNCHRONIZE | PROCESS_TERMINATE);
-  ASSERT_TRUE(program.Valid());
-  EXPECT_EQ(WaitForSingleObject(program.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  UniqueHandle companionProcess(OpenProcess(PROCESS_TERMINATE, FALSE, companion.Id()));
-  ASSERT_TRUE(TerminateProcess(companionProcess.Get(), STATUS_CONTROL_C_EXIT));
-  EXPECT_EQ(WaitForSingleObject(program.Get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
-  TerminateProcess(program.Get(), 0);
+  EXPECT_TRUE(ChildEndsWithItsStarter("\"" + bin + "\\KORVAcw.com\" -nogui", "KORVAcw.exe",
+                                      STATUS_CONTROL_C_EXIT));
 }
 
 // The header field that makes a command prompt wait: console (3) for the companions, windows

@@ -208,18 +208,8 @@ TEST_F(HandOverTest, TheArgumentsAndTheStatusPassThroughUnchanged) {
 // build it handed over to ends with it.
 TEST_F(HandOverTest, The64BitBuildEndsWithThe32BitProgram) {
   std::string bin = LayOutKit("hand over ended", X64Folder::kTheProbe);
-  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", "60000");
-  Process program(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"));
-  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", nullptr);
-  ASSERT_TRUE(program.Started());
-  UniqueHandle build =
-      WaitForChildProcess(program.Id(), "KORVAcw.exe", SYNCHRONIZE | PROCESS_TERMINATE);
-  ASSERT_TRUE(build.Valid());
-  EXPECT_EQ(WaitForSingleObject(build.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  UniqueHandle started(OpenProcess(PROCESS_TERMINATE, FALSE, program.Id()));
-  ASSERT_TRUE(TerminateProcess(started.Get(), 1));
-  EXPECT_EQ(WaitForSingleObject(build.Get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
-  TerminateProcess(build.Get(), 0);
+  EXPECT_TRUE(ChildEndsWithItsStarter(CommandLine(bin + "\\KORVAcw.exe", true, "-nogui"),
+                                      "KORVAcw.exe", 1));
 }
 
 // With the real 64-bit build in the kit: it does the run. The 32-bit program holds no

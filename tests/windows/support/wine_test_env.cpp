@@ -467,6 +467,8 @@ FileHolder::~FileHolder() {
   process_->Wait(30000);
 }
 
+namespace {
+
 UniqueHandle WaitForChildProcess(DWORD parentId, const std::string& fileName, DWORD access) {
   for (int i = 0; i < 400; ++i, Sleep(50)) {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -480,6 +482,30 @@ UniqueHandle WaitForChildProcess(DWORD parentId, const std::string& fileName, DW
     }
   }
   return UniqueHandle();
+}
+
+}  // namespace
+
+::testing::AssertionResult ChildEndsWithItsStarter(const std::string& commandLine,
+                                                   const std::string& childFile, DWORD endStatus) {
+  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", "60000");
+  Process starter(commandLine);
+  SetEnvironmentVariableA("KORVA_PROBE_SLEEP", nullptr);
+  if (!starter.Started()) return ::testing::AssertionFailure() << "did not start: " << commandLine;
+  UniqueHandle child =
+      WaitForChildProcess(starter.Id(), childFile, SYNCHRONIZE | PROCESS_TERMINATE);
+  if (!child.Valid()) return ::testing::AssertionFailure() << "no child runs " << childFile;
+  if (WaitForSingleObject(child.Get(), 0) != WAIT_TIMEOUT) {
+    return ::testing::AssertionFailure() << childFile << " ended before its starter";
+  }
+  UniqueHandle started(OpenProcess(PROCESS_TERMINATE, FALSE, starter.Id()));
+  if (!TerminateProcess(started.Get(), endStatus)) {
+    return ::testing::AssertionFailure() << "could not end " << commandLine;
+  }
+  bool ended = WaitForSingleObject(child.Get(), 20000) == WAIT_OBJECT_0;
+  TerminateProcess(child.Get(), 0);
+  if (!ended) return ::testing::AssertionFailure() << childFile << " still runs 20 s later";
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace korva::testing

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,10 +122,13 @@ class Process {
   DWORD id_ = 0;
 };
 
-// The child of process `parentId` that runs the program file `fileName`, once it runs it (a
-// process still being made has no name yet: under Wine one killed that early was seen not to
-// end), opened with `access`; invalid after about twenty seconds. Other children are passed over.
-UniqueHandle WaitForChildProcess(DWORD parentId, const std::string& fileName, DWORD access);
+// Starts `commandLine` (a probe it starts waits a minute), and once its child runs the program
+// file `childFile`, ends the started process from outside, as a deployment tool does on a
+// time-out or a user with Ctrl+C: success when that child ended too within twenty seconds.
+// The child is taken once it runs as that program: a process still being made has no name yet,
+// and under Wine one killed that early was seen not to end.
+::testing::AssertionResult ChildEndsWithItsStarter(const std::string& commandLine,
+                                                   const std::string& childFile, DWORD endStatus);
 
 // Wine prefers its built-in libraries to those beside a program unless told otherwise: while this
 // lives, the program of the file name `program` takes native libraries of these names first,
