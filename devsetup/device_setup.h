@@ -55,6 +55,11 @@ class DeviceSetup {
   // with its .pnf and its driver store package. ERROR_PROC_NOT_FOUND on systems without the
   // call (they have no driver store either).
   virtual DWORD UninstallOemInf(const char* infFileName, DWORD flags) = 0;
+  // SetupCopyOEMInfA with the INF file's own folder as the source: adds the package to the INF
+  // folder (and the driver store, where there is one) without a device, so that the platform
+  // installs it on the devices it fits when they arrive. `publishedPath` gets the whole path of
+  // the INF folder's file the platform published it as (an existing one for the same package).
+  virtual DWORD CopyOemInf(const char* infPath, std::string& publishedPath) = 0;
   // Whether the system keeps installed packages in a driver store: it has
   // SetupGetInfPublishedNameA (looked up at run time).
   virtual bool HasDriverStore() = 0;
@@ -129,6 +134,7 @@ class SetupApiDeviceSetup : public DeviceSetup {
   DWORD GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA& element,
                                SP_DEVINSTALL_PARAMS_A& params) override;
   DWORD UninstallOemInf(const char* infFileName, DWORD flags) override;
+  DWORD CopyOemInf(const char* infPath, std::string& publishedPath) override;
   bool HasDriverStore() override;
   DWORD GetInfPublishedName(const char* storeInfPath, std::string& publishedPath) override;
   DWORD UninstallDriverPackage(const char* storeInfPath, bool& restartNeeded) override;

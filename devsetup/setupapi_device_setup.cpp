@@ -97,6 +97,18 @@ DWORD SetupApiDeviceSetup::UninstallOemInf(const char* infFileName, DWORD flags)
   return ErrorOf(uninstall(infFileName, flags, nullptr));
 }
 
+DWORD SetupApiDeviceSetup::CopyOemInf(const char* infPath, std::string& publishedPath) {
+  publishedPath.clear();
+  std::string source = infPath;
+  size_t slash = source.find_last_of("\\/");
+  source = slash == std::string::npos ? std::string(".") : source.substr(0, slash);
+  char name[MAX_PATH + 1] = {};
+  DWORD error = ErrorOf(SetupCopyOEMInfA(infPath, source.c_str(), SPOST_PATH, 0, name,
+                                         sizeof(name), nullptr, nullptr));
+  if (error == 0) publishedPath = name;
+  return error;
+}
+
 bool SetupApiDeviceSetup::HasDriverStore() {
   return SetupApiExport<PublishedNameFunction>("SetupGetInfPublishedNameA") != nullptr;
 }

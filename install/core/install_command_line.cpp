@@ -19,7 +19,8 @@ bool IsHelp(const std::string& token) {
 }
 
 bool IsUnattendedOption(const std::string& token) {
-  return Is(token, "-nogui") || Is(token, "-hwid") || Is(token, "-log");
+  return Is(token, "-nogui") || Is(token, "-hwid") || Is(token, "-log") || Is(token, "-stage") ||
+         Is(token, "-list");
 }
 
 }  // namespace
@@ -54,10 +55,16 @@ InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOpt
   int noguiCount = 0;
   int hwidCount = 0;
   int logCount = 0;
+  int stageCount = 0;
+  int listCount = 0;
   for (size_t i = 0; i < tokens.size(); ++i) {
     const std::string& token = tokens[i];
     if (Is(token, "-nogui")) {
       ++noguiCount;
+      continue;
+    }
+    if (Is(token, "-stage") || Is(token, "-list")) {
+      ++(Is(token, "-stage") ? stageCount : listCount);
       continue;
     }
     bool hwid = Is(token, "-hwid");
@@ -79,26 +86,37 @@ InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOpt
     // this program installs for.
     if (hwid && (!IsUsbHardwareIdText(tokens[i]) || !IsUsableHardwareId(tokens[i]))) bad = true;
   }
-  if (bad || noguiCount != 1 || hwidCount != 1 || logCount > 1) {
+  // -list names no device; -hwid names one, to install for or (with -stage) to stage for.
+  bool listing = listCount == 1 && hwidCount == 0 && stageCount == 0;
+  bool forDevice = listCount == 0 && hwidCount == 1 && stageCount <= 1;
+  if (bad || noguiCount != 1 || !(listing || forDevice) || logCount > 1) {
     // A log named once still gets the reason.
     if (logCount != 1) options.logPath.clear();
     return InstallStartAction::kBadUnattended;
   }
+  options.mode = listing ? UnattendedMode::kList
+                         : stageCount == 1 ? UnattendedMode::kStage : UnattendedMode::kInstall;
   return InstallStartAction::kUnattended;
 }
 
 std::string BuildInstallUsageText() {
-  return "KORVAWIZ [-nogui -hwid HardwareId [-log LogFile]]\n\n"
+  return "KORVAWIZ [-nogui (-hwid HardwareId [-stage] | -list) [-log LogFile]]\n\n"
          "Without options the wizard guides you through the installation.\n\n"
          "supported options:\n-h\t\tShows this help message.\n\n"
          "-nogui\t\tRun in non-interactive mode. The wizard does not require any user input\n"
-         "\t\tand shows no window. Requires -hwid.\n\n"
+         "\t\tand shows no window. Requires -hwid or -list.\n\n"
          "-hwid HardwareId\tInstalls the KORVA driver for every connected USB device\n"
          "\t\tthat has the hardware ID HardwareId (letter case is ignored).\n\n"
+         "-stage\t\tWith -hwid: also adds the driver package for HardwareId to the\n"
+         "\t\tdriver store, so that Windows installs it on every such device\n"
+         "\t\tconnected later; no device needs to be connected.\n\n"
+         "-list\t\tLists the connected USB devices and their drivers.\n\n"
          "-log LogFile\tAppends a record of the run to LogFile.\n\n"
          "Example (at a command prompt, where ^& stands for &):\n"
          "KORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -log "
-         "%SystemRoot%\\Logs\\KORVA\\korvawiz.log\n";
+         "%SystemRoot%\\Logs\\KORVA\\korvawiz.log\n"
+         "KORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -stage\n"
+         "KORVAWIZ -nogui -list\n";
 }
 
 }  // namespace korva

@@ -27,6 +27,9 @@ enum InstallExitCode {
   // (an earlier cleanup could not delete it while it was in use): nothing was installed, since
   // that restart would take the new driver away. Restart first.
   kInstallExitRestartFirst = 13,
+  // -stage: the platform did not add the package to its INF folder and driver store; no
+  // certificate of it stays trusted.
+  kInstallExitStagingFailed = 14,
   // Installed, and Windows needs a restart to complete it (ERROR_SUCCESS_REBOOT_REQUIRED, which
   // management tools read as success, restart pending).
   kInstallExitRestartNeeded = 3010,
@@ -34,7 +37,7 @@ enum InstallExitCode {
 
 enum class InstallStartAction {
   kWizard,         // no arguments at all: the wizard, as ever
-  kUnattended,     // -nogui -hwid <ID> [-log <file>]
+  kUnattended,     // -nogui -hwid <ID> [-stage] [-log <file>], or -nogui -list [-log <file>]
   kUsageAsked,     // -h and the like without -nogui: the usage box, status 0
   kUsageOnError,   // any other argument without -nogui: the usage box, status 3
   kBadUnattended,  // -nogui with a command line that is not exactly the above: status 3
@@ -43,15 +46,24 @@ enum class InstallStartAction {
 // Whether `id` starts as a USB hardware ID does ("USB\\", any letter case), with more after it.
 bool IsUsbHardwareIdText(const std::string& id);
 
+// What an unattended run does.
+enum class UnattendedMode {
+  kInstall,  // -hwid: install for the connected devices with that ID
+  kStage,    // -hwid -stage: add the package for that ID to the driver store, and install for
+             // the connected devices with it
+  kList,     // -list: list the connected USB devices and their drivers
+};
+
 struct InstallOptions {
+  UnattendedMode mode = UnattendedMode::kInstall;
   std::string hardwareId;
   std::string logPath;  // empty without -log; also filled when the rest of the line is bad
 };
 
 // Options are whole blank-separated tokens in any letter case, a value is the next token, and
 // quotes are ordinary characters, as in KORVAcw. Unattended, every token must be -nogui, -hwid,
-// -log or the value after one of the last two; each option stands once, and a value may not be
-// an option itself (`-hwid -log x` has no ID).
+// -log, -stage, -list or the value after -hwid or -log; each option stands once, a value may not
+// be an option itself (`-hwid -log x` has no ID), -stage goes with -hwid and -list without it.
 InstallStartAction ReadInstallOptions(const std::string& commandLine, InstallOptions& options);
 
 constexpr char kInstallUsageCaption[] = "KORVA Installation Wizard Usage";

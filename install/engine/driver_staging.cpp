@@ -88,7 +88,7 @@ std::string StaleFileMessage(const std::string& path, unsigned long error) {
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
                                    UsbDeviceList& deviceList, PackageSigner& signer,
                                    const ErrorBox& showErrorBox, KitTrust& trust,
-                                   const InstallFolder& installFolder) {
+                                   const InstallFolder& installFolder, PackageTarget target) {
   // Right before the kit is read: only what administrators alone can change is used.
   InstallKitCheck kit = CheckInstallKit(paths, std::string(), trust);
   if (!kit.trusted) {
@@ -215,6 +215,12 @@ InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles&
   if (folderChanged(InstallStage::kInstallation, changed)) return changed;
   InstallStepOutcome outcome;
   outcome.stage = InstallStage::kInstallation;
+  if (target == PackageTarget::kDriverStore) {
+    outcome.result = static_cast<int>(
+        deviceList.Setup().CopyOemInf(paths.infPath.c_str(), outcome.publishedPath));
+    if (outcome.result != 0) signer.WithdrawTrust();
+    return outcome;
+  }
   outcome.result = deviceList.InstallDriver(paths.infPath, &outcome.restartNeeded, &outcome.road);
   return outcome;
 }

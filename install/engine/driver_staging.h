@@ -75,7 +75,14 @@ struct InstallStepOutcome {
   // Windows deletes or replaces the driver binary at the next restart (`subject` names it):
   // nothing was installed, the result is kRestartFirstCode.
   bool restartFirst = false;
+  // Added to the driver store (PackageTarget::kDriverStore): the INF folder's file the platform
+  // published the package as.
+  std::string publishedPath;
 };
+
+// What the package is made for: the chosen device, or the driver store alone (staged for its
+// hardware ID, set with UsbDeviceList::UseHardwareId, with no device chosen).
+enum class PackageTarget { kChosenDevice, kDriverStore };
 
 // Checks the kit, stages the binaries, generates the INF file, signs the package and installs
 // it. A kit that others than administrators can change, missing binaries, an INF file that
@@ -83,11 +90,13 @@ struct InstallStepOutcome {
 // error box is shown here, and the caller ends the wizard (exit code 1, or kExitKitNotTrusted)
 // once it has shown its own. The alternate folder is read only when it passes the kit check.
 // A package that fails its check (CheckPackage) or can't be signed is not installed: its box
-// is shown here, and the failure goes to the finish page.
+// is shown here, and the failure goes to the finish page. For the driver store, a package the
+// platform does not take leaves its certificate trusted nowhere.
 InstallStepOutcome StageAndInstall(const InstallPaths& paths, StagedDriverFiles& stagedDriverFiles,
                                    UsbDeviceList& deviceList, PackageSigner& signer,
                                    const ErrorBox& showErrorBox, KitTrust& trust,
-                                   const InstallFolder& installFolder);
+                                   const InstallFolder& installFolder,
+                                   PackageTarget target = PackageTarget::kChosenDevice);
 
 // The box of an install folder whose path no longer leads to the folder prepared.
 std::string InstallFolderChangedMessage(const std::string& folder);

@@ -305,7 +305,19 @@ bool PackageSigner::Trust(const PackageToSign& package, const der::Bytes& certif
     }
     added.push_back(store);
   }
+  trusted_ = certificate;
   return true;
+}
+
+DWORD PackageSigner::WithdrawTrust() {
+  DWORD first = 0;
+  if (trusted_.empty()) return 0;
+  for (const char* store : kKitCertificateStores) {
+    DWORD error = stores_.Remove(store, trusted_);
+    if (error != 0 && error != static_cast<DWORD>(CRYPT_E_NOT_FOUND) && first == 0) first = error;
+  }
+  trusted_.clear();
+  return first;
 }
 
 }  // namespace korva

@@ -88,6 +88,10 @@ class PackageSigner {
   // certificate the kit made earlier for the same hardware ID leaves both stores first. False,
   // with `failure`, when any step failed: no certificate of this package stays in a store then.
   bool Sign(const PackageToSign& package, SigningFailure& failure);
+  // Takes the certificate that the last successful Sign trusted out of both stores again, for a
+  // package the platform then did not take: nothing trusts a package that is not there. 0, or
+  // the first store's code that failed.
+  DWORD WithdrawTrust();
 
   // The digest the signatures use: SHA-256, or SHA-1 on Windows 7 and older, which know no
   // SHA-256 without an update.
@@ -101,6 +105,7 @@ class PackageSigner {
   bool Trust(const PackageToSign& package, const der::Bytes& certificate, SigningFailure& failure);
 
   TrustStores& stores_;
+  der::Bytes trusted_;  // the certificate the last Sign trusted
 };
 
 // The digest for the running system.

@@ -23,6 +23,25 @@ int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& path
                          PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
                          RunLog& log);
 
+// Writes one "connected" line for every connected USB device as the wizard's list finds it
+// (root hubs left out): its instance ID, hardware IDs (separated by blanks), description,
+// manufacturer, and its driver's provider, date, version and INF file, then "kit" when that
+// driver is the kit's (the kit's class and ident, as the Cleanup Wizard tells them), "other",
+// or "none" without a driver. `count` gets the number of lines. Returns kInstallExitFinished,
+// or kInstallExitNoSuchDevice with an "error" line when the devices could not all be listed.
+int ListConnectedDevices(UsbDeviceList& deviceList, RunLog& log, int& count);
+
+// -stage: makes the package for `hardwareId` as an installation for a device nobody knows would
+// (the same staging, INF file, check and signature) and adds it to the driver store without a
+// device (a "staged" line with the published INF name), so that the platform installs it on the
+// devices with that ID that arrive later; then installs it for the connected ones with the ID,
+// as InstallForHardwareId does. Returns the exit status; kInstallExitStagingFailed when the
+// platform did not take the package (its certificate is then trusted nowhere).
+int StageForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
+                       StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
+                       PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
+                       RunLog& log);
+
 // The text of a code the install step's part `stage` failed with: ours for the codes of our
 // own, else the platform's ("" when it has none).
 std::string InstallStepErrorText(InstallStage stage, int code);

@@ -119,8 +119,9 @@ UsbDeviceItem* UsbDeviceList::GetSelectedItem() {
 
 int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::string& outputPath,
                                const std::string& driverName, std::string* written) {
+  // Without a chosen device only a package for a given hardware ID (staged for devices to come).
   UsbDeviceItem* item = GetSelectedItem();
-  if (!item) return kNoDeviceSelected;
+  if (!item && hardwareIdOverride_.empty()) return kNoDeviceSelected;
   UniqueFile input(std::fopen(templatePath.c_str(), "rt"));
   if (!input.Valid()) return kTemplateNotOpened;
   // Written in binary mode with the line ends made here: the bytes on disk are then exactly
@@ -128,7 +129,7 @@ int UsbDeviceList::GenerateInf(const std::string& templatePath, const std::strin
   UniqueFile output(std::fopen(outputPath.c_str(), "wb"));
   if (!output.Valid()) return kOutputNotCreated;
 
-  bool hasDriver = OpenDriverKey(item->devInfoData).Valid();
+  bool hasDriver = item && OpenDriverKey(item->devInfoData).Valid();
   TemplateValues values;
   int code = PackageHardwareId(values.hardwareId);
   if (code != 0) return code;

@@ -148,13 +148,26 @@ int InstallWizardApp::RunUnattended(const ProgramPath& program, InstallStartActi
   if (action == InstallStartAction::kBadUnattended) {
     return EndsEarly(log, Early(kInstallExitBadCommandLine, kInstallInvalidArgumentMessage));
   }
+  // Listing reads the device database only: it takes no lock, and needs no kit.
+  if (options.mode == UnattendedMode::kList) {
+    log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
+                        "list=yes"});
+    int count = 0;
+    int status = ListConnectedDevices(deviceList_, log, count);
+    if (!logOpened && status == kInstallExitFinished) status = kExitLogNotOpened;
+    log.Write("end", {"devices=" + std::to_string(count), "status=" + std::to_string(status)});
+    return status;
+  }
   if (AnotherInstallRuns()) {
     return EndsEarly(log,
                      Early(kInstallExitAlreadyRunning, LockMessage(kAnotherInstallRunsMessage)));
   }
 
-  log.Write("start", {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT, "nogui=yes",
-                      "hwid=" + options.hardwareId});
+  const bool staging = options.mode == UnattendedMode::kStage;
+  std::vector<std::string> startFields = {RunLog::LocalTimeText(), "KORVAwiz " KORVAWIZ_VERSION_TEXT,
+                                          "nogui=yes", "hwid=" + options.hardwareId};
+  if (staging) startFields.push_back("stage=yes");
+  log.Write("start", startFields);
   paths_ = DeriveInstallPaths(program.ansi, IsAnsiLeadByte);
   int status = kInstallExitFinished;
   if (!KitTrusted(&log)) {
@@ -177,8 +190,9 @@ int InstallWizardApp::RunUnattended(const ProgramPath& program, InstallStartActi
       if (!folder.accessListsKept) {
         log.Write("warning", {"install folder", paths_.installFolder, kNoAccessListsWarning});
       }
-      status = InstallForHardwareId(options.hardwareId, paths_, stagedDriverFiles_, deviceList_,
-                                    *signer_, *trust_, installFolder_, log);
+      auto run = staging ? StageForHardwareId : InstallForHardwareId;
+      status = run(options.hardwareId, paths_, stagedDriverFiles_, deviceList_, *signer_, *trust_,
+                   installFolder_, log);
     }
   }
   bool installed = status == kInstallExitFinished || status == kInstallExitRestartNeeded;

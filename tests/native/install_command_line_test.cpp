@@ -11,8 +11,10 @@ TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
     InstallStartAction action;
     const char* hardwareId;
     const char* logPath;
+    UnattendedMode mode = UnattendedMode::kInstall;
   };
   using A = InstallStartAction;
+  using M = UnattendedMode;
   const Case cases[] = {
       {"", A::kWizard, "", ""},
       {"  \t ", A::kWizard, "", ""},
@@ -53,6 +55,22 @@ TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
       {"-nogui -hwid USB\\", A::kBadUnattended, "USB\\", ""},
       {"-nogui -hwid USB\\VID_0547\\", A::kBadUnattended, "USB\\VID_0547\\", ""},
       {"-nogui -hwid USB\\VID_0547;PID_1", A::kBadUnattended, "USB\\VID_0547;PID_1", ""},
+      // Staging goes with an ID; listing with none.
+      {"-nogui -hwid USB\\X -stage", A::kUnattended, "USB\\X", "", M::kStage},
+      {"-STAGE -log C:\\a.log -nogui -hwid USB\\X", A::kUnattended, "USB\\X", "C:\\a.log", M::kStage},
+      {"-nogui -list", A::kUnattended, "", "", M::kList},
+      {"-nogui -List -log C:\\a.log", A::kUnattended, "", "C:\\a.log", M::kList},
+      {"-nogui -stage", A::kBadUnattended, "", ""},
+      {"-nogui -stage -log C:\\a.log", A::kBadUnattended, "", "C:\\a.log"},
+      {"-nogui -hwid USB\\X -stage -stage", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -hwid -stage USB\\X", A::kBadUnattended, "", ""},
+      {"-nogui -hwid USB\\X -list", A::kBadUnattended, "USB\\X", ""},
+      {"-nogui -list -stage", A::kBadUnattended, "", ""},
+      {"-nogui -list -list", A::kBadUnattended, "", ""},
+      {"-nogui -list all", A::kBadUnattended, "", ""},
+      {"-nogui -log -list", A::kBadUnattended, "", ""},
+      {"-list", A::kUsageOnError, "", ""},
+      {"-stage -hwid USB\\X", A::kUsageOnError, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.commandLine);
@@ -61,14 +79,21 @@ TEST(ReadInstallOptions, EachCommandLineGetsItsStartAction) {
     EXPECT_EQ(ReadInstallOptions(c.commandLine, options), c.action);
     EXPECT_EQ(options.hardwareId, c.hardwareId);
     EXPECT_EQ(options.logPath, c.logPath);
+    if (c.action == A::kUnattended) {
+      EXPECT_EQ(options.mode, c.mode);
+    }
   }
 }
 
 TEST(BuildInstallUsageText, NamesEveryOptionAndAnExample) {
   std::string text = BuildInstallUsageText();
-  EXPECT_EQ(text.rfind("KORVAWIZ [-nogui -hwid HardwareId [-log LogFile]]\n\n", 0), 0u);
+  EXPECT_EQ(text.rfind("KORVAWIZ [-nogui (-hwid HardwareId [-stage] | -list) [-log LogFile]]\n\n", 0),
+            0u);
   for (const char* line : {"\n-h\t\t", "\n-nogui\t\t", "\n-hwid HardwareId\t", "\n-log LogFile\t",
-                           "\nKORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -log "}) {
+                           "\n-stage\t\t", "\n-list\t\t",
+                           "\nKORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -log ",
+                           "\nKORVAWIZ -nogui -hwid USB\\VID_0547^&PID_1002 -stage\n",
+                           "\nKORVAWIZ -nogui -list\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
 }

@@ -413,6 +413,31 @@ TEST_F(DriverStagingTest, AFailedInstallationIsTheResultButNotFatal) {
   EXPECT_NE(Inf().find("\r\nkorva.sys=1\r\n"), std::string::npos);
 }
 
+// Staged for a hardware ID with no device chosen: the platform's INF folder takes the package,
+// and its certificate stays trusted; a package the platform refuses leaves it trusted nowhere.
+TEST_F(DriverStagingTest, APackageForTheDriverStoreIsTrustedOnlyWhenTheStoreTakesIt) {
+  PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
+  for (DWORD refusal : {static_cast<DWORD>(ERROR_ACCESS_DENIED), 0ul}) {
+    SCOPED_TRACE(refusal);
+    setup.copyOemInfError = refusal;
+    list.SetSelectedIndex(-1);
+    list.UseHardwareId(hardwareId);
+    InstallStepOutcome outcome = StageAndInstall(
+        paths, staged, list, signer, [this](const std::string& text) { boxes.push_back(text); },
+        trust, installFolder, PackageTarget::kDriverStore);
+    EXPECT_EQ(outcome.result, static_cast<int>(refusal));
+    EXPECT_EQ(outcome.stage, InstallStage::kInstallation);
+    EXPECT_EQ(outcome.publishedPath.empty(), refusal != 0);
+    if (refusal == 0) {
+      EXPECT_EQ(ReadFileBytes(outcome.publishedPath), Inf());
+    }
+    for (const char* store : kKitCertificateStores) {
+      EXPECT_EQ(KitCertificatesFor(hardwareId, store).size(), refusal != 0 ? 0u : 1u) << store;
+    }
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(DriverStagingTest, NothingChosenIsFatalAtTheInfFile) {
   PutBinaries(paths.programFolder, {"korva.sys", "korva98.sys"});
   list.SetSelectedIndex(-1);

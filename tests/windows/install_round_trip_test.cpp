@@ -185,5 +185,101 @@ TEST(InstallRoundTripTest, TheCleanupWizardRemovesWhatWasInstalledAndNothingElse
   RemovePlacedInfFiles();
 }
 
+// The machine as KORVAwiz and KORVAcw can change it: the registry's device, class, service and
+// certificate trees, the INF folder, the drivers folder, the catalogs and the driver store.
+void AppendKey(HKEY root, const std::string& path, std::string& state) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  char name[16384];
+  BYTE data[65536];
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof(name), dataSize = sizeof(data), type = 0;
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) {
+      break;
+    }
+    state += path + "\\" + name + "=" + std::to_string(type) + ":" +
+             std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
+  }
+  std::vector<std::string> subkeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof(name);
+    if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    subkeys.push_back(name);
+  }
+  RegCloseKey(key);
+  for (const std::string& subkey : subkeys) AppendKey(root, path + "\\" + subkey, state);
+}
+
+void AppendFolder(const std::string& folder, std::string& state) {
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (!search.Valid()) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      AppendFolder(folder + "\\" + name, state);
+    } else {
+      state += folder + "\\" + name + " " + std::to_string(found.nFileSizeLow) + "\n";
+    }
+  } while (FindNextFileA(search.Get(), &found));
+}
+
+std::string MachineState() {
+  std::string state;
+  for (const char* key :
+       {"SYSTEM\\CurrentControlSet\\Enum\\USB", "SYSTEM\\CurrentControlSet\\Control\\Class",
+        "SYSTEM\\CurrentControlSet\\Services", "Software\\Microsoft\\SystemCertificates"}) {
+    AppendKey(HKEY_LOCAL_MACHINE, key, state);
+  }
+  for (const char* folder : {"\\inf", "\\system32\\drivers", "\\system32\\catroot",
+                             "\\system32\\DriverStore"}) {
+    AppendFolder(WindowsFolder() + folder, state);
+  }
+  return state;
+}
+
+// -stage for an ID no device has: KORVAcw names the staged package, removes it with its catalog
+// and certificates, and the machine is as it was before the staging.
+TEST(InstallRoundTripTest, AStagedPackageIsRemovedAndTheMachineIsAsBefore) {
+  std::string root = ScratchFolder("staged roundtrip");
+  InstallPaths paths = DeriveInstallPaths(root + "\\Bin\\KORVAwiz.exe");
+  CreateDirectoryA(paths.programFolder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA((BuildFolder() + "\\install\\KORVAwiz.exe").c_str(),
+                        (paths.programFolder + "\\KORVAwiz.exe").c_str(), FALSE));
+  for (const char* file : {"korvawiz.tpl", "korva.sys", "korva98.sys"}) {
+    CopyKitFile(file, paths.programFolder);
+  }
+  const std::string before = MachineState();
+  CapturedRun stage = RunCapturingOutput("\"" + paths.programFolder +
+                                             "\\KORVAwiz.exe\" -nogui -hwid "
+                                             "USB\\VID_0547&PID_7101 -stage",
+                                         OutputTo::kPipe);
+  ASSERT_EQ(stage.exitCode, 0u) << stage.output;
+  size_t at = stage.output.find("\r\nstaged\t");
+  ASSERT_NE(at, std::string::npos) << stage.output;
+  const std::string published =
+      WindowsFolder() + "\\inf\\" + stage.output.substr(at + 9, stage.output.find('\r', at + 9) - at - 9);
+  ASSERT_TRUE(FileExists(published)) << published;
+  const std::string hardwareId = "USB\\VID_0547&PID_7101";
+  std::vector<StoredCertificate> trusted = KitCertificatesFor(hardwareId, "Root");
+  ASSERT_EQ(trusted.size(), 1u);
+  EXPECT_NE(MachineState(), before);
+
+  CapturedRun list = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui -list", OutputTo::kPipe);
+  EXPECT_EQ(list.exitCode, 1u) << list.output;
+  for (const std::string& line :
+       {"\r\ninf\t" + published + "\r\n", "\r\ncertificate\tRoot\\" + trusted[0].thumbprint + "\t",
+        "\r\ncertificate\tTrustedPublisher\\" + trusted[0].thumbprint + "\t"}) {
+    EXPECT_NE(list.output.find(line), std::string::npos) << line << "\n" << list.output;
+  }
+  CapturedRun cleanup = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui", OutputTo::kPipe);
+  EXPECT_EQ(cleanup.exitCode, 0u) << cleanup.output;
+  EXPECT_FALSE(FileExists(published));
+  EXPECT_EQ(MachineState(), before) << cleanup.output;
+}
+
 }  // namespace
 }  // namespace korva::testing

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,143 @@ TEST_F(KorvaWizNoGuiTest, InstallsTheKitDriverForEveryDeviceWithThatHardwareId) 
     EXPECT_EQ(ReadFileBytes(kit + "\\install\\korva.sys"), ReadFileBytes(kit + "\\korva.sys"));
     expectedLog += run.output;
     EXPECT_EQ(ReadFileBytes(log), expectedLog);
+  }
+}
+
+// -stage: the package for an ID that no connected device has yet goes into the INF folder (and,
+// on Windows, the driver store), made as for a device nobody knows; the platform's own driver
+// search then offers it to a device with that ID that arrives later, and installing it from
+// there puts the device on the kit's driver. (Windows installs it at arrival by itself.)
+// A device with the ID that is connected already gets it at once, as with -hwid.
+TEST_F(KorvaWizNoGuiTest, StagesThePackageForAnIdBeforeItsDeviceArrives) {
+  struct Case {
+    std::string tag;
+    bool connected;
+    const char* program;
+  };
+  const Case cases[] = {
+      {"6801", false, "KORVAwiz.exe"},
+      {"6802", true, "KORVAwiz.exe"},
+      // Through the console companion, as typed at a command prompt.
+      {"6803", false, "KORVAwiz.com"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    std::string connected = c.connected ? Seed(c.tag) : std::string();
+    CapturedRun run = Run("-nogui -hwid " + HardwareId(c.tag) + " -stage", OutputTo::kPipe,
+                          c.program);
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    auto lines = LogLines(run.output);
+    std::vector<std::string> kinds = {"start", "staged", "end"};
+    if (c.connected) kinds = {"start", "device", "staged", "installed", "end"};
+    ASSERT_EQ(Kinds(lines), kinds) << run.output;
+    EXPECT_EQ(lines[0].back(), "stage=yes");
+    const auto& staged = lines[c.connected ? 2 : 1];
+    ASSERT_EQ(staged.size(), 2u);
+    const std::string published = WindowsFolder() + "\\inf\\" + staged[1];
+    // The package as generated, signed beside it, with the description of an unknown device.
+    std::string inf = ReadFileBytes(kit + "\\install\\korvawiz.inf");
+    EXPECT_EQ(ReadFileBytes(published), inf);
+    EXPECT_NE(inf.find("=KorvaInstall," + HardwareId(c.tag) + "\r\n"), std::string::npos) << inf;
+    EXPECT_TRUE(FileExists(kit + "\\install\\korvawiz.cat"));
+    EXPECT_EQ(lines.back(), (std::vector<std::string>{"end", "installed=1", "status=0"}));
+    if (c.connected) {
+      EXPECT_EQ(lines[3], (std::vector<std::string>{"installed", connected, "update service"}));
+      EXPECT_TRUE(HasKitDriver(connected));
+      continue;
+    }
+
+    // The device arrives: the platform's search of the INF folder offers the staged package.
+    std::string arrived = Seed(c.tag);
+    UniqueDevInfo set(SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    SP_DEVINFO_DATA element{};
+    element.cbSize = sizeof(element);
+    ASSERT_TRUE(SetupDiOpenDeviceInfoA(set.Get(), arrived.c_str(), nullptr, 0, &element));
+    ASSERT_TRUE(SetupDiBuildDriverInfoList(set.Get(), &element, SPDIT_COMPATDRIVER));
+    SP_DRVINFO_DATA_W driver{};
+    driver.cbSize = sizeof(driver);
+    bool offered = false;
+    for (DWORD i = 0; !offered && SetupDiEnumDriverInfoW(set.Get(), &element, SPDIT_COMPATDRIVER,
+                                                          i, &driver);
+         ++i) {
+      SP_DRVINFO_DETAIL_DATA_W detail{};
+      detail.cbSize = sizeof(detail);
+      DWORD size = 0;
+      if (!SetupDiGetDriverInfoDetailW(set.Get(), &element, &driver, &detail, sizeof(detail),
+                                       &size) &&
+          GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        continue;
+      }
+      // Wine gives the INF folder with forward slashes.
+      std::wstring offeredFile = detail.InfFileName;
+      std::replace(offeredFile.begin(), offeredFile.end(), L'/', L'\\');
+      offered = lstrcmpiW(offeredFile.c_str(), WideFromAnsi(published).c_str()) == 0;
+    }
+    ASSERT_TRUE(offered) << "the staged " << published << " was not offered";
+    // Wine 8 has no SetupDiSetSelectedDriver: the class installer picks the best one, as the
+    // platform does for a device that arrives.
+    ASSERT_TRUE(SetupDiCallClassInstaller(DIF_SELECTBESTCOMPATDRV, set.Get(), &element));
+    SP_DRVINFO_DATA_W selected{};
+    selected.cbSize = sizeof(selected);
+    ASSERT_TRUE(SetupDiGetSelectedDriverW(set.Get(), &element, &selected));
+    EXPECT_EQ(selected.Reserved, driver.Reserved);
+    ASSERT_TRUE(SetupDiCallClassInstaller(DIF_INSTALLDEVICE, set.Get(), &element))
+        << GetLastError();
+    EXPECT_TRUE(HasKitDriver(arrived));
+  }
+}
+
+// -list: every connected USB device, one line each, with its driver and whether it is the
+// kit's; the line's fields are the same from every program and mode.
+TEST_F(KorvaWizNoGuiTest, ListsTheConnectedDevicesAndTheirDrivers) {
+  const std::string bare = Seed("6901");
+  const std::string kitDevice = Seed("6902");
+  ASSERT_EQ(Run("-nogui -hwid " + HardwareId("6902")).exitCode, 0u);
+  // A driver that is not the kit's: the ident the kit's INF file writes is gone.
+  const std::string otherDevice = Seed("6903");
+  ASSERT_EQ(Run("-nogui -hwid " + HardwareId("6903")).exitCode, 0u);
+  {
+    UniqueDevInfo set(SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    SP_DEVINFO_DATA element{};
+    element.cbSize = sizeof(element);
+    ASSERT_TRUE(SetupDiOpenDeviceInfoA(set.Get(), otherDevice.c_str(), nullptr, 0, &element));
+    HKEY key = SetupDiOpenDevRegKey(set.Get(), &element, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                    KEY_SET_VALUE);
+    ASSERT_NE(key, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RegDeleteValueA(key, "CleanupWizard_DeviceIdentString"), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  for (const char* program : {"KORVAwiz.exe", "KORVAwiz.com"}) {
+    SCOPED_TRACE(program);
+    const std::string log = root + "\\list.log";
+    DeleteFileA(log.c_str());
+    CapturedRun run = Run("-nogui -list -log " + log, OutputTo::kFile, program);
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(ReadFileBytes(log), run.output);
+    auto lines = LogLines(run.output);
+    ASSERT_GE(lines.size(), 5u) << run.output;
+    EXPECT_EQ(lines[0].back(), "list=yes");
+    std::map<std::string, std::vector<std::string>> byInstance;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+      ASSERT_EQ(lines[i].size(), 10u) << run.output;
+      EXPECT_EQ(lines[i][0], "connected");
+      byInstance[lines[i][1]] = lines[i];
+    }
+    EXPECT_EQ(lines.back(),
+              (std::vector<std::string>{"end", "devices=" + std::to_string(lines.size() - 2),
+                                        "status=0"}));
+    ASSERT_EQ(byInstance.count(bare), 1u) << run.output;
+    EXPECT_EQ(byInstance[bare],
+              (std::vector<std::string>{"connected", bare,
+                                        HardwareId("6901") + "&REV_0001 " + HardwareId("6901"),
+                                        "No-GUI board 6901", "KORVA", "", "", "", "", "none"}));
+    for (const auto& [instance, verdict] : {std::pair{kitDevice, "kit"}, {otherDevice, "other"}}) {
+      ASSERT_EQ(byInstance.count(instance), 1u) << run.output;
+      const auto& line = byInstance[instance];
+      EXPECT_EQ(line[9], verdict) << instance;
+      // The INF file the driver came from (Wine writes no provider, date or version there).
+      EXPECT_EQ(line[8].rfind("oem", 0), 0u) << run.output;
+    }
   }
 }
 

@@ -213,6 +213,15 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     lastSetInstallParams = params;
     return SetupApiDeviceSetup::SetDeviceInstallParams(set, element, params);
   }
+  // SetupCopyOEMInfA fails with this code when not 0 (the platform refusing a package).
+  DWORD copyOemInfError = 0;
+  DWORD CopyOemInf(const char* infPath, std::string& publishedPath) override {
+    if (copyOemInfError != 0) {
+      publishedPath.clear();
+      return copyOemInfError;
+    }
+    return SetupApiDeviceSetup::CopyOemInf(infPath, publishedPath);
+  }
   DWORD UninstallOemInf(const char* infFileName, DWORD flags) override {
     storeCalls.emplace_back(infFileName, flags);
     if (!storeRemakesFile.empty()) {
