@@ -266,60 +266,64 @@ int ListConnectedDevices(UsbDeviceList& deviceList, RunLog& log, int& count) {
   return kInstallExitFinished;
 }
 
-int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
-                         StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
-                         PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
-                         RunLog& log) {
+namespace {
+
+// -hwid and -stage: the devices with the ID, the package (for the first of them, or for the ID
+// alone into the driver store), then the driver for each device.
+int RunForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
+                     StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
+                     PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
+                     PackageTarget target, RunLog& log) {
+  const bool staging = target == PackageTarget::kDriverStore;
   std::vector<Match> matches;
   std::string spelled;
-  if (int status = FindDevicesWithId(hardwareId, deviceList, log, true, matches, spelled)) {
+  if (int status = FindDevicesWithId(hardwareId, deviceList, log, !staging, matches, spelled)) {
     return status;
   }
-  deviceList.SetSelectedIndex(matches.front().index);
   // The package names the ID given (not the device's first), so that it covers every device
-  // (and revision) meant.
-  deviceList.UseHardwareId(spelled);
+  // (and revision) meant. Staged, it is the package of a device nobody knows yet, whatever is
+  // connected now: the same for every machine it is staged on.
+  deviceList.SetSelectedIndex(staging ? -1 : matches.front().index);
+  deviceList.UseHardwareId(spelled.empty() ? hardwareId : spelled);
 
   // No boxes here: the log line below says what the wizard's boxes would have said.
   InstallStepOutcome outcome = StageAndInstall(
       paths, stagedDriverFiles, deviceList, signer, [](const std::string&) {}, trust,
-      installFolder);
+      installFolder, target);
   if (outcome.result != 0) {
-    return ReportFailedStep(outcome, paths, "installation", matches.front().instanceId,
-                            kInstallExitInstallationFailed, log);
+    return staging ? ReportFailedStep(outcome, paths, "stage", paths.infPath,
+                                      kInstallExitStagingFailed, log)
+                   : ReportFailedStep(outcome, paths, "installation", matches.front().instanceId,
+                                      kInstallExitInstallationFailed, log);
+  }
+  if (staging) {
+    // The published name, as the platform's own tools name a package in the store.
+    const std::string& published = outcome.publishedPath;
+    log.Write("staged", {published.substr(published.find_last_of('\\') + 1)});
   }
   bool restartNeeded = false;
-  int status = InstallForEachDevice(deviceList, matches, paths.infPath, &outcome, restartNeeded, log);
+  int status = InstallForEachDevice(deviceList, matches, paths.infPath,
+                                    staging ? nullptr : &outcome, restartNeeded, log);
   if (status != kInstallExitFinished) return status;
   return restartNeeded ? kInstallExitRestartNeeded : kInstallExitFinished;
+}
+
+}  // namespace
+
+int InstallForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
+                         StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
+                         PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
+                         RunLog& log) {
+  return RunForHardwareId(hardwareId, paths, stagedDriverFiles, deviceList, signer, trust,
+                          installFolder, PackageTarget::kChosenDevice, log);
 }
 
 int StageForHardwareId(const std::string& hardwareId, const InstallPaths& paths,
                        StagedDriverFiles& stagedDriverFiles, UsbDeviceList& deviceList,
                        PackageSigner& signer, KitTrust& trust, const InstallFolder& installFolder,
                        RunLog& log) {
-  std::vector<Match> matches;
-  std::string spelled;
-  if (int status = FindDevicesWithId(hardwareId, deviceList, log, false, matches, spelled)) {
-    return status;
-  }
-  // The package of a device nobody knows yet, whatever is connected now: the same for every
-  // machine it is staged on.
-  deviceList.SetSelectedIndex(-1);
-  deviceList.UseHardwareId(spelled.empty() ? hardwareId : spelled);
-  InstallStepOutcome outcome = StageAndInstall(
-      paths, stagedDriverFiles, deviceList, signer, [](const std::string&) {}, trust,
-      installFolder, PackageTarget::kDriverStore);
-  if (outcome.result != 0) {
-    return ReportFailedStep(outcome, paths, "stage", paths.infPath, kInstallExitStagingFailed, log);
-  }
-  // The published name, as the platform's own tools name a package in the store.
-  const std::string& published = outcome.publishedPath;
-  log.Write("staged", {published.substr(published.find_last_of('\\') + 1)});
-  bool restartNeeded = false;
-  int status = InstallForEachDevice(deviceList, matches, paths.infPath, nullptr, restartNeeded, log);
-  if (status != kInstallExitFinished) return status;
-  return restartNeeded ? kInstallExitRestartNeeded : kInstallExitFinished;
+  return RunForHardwareId(hardwareId, paths, stagedDriverFiles, deviceList, signer, trust,
+                          installFolder, PackageTarget::kDriverStore, log);
 }
 
 }  // namespace korva

@@ -267,6 +267,13 @@ TEST(InstallRoundTripTest, AStagedPackageIsRemovedAndTheMachineIsAsBefore) {
   std::vector<StoredCertificate> trusted = KitCertificatesFor(hardwareId, "Root");
   ASSERT_EQ(trusted.size(), 1u);
   EXPECT_NE(MachineState(), before);
+  // The published copy is what the platform checks: the catalog, verified with the certificate
+  // the store holds by readers we did not write, has it as a member.
+  const std::string certificate(trusted[0].encoded.begin(), trusted[0].encoded.end());
+  PackageCheck check = CheckSignedPackage(paths.catalogPath, certificate, published,
+                                          paths.installFolder + "\\korva.sys", false);
+  EXPECT_TRUE(check.catalogVerifies) << check.output;
+  EXPECT_TRUE(check.infIsMember) << check.output;
 
   CapturedRun list = RunCapturingOutput("\"" + KorvaCwPath() + "\" -nogui -list", OutputTo::kPipe);
   EXPECT_EQ(list.exitCode, 1u) << list.output;
