@@ -66,15 +66,26 @@ bool PendingAtRestart(DeviceSetup& setup, const std::string& path) {
     std::vector<BYTE> data(size + 2, 0);
     if (setup.QueryValue(key.Get(), name, type, data.data(), size) != ERROR_SUCCESS) continue;
     // Pairs of a file and what it becomes ("" for a deletion; "!" before it: replacing what is
-    // there), each "\\??\\"-prefixed: either side that names the file changes it.
+    // there), each "\\??\\"-prefixed, up to an empty file: either side that names the file
+    // changes it. A deletion's empty side is part of its pair, not the end of the list.
     const char* at = reinterpret_cast<const char*>(data.data());
     const char* end = at + size;
-    while (at < end && *at) {
-      std::string entry(at);
-      at += entry.size() + 1;
+    auto next = [&at, end](std::string& entry) {
+      entry.clear();
+      if (at >= end) return;
+      const char* stop = std::find(at, end, '\0');
+      entry.assign(at, stop);
+      at = stop + 1;
+    };
+    auto names = [&path](std::string entry) {
       if (!entry.empty() && entry[0] == '!') entry.erase(0, 1);
       if (entry.compare(0, 4, "\\??\\") == 0) entry.erase(0, 4);
-      if (EqualsIgnoreCaseMultibyte(entry, path)) return true;
+      return !entry.empty() && EqualsIgnoreCaseMultibyte(entry, path);
+    };
+    std::string file, becomes;
+    for (next(file); !file.empty(); next(file)) {
+      next(becomes);
+      if (names(file) || names(becomes)) return true;
     }
   }
   return false;

@@ -580,6 +580,11 @@ TEST_F(KorvaWizNoGuiTest, APendingDeletionOfTheDriverMeansRestartFirst) {
   const std::string instanceId = Seed("6901");
   const std::string arguments = "-nogui -hwid " + HardwareId("6901") + "&REV_0001";
   const std::string driver = WindowsFolder() + "\\system32\\drivers\\korva.sys";
+  // Other programs' operations come first: a deletion (whose empty side ends no list) and a rename.
+  const std::string other = root + "\\other.tmp";
+  WriteFileBytes(other, "another program's file");
+  ASSERT_TRUE(MoveFileExA(other.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_TRUE(MoveFileExA(other.c_str(), (other + ".new").c_str(), MOVEFILE_DELAY_UNTIL_REBOOT));
   WriteFileBytes(driver, "the driver that was in use");
   ASSERT_TRUE(MoveFileExA(driver.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
   CapturedRun run = Run(arguments);
