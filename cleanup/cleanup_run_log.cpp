@@ -92,7 +92,10 @@ void CleanupRunLog::Rescan(const RescanResult& rescan) {
 }
 
 void CleanupRunLog::Result(const CertificateRecord& result) {
-  if (result.error != 0) {
+  if (result.signsPackageLeft) {
+    log_.Write("failed", {"certificate", CertificateLogName(result), ErrorCodeText(result.error),
+                          "A driver package left on the system is signed with it."});
+  } else if (result.error != 0) {
     log_.Write("failed", Failure("certificate", CertificateLogName(result), result.error));
   } else {
     log_.Write("removed", {"certificate", CertificateLogName(result)});

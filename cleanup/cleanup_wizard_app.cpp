@@ -211,8 +211,9 @@ int CleanupWizardApp::RunNonInteractive(bool logNotOpened) {
     DWORD devicesNotListed = 0;
     std::vector<std::string> inUse = deviceInstances_.InfPathsStillInUse(devicesNotListed);
     infFiles_.RemoveSelected(inUse, devicesNotListed);
-    // Last: what made the kit's packages trusted goes once the packages are gone.
-    certificates_->RemoveSelected();
+    // Last: what made the kit's packages trusted goes once the packages are gone; the
+    // certificate of one that stays stays too.
+    certificates_->RemoveSelected(infFiles_.CatalogsOfPackagesLeft());
     FinishRemovals();
   } else {
     // What would go with the kit's devices.

@@ -12,6 +12,8 @@ const char kRestartNeededReportLine[] =
     "\r\nPlease restart your computer to complete the removal.\r\n";
 const char kUsedByDeviceLine[] =
     "       *** not removed: a device left on the system still uses it\r\n";
+const char kSignsPackageLeftLine[] =
+    "       *** not removed: a driver package left on the system is signed with it\r\n";
 const char kStorePackageNotRemovableLine[] =
     "       *** not removable on this system: it has no call that removes a driver store "
     "package\r\n";
@@ -170,6 +172,10 @@ CleanupReport BuildCleanupReport(const std::vector<RemovalOutcome>& outcomes,
     std::snprintf(code, sizeof(code), "%d", static_cast<int>(outcome.error));
     if (outcome.usedByDevice) {
       result.report += kUsedByDeviceLine;
+      continue;
+    }
+    if (outcome.signsPackageLeft) {
+      result.report += kSignsPackageLeftLine;
       continue;
     }
     if (outcome.notRemovable) {

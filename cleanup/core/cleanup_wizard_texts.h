@@ -78,6 +78,9 @@ struct RemovalOutcome {
   unsigned long storeError = 0;
   // Files: kept, since a device whose removal failed still uses it (a failure).
   bool usedByDevice = false;
+  // Certificates: kept, since a driver package left on the system is signed with it (a
+  // failure).
+  bool signsPackageLeft = false;
   // Driver store packages: the system has no call that removes one (a failure).
   bool notRemovable = false;
 };
@@ -100,6 +103,8 @@ extern const char kRestartNeededReportLine[];
 extern const char kDriverStoreFailedFormat[];
 // The line of a file kept for a device that could not be removed.
 extern const char kUsedByDeviceLine[];
+// The line of a certificate kept for a driver package left on the system.
+extern const char kSignsPackageLeftLine[];
 // The line of a driver store package that this system has no call to remove.
 extern const char kStorePackageNotRemovableLine[];
 

@@ -426,6 +426,32 @@ void InfFileList::RemoveSelected(const std::vector<std::string>& stillInUse,
   RemoveCatalogs(catalogs);
 }
 
+std::vector<std::wstring> InfFileList::CatalogsOfPackagesLeft() const {
+  std::vector<std::wstring> catalogs;
+  const std::string database = CatalogDatabase();
+  for (const InfFileRecord& item : items) {
+    bool removed = std::any_of(results.begin(), results.end(), [&item](const InfFileRecord& r) {
+      return r.error == 0 && r.path == item.path;
+    });
+    if (removed) continue;
+    if (!item.storeFolder.empty()) {
+      const std::wstring folder = WideFromAnsi(item.storeFolder) + L"\\";
+      WIN32_FIND_DATAW found;
+      HANDLE search = FindFirstFileW((folder + L"*.cat").c_str(), &found);
+      if (search == INVALID_HANDLE_VALUE) continue;
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          catalogs.push_back(folder + found.cFileName);
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    } else if (IsInInfFolder(item) && !database.empty()) {
+      catalogs.push_back(
+          WideFromAnsi(database + item.name.substr(0, item.name.size() - 4) + ".cat"));
+    }
+  }
+  return catalogs;
+}
+
 void InfFileList::RemoveCatalogs(const std::vector<PendingCatalog>& catalogs) {
   // Windows installs a package's catalog into its catalog database under the published INF
   // file's name (oemNN.cat) and removes it with the package; a store call that leaves it (as

@@ -60,11 +60,15 @@ class InfFileList {
   // file.
   // A catalog that the catalog database still holds under the base name of a removed file of
   // "inf" (oemNN.cat, korvawiz.cat) goes after the files, as an entry of its own: only the file
-  // that was there before the first removal (by its file ID), never one made since.
+  // that was there right before its INF file's removal (by its file ID), never one made since.
   // Files that `stillInUse` names (driver keys' InfPath values: a bare name is one of "inf")
   // stay: a device left on the system is installed from them. With `devicesNotListed` (the
   // code of a listing of the devices that failed), none goes: any may be in use.
   void RemoveSelected(const std::vector<std::string>& stillInUse = {}, DWORD devicesNotListed = 0);
+  // The catalogs of the kit's packages that are still on the system after RemoveSelected (or
+  // without it): of each file found that this run did not remove, the catalog database's file
+  // of its base name (a file of "inf"), or every catalog of its folder (a store package).
+  std::vector<std::wstring> CatalogsOfPackagesLeft() const;
 
   std::vector<InfFileRecord>& Items() { return items; }
   const std::vector<InfFileRecord>& Items() const { return items; }

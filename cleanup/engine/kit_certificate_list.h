@@ -23,6 +23,9 @@ struct CertificateRecord {
   der::Bytes encoded;
   bool selected = false;
   DWORD error = 0;  // in a result: 0 when it was removed, else the platform's code
+  // In a result: kept, since the catalog of a kit package left on the system carries it (its
+  // signature would no longer be trusted; `error` is ERROR_BUSY).
+  bool signsPackageLeft = false;
 };
 
 // "Root\<thumbprint>": how the run log names a certificate.
@@ -37,8 +40,10 @@ class KitCertificateList {
   // kit's organisation and the ident as whole values; expert mode does not change that), all
   // selected. Returns their number.
   int Scan();
-  // Removes each selected certificate from its store, one result record per attempt.
-  void RemoveSelected();
+  // Removes each selected certificate from its store, one result record per attempt. One that
+  // a file of `catalogsLeft` carries stays: the kit package signed with it is still there (kept
+  // by the user, for a device left on the system, or since its removal failed).
+  void RemoveSelected(const std::vector<std::wstring>& catalogsLeft = {});
 
   std::vector<CertificateRecord>& Items() { return items; }
   const std::vector<CertificateRecord>& Items() const { return items; }

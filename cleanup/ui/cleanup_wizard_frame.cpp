@@ -65,8 +65,9 @@ void CleanupWizardFrame::RunRemovals() {
     DWORD devicesNotListed = 0;
     std::vector<std::string> inUse = app_.DeviceInstances().InfPathsStillInUse(devicesNotListed);
     app_.InfFiles().RemoveSelected(inUse, devicesNotListed);
-    // Last: what made the kit's packages trusted goes once the packages are gone.
-    app_.Certificates().RemoveSelected();
+    // Last: what made the kit's packages trusted goes once the packages are gone; the
+    // certificate of one that stays stays too.
+    app_.Certificates().RemoveSelected(app_.InfFiles().CatalogsOfPackagesLeft());
   }
   app_.FinishRemovals();
   cleanupResultsPage_.BuildReport(welcomeTaskPage_.CleanupRegistry(),

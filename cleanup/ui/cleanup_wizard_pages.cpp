@@ -314,6 +314,7 @@ void CleanupResultsPage::BuildReport(bool devicesTookPart, bool infFilesTookPart
     outcome.isCertificate = true;
     outcome.certificate = CertificateItemText(r.commonName, r.store);
     outcome.error = r.error;
+    outcome.signsPackageLeft = r.signsPackageLeft;
     outcomes.push_back(outcome);
   }
   for (const DriverServiceRecord& r : app_.DriverServices().Results()) {

@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+#include "common/ansi_text.h"
 #include "common/core/kit_certificate.h"
 #include "common/core/kit_identity.h"
 #include "common/file_deletion.h"
 #include "common/last_error.h"
+#include "common/whole_file.h"
 #include "install/core/catalog_signing.h"
 #include "install/core/package_certificate.h"
 
@@ -26,29 +28,6 @@ der::UtcTime Now() {
   SYSTEMTIME now;
   GetSystemTime(&now);
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-}
-
-// The whole file, read while nobody may write it.
-DWORD ReadWholeFile(const std::string& path, der::Bytes& bytes) {
-  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return LastErrorOfFailure();
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size)) return LastErrorOfFailure();
-  if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > kLargestDriverBinary) {
-    return ERROR_FILE_TOO_LARGE;
-  }
-  bytes.resize(static_cast<size_t>(size.QuadPart));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD got = 0;
-    DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    if (!ReadFile(file.Get(), bytes.data() + done, want, &got, nullptr))
-      return LastErrorOfFailure();
-    if (got == 0) return ERROR_HANDLE_EOF;  // shorter than it said
-    done += got;
-  }
-  return 0;
 }
 
 // Writes a new file with exactly these bytes; an old one of the name goes first.
@@ -218,7 +197,7 @@ bool PackageSigner::Make(const PackageToSign& package, SigningFailure& failure) 
   content.members.push_back(inf);
 
   der::Bytes driver;
-  if (DWORD error = ReadWholeFile(package.driverPath, driver))
+  if (DWORD error = ReadWholeFile(WideFromAnsi(package.driverPath), driver, kLargestDriverBinary))
     return fail(error, package.driverPath);
   CatalogMember binary;
   binary.fileName = BaseName(package.driverPath);

@@ -135,8 +135,14 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
   stuck.restartNeeded = false;
   stuck.error = 50;
   stuck.notRemovable = true;
-  CleanupReport restart =
-      BuildCleanupReport({device, failedRestart, inf, pnf, failedStore, kept, orphan, stuck}, text);
+  // A certificate that a package left on the system is signed with stays, and says why.
+  RemovalOutcome signing;
+  signing.isCertificate = true;
+  signing.certificate = "KORVA driver package USB\\VID_0547&PID_1002 (certificate in Root)";
+  signing.error = 170;
+  signing.signsPackageLeft = true;
+  CleanupReport restart = BuildCleanupReport(
+      {device, failedRestart, inf, pnf, failedStore, kept, orphan, stuck, signing}, text);
   EXPECT_EQ(restart.headline,
             "The wizard has failed to perform some operations.\nThe results are summarized below.");
   EXPECT_EQ(restart.report,
@@ -157,6 +163,8 @@ TEST(CleanupReportTest, EntriesHeadlinesAndCodes) {
             "Driver store package \"C:\\windows\\System32\\DriverStore\\FileRepository\\"
             "k.inf_amd64_1\"\r\n       *** not removable on this system: it has no call that "
             "removes a driver store package\r\n"
+            "Certificate \"KORVA driver package USB\\VID_0547&PID_1002 (certificate in Root)\"\r\n"
+            "       *** not removed: a driver package left on the system is signed with it\r\n"
             "\r\nPlease restart your computer to complete the removal.\r\n");
   failedRestart.restartNeeded = true;
   EXPECT_EQ(BuildCleanupReport({failedRestart}, text).report.find("restart"), std::string::npos);

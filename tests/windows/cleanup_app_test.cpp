@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "common/core/kit_certificate.h"
 #include "common/core/kit_refusals.h"
 #include "common/core/log_line.h"
 #include "common/run_log.h"
+#include "common/system_folders.h"
+#include "common/trust_stores.h"
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
@@ -27,6 +30,8 @@ std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
+
+der::Bytes AsBytes(const std::string& text) { return der::Bytes(text.begin(), text.end()); }
 
 class CleanupWizardAppTest : public ::testing::Test {
  protected:
@@ -225,7 +230,8 @@ TEST_F(CleanupWizardAppTest, AnotherInstanceEndsTheRunSilentlyAUsersMutexDoesNot
 }
 
 // A device that could not be removed keeps the package it is installed from (its driver key's
-// InfPath); the kit's other INF files go.
+// InfPath), and that package keeps the certificate its catalog is signed with; the kit's other
+// INF files go, and so do the certificates of no package left.
 TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStatus) {
   std::string id = "USB\\VID_0547&PID_1FA1\\app1";
   testing::SeedDevice(id, KitClassGuid(), {"USB\\VID_0547&PID_1FA1"}, kKitIdent);
@@ -237,6 +243,18 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStat
   testing::RemovePlacedInfFiles();
   std::string used = testing::PlaceFile("inf", "oemkorvatest_used.inf", kitInf);
   std::string other = testing::PlaceFile("inf", "oemkorvatest_other.inf", kitInf);
+  const std::string database = SystemFolder() + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
+  CreateDirectoryA((SystemFolder() + "\\catroot").c_str(), nullptr);
+  CreateDirectoryA(database.c_str(), nullptr);
+  const std::string subject = std::string("/CN=KORVA driver package USB\\\\VID_0547&PID_1FA1/O=") +
+                              kKitCertificateOrganization + "/OU=" + kKitIdent;
+  std::string catalog;
+  const der::Bytes signsUsed = AsBytes(testing::OpenSslCertificate(subject, &catalog));
+  const der::Bytes signsNone = AsBytes(testing::OpenSslCertificate(subject));
+  testing::WriteFileBytes(database + "\\oemkorvatest_used.cat", catalog);
+  SystemTrustStores stores;
+  ASSERT_EQ(stores.Add("Root", signsUsed), 0u);
+  ASSERT_EQ(stores.Add("Root", signsNone), 0u);
   setup.removeError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Run("-nogui"), kExitRemovalFailed);
   EXPECT_TRUE(boxes.boxes.empty());
@@ -251,6 +269,17 @@ TEST_F(CleanupWizardAppTest, NonInteractiveRunReportsAFailedRemovalInItsExitStat
     if (r.path == used) keptWithItsReason = r.usedByDevice && r.error == ERROR_DEVICE_IN_USE;
   }
   EXPECT_TRUE(keptWithItsReason);
+  std::vector<StoredCertificate> held;
+  ASSERT_EQ(stores.List("Root", held), 0u);
+  auto holds = [&held](const der::Bytes& certificate) {
+    return std::any_of(held.begin(), held.end(),
+                       [&](const StoredCertificate& c) { return c.encoded == certificate; });
+  };
+  EXPECT_TRUE(holds(signsUsed));
+  EXPECT_FALSE(holds(signsNone));
+  stores.Remove("Root", signsUsed);
+  stores.Remove("Root", signsNone);
+  DeleteFileA((database + "\\oemkorvatest_used.cat").c_str());
   setup.removeError = 0;
   testing::RemovePlacedInfFiles();
 }

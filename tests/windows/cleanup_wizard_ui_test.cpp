@@ -12,8 +12,9 @@
 #include "cleanup/cleanup_wizard_app.h"
 #include "cleanup/ui/cleanup_wizard_frame.h"
 #include "common/core/kit_certificate.h"
-#include "common/trust_stores.h"
 #include "common/message_pump.h"
+#include "common/system_folders.h"
+#include "common/trust_stores.h"
 #include "res/cleanup_resource.h"
 #include "support/fault_injecting_device_setup.h"
 #include "support/recording_message_box.h"
@@ -414,10 +415,21 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
       AsBytes(OpenSslCertificate("/CN=" + name + "/O=Another Vendor/OU=" + kKitIdent));
   StoredCertificate described;
   ASSERT_TRUE(DescribeCertificate(kits, described));
+  // The certificate of the package the user keeps stays, checked or not.
+  std::string catalog;
+  const der::Bytes keeps =
+      AsBytes(OpenSslCertificate("/CN=KORVA driver package USB\\\\VID_0547&PID_5304/O=" +
+                                     std::string(kKitCertificateOrganization) + "/OU=" + kKitIdent,
+                                 &catalog));
+  const std::string database = SystemFolder() + "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
+  CreateDirectoryA((SystemFolder() + "\\catroot").c_str(), nullptr);
+  CreateDirectoryA(database.c_str(), nullptr);
+  WriteFileBytes(database + "\\korvatest_keep.cat", catalog);
   SystemTrustStores stores;
   for (const char* store : kKitCertificateStores) {
     ASSERT_EQ(stores.Add(store, kits), 0u);
     ASSERT_EQ(stores.Add(store, others), 0u);
+    ASSERT_EQ(stores.Add(store, keeps), 0u);
   }
   const std::string root = "KORVA driver package USB\\VID_0547&PID_5303 (certificate in Root)";
   const std::string publisher =
@@ -430,7 +442,7 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
       },
       [&, this] {
         Check(InfList(), RowOf(InfList(), "korvatest_keep.inf"), false);
-        EXPECT_EQ(ListView_GetItemCount(InfList()), 5);
+        EXPECT_EQ(ListView_GetItemCount(InfList()), 7);
         ASSERT_GT(RowOf(InfList(), root), RowOf(InfList(), "korvatest_keep.inf"));
         ASSERT_GE(RowOf(InfList(), publisher), 0);
         EXPECT_TRUE(Checked(InfList(), RowOf(InfList(), root)));
@@ -458,11 +470,22 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
         EXPECT_NE(
             report.find("File \"" + pnf + "\"\r\n       successfully removed\r\nFile \"" + used +
                         "\"\r\n       *** not removed: a device left on the system still "
-                        "uses it\r\nCertificate \"" +
-                        root + "\"\r\n       successfully removed\r\n"),
+                        "uses it\r\n"),
             std::string::npos)
             << report;
-        EXPECT_EQ(report.find("TrustedPublisher"), std::string::npos) << report;
+        EXPECT_NE(report.find("Certificate \"" + root + "\"\r\n       successfully removed\r\n"),
+                  std::string::npos)
+            << report;
+        for (const char* store : kKitCertificateStores) {
+          EXPECT_NE(report.find("Certificate \"KORVA driver package USB\\VID_0547&PID_5304 "
+                                "(certificate in " +
+                                std::string(store) +
+                                ")\"\r\n       *** not removed: a driver package left on the "
+                                "system is signed with it\r\n"),
+                    std::string::npos)
+              << report;
+        }
+        EXPECT_EQ(report.find(publisher), std::string::npos) << report;
         ClickNext();
       },
   };
@@ -484,9 +507,12 @@ TEST_F(CleanupWizardUiTest, CheckedItemsGoUncheckedStayAndTheReportSaysSo) {
     };
     EXPECT_EQ(holds(kits), std::string(store) == "TrustedPublisher") << store;
     EXPECT_TRUE(holds(others)) << store;
+    EXPECT_TRUE(holds(keeps)) << store;
     stores.Remove(store, kits);
     stores.Remove(store, others);
+    stores.Remove(store, keeps);
   }
+  DeleteFileA((database + "\\korvatest_keep.cat").c_str());
 }
 
 TEST_F(CleanupWizardUiTest, TheReportOfSuccessesAndFailures) {

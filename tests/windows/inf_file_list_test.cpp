@@ -15,6 +15,7 @@
 
 #include "cleanup/core/inf_text_matcher.h"
 #include "common/ansi_text.h"
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "reference/test_code_page.h"
 #include "reference/text_mode_reference.h"
@@ -365,11 +366,16 @@ TEST_F(InfFileListTest, AStorePackageWhosePublishedFileWasDeletedIsOrphaned) {
   EXPECT_TRUE(setup.packageRemovals.empty());
   ASSERT_EQ(list.Results().size(), 1u);
   EXPECT_TRUE(list.Results()[0].usedByDevice);
+  // Its catalog keeps the certificate it is signed with.
+  const std::string catalog = list.Items()[0].storeFolder + "\\korvawiz.cat";
+  testing::WriteFileBytes(catalog, "signed");
+  EXPECT_EQ(list.CatalogsOfPackagesLeft(), std::vector<std::wstring>{WideFromAnsi(catalog)});
   ASSERT_EQ(list.Scan(), 1);
   list.RemoveSelected();
   EXPECT_EQ(setup.packageRemovals, std::vector<std::string>{storeInf});
   ASSERT_EQ(list.Results().size(), 2u);
   EXPECT_EQ(list.Results().back().error, 0u);
+  EXPECT_TRUE(list.CatalogsOfPackagesLeft().empty());
 
   storeInf = testing::PlaceStorePackage(kFolder, "korvatest_gone.inf", kKitInf);
   setup.publishedNames = {{storeInf, PlaceFile("inf", "oemkorvatest13.inf", kKitInf)}};
@@ -409,6 +415,11 @@ TEST_F(InfFileListTest, UncheckedFilesStay) {
   ASSERT_EQ(list.Results().size(), 1u);
   EXPECT_TRUE(FileExists(keep));
   EXPECT_FALSE(FileExists(go));
+  // The package kept is the one whose catalog keeps its certificate.
+  EXPECT_EQ(list.CatalogsOfPackagesLeft(),
+            std::vector<std::wstring>{WideFromAnsi(
+                SystemFolder() +
+                "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\korvatest_keep.cat")});
 }
 
 TEST_F(InfFileListTest, AFailedDeletionKeepsTheCompanion) {

@@ -280,19 +280,29 @@ UnixRun RunUnixShell(const std::string& script, DWORD timeoutMs) {
   return run;
 }
 
-std::string OpenSslCertificate(const std::string& subject) {
+std::string OpenSslCertificate(const std::string& subject, std::string* signedData) {
   char temp[MAX_PATH + 1] = {};
   GetTempPathA(sizeof(temp), temp);
   std::string path = std::string(temp) + "korvatest_openssl.cer";
   RemoveFile(path);
-  std::string unix = UnixPathOf(path);
-  UnixRun run = RunUnixShell("openssl req -x509 -newkey rsa:2048 -nodes -days 30 -utf8 -subj " +
-                             ShellQuoted(subject) + " -keyout " + ShellQuoted(unix + ".key") +
-                             " -outform DER -out " + ShellQuoted(unix) + "; rm -f " +
-                             ShellQuoted(unix + ".key"));
+  RemoveFile(path + ".p7");
+  const std::string unix = ShellQuoted(UnixPathOf(path));
+  std::string script = "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -utf8 -subj " +
+                       ShellQuoted(subject) + " -keyout " + unix + ".key -outform DER -out " + unix;
+  if (signedData) {
+    script +=
+        " && echo a package | openssl cms -sign -binary -nodetach -md sha256 -outform DER"
+        " -signer " +
+        unix + " -inkey " + unix + ".key -out " + unix + ".p7";
+  }
+  UnixRun run = RunUnixShell("(" + script + "); status=$?; rm -f " + unix + ".key; exit $status");
   EXPECT_EQ(run.status, 0) << run.output;
   std::string certificate = ReadFileBytes(path);
   RemoveFile(path);
+  if (signedData) {
+    *signedData = ReadFileBytes(path + ".p7");
+    RemoveFile(path + ".p7");
+  }
   return certificate;
 }
 

@@ -92,8 +92,9 @@ bool ChangeUnixMode(const std::string& path, const std::string& mode);
 bool ChangeUnixOwner(const std::string& path, int user = 4242);
 
 // A self-signed certificate (DER) that OpenSSL makes for the subject ("/CN=.../O=..."), as another
-// product would put one into the trust stores; its key is thrown away.
-std::string OpenSslCertificate(const std::string& subject);
+// product would put one into the trust stores; its key is thrown away. With `signedData`, also
+// a message signed with it (CMS, DER), which carries the certificate as a package's catalog does.
+std::string OpenSslCertificate(const std::string& subject, std::string* signedData = nullptr);
 
 // The whole content of a file ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
