@@ -117,10 +117,6 @@ bool HeldByAnotherCopy(HANDLE mutex, SecurityReader& reader, bool& held) {
   return HasTrustedOwner(security, TrustedPrincipalsOfThisProcess());
 }
 
-InstanceLock::InstanceLock() : reader_(ownReader_) {}
-
-InstanceLock::InstanceLock(SecurityReader& reader) : reader_(reader) {}
-
 InstanceLock::~InstanceLock() { Release(); }
 
 void InstanceLock::Release() {

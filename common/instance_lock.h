@@ -22,9 +22,7 @@ namespace korva {
 
 class InstanceLock {
  public:
-  InstanceLock();
-  // A test's reading of the mutexes' owners.
-  explicit InstanceLock(SecurityReader& reader);
+  InstanceLock() = default;
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -42,8 +40,7 @@ class InstanceLock {
  private:
   void Release();
 
-  SecurityReader ownReader_;
-  SecurityReader& reader_;
+  SecurityReader reader_;
   HANDLE namespace_ = nullptr;  // closed with ClosePrivateNamespace
   UniqueHandle privateMutex_;
   std::vector<UniqueHandle> held_;
