@@ -444,6 +444,20 @@ TEST(PackageCertificateTest, ThePlatformsPublicKeyBlobIsRead) {
   EXPECT_FALSE(RsaPublicKeyFromBlob(privateBlob, key));
   EXPECT_EQ(YearsLater({2028, 2, 29, 1, 2, 3}, 10).day, 28);
   EXPECT_EQ(YearsLater({2028, 2, 29, 1, 2, 3}, 12).day, 29);
+  // The day before a certificate is made, on the first of a month too.
+  const der::UtcTime days[][2] = {
+      {{2027, 5, 17, 1, 2, 3}, {2027, 5, 16, 1, 2, 3}},
+      {{2027, 5, 1, 1, 2, 3}, {2027, 4, 30, 1, 2, 3}},
+      {{2027, 3, 1, 1, 2, 3}, {2027, 2, 28, 1, 2, 3}},
+      {{2028, 3, 1, 1, 2, 3}, {2028, 2, 29, 1, 2, 3}},
+      {{2027, 1, 1, 1, 2, 3}, {2026, 12, 31, 1, 2, 3}},
+  };
+  for (const auto& day : days) {
+    const der::UtcTime earlier = DayEarlier(day[0]);
+    EXPECT_EQ(std::vector<int>({earlier.year, earlier.month, earlier.day, earlier.hour}),
+              std::vector<int>({day[1].year, day[1].month, day[1].day, day[1].hour}))
+        << day[0].year << "-" << day[0].month << "-" << day[0].day;
+  }
 }
 
 TEST(KitCertificateTest, OnlyTheKitsOwnSubjectWithTheRunsIdentMatches) {
