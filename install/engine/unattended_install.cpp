@@ -59,6 +59,8 @@ std::string InstallStepErrorText(InstallStage stage, int code) {
         return "No device was chosen.";
       case kInstallEmptyHardwareId:
         return "The device's hardware ID is empty.";
+      case kInstallLeftOut:
+        return "The driver update service left this device without the kit's driver.";
       default:
         break;
     }
@@ -216,6 +218,15 @@ int InstallForEachDevice(UsbDeviceList& deviceList, const std::vector<Match>& ma
         continue;
       }
       installedAll = road == InstallRoad::kUpdateService;
+    }
+    // The update service answers for all the devices with the ID at once: each is asked whether
+    // it now runs the kit's driver, so that none is said installed that was left out.
+    if (road == InstallRoad::kUpdateService &&
+        !RunsKitDriver(deviceList, deviceList.Items()[match.index]->devInfoData)) {
+      log.Write("failed", {"installation", match.instanceId, CodeText(kInstallLeftOut),
+                           InstallStepErrorText(InstallStage::kInstallation, kInstallLeftOut)});
+      status = kInstallExitInstallationFailed;
+      continue;
     }
     restartNeeded = restartNeeded || restart;
     std::vector<std::string> fields = {match.instanceId, RoadName(road)};

@@ -36,6 +36,9 @@ enum InfGenResult {
 constexpr int kInstallNoDeviceSet = -1;
 constexpr int kInstallNoSelection = -2;
 constexpr int kInstallEmptyHardwareId = -3;
+// The driver update service, asked for every device with the ID at once, answered success but
+// left this one without the kit's driver (another driver ranked better for it, say).
+constexpr int kInstallLeftOut = -4;
 // The class key has every subkey from 0000 to 9998, so no driver key can be made.
 constexpr int kInstallNoFreeDriverKey = ERROR_NO_MORE_ITEMS;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "install/ui/install_wizard_frame.h"
+#include "common/core/kit_identity.h"
 #include "common/core/kit_refusals.h"
 #include "common/run_log.h"
 #include "install/core/install_wizard_texts.h"
@@ -932,7 +933,9 @@ TEST_F(InstallWizardUiTest, UnattendedOutcomesAreExitStatusesAndLinesWithoutABox
 }
 
 // Without the driver update service (the class installer's road, which installs for one
-// device at a time), -hwid still installs for every connected device that has the ID.
+// device at a time), -hwid still installs for every connected device that has the ID. The
+// update service answers for all of them at once: a device it left without the kit's driver is
+// a failure of its own, never said installed.
 TEST_F(InstallWizardUiTest, UnattendedTheClassInstallerRoadInstallsForEveryDeviceWithTheId) {
   const std::string first = Seed("4801", "UI twin");
   testbed::DeviceSeed twin;
@@ -955,6 +958,27 @@ TEST_F(InstallWizardUiTest, UnattendedTheClassInstallerRoadInstallsForEveryDevic
     EXPECT_TRUE(testbed::HasDriverKey(id)) << id;
   }
   EXPECT_TRUE(boxes.boxes.empty());
+
+  // Another product's driver, ranked better for the twin, say.
+  setup.afterUpdate = [&twin] {
+    testbed::SetHardwareValue(twin.instanceId, kKitIdentValueName, REG_SZ,
+                              testbed::StringData("another product's"));
+  };
+  DeleteFileA(log.c_str());
+  EXPECT_EQ(
+      app.Run(programFolder + "\\KORVAwiz.exe", "-nogui -hwid USB\\VID_0547&PID_4801 -log " + log),
+      kInstallExitInstallationFailed);
+  setup.afterUpdate = nullptr;
+  text = ReadFileBytes(log);
+  EXPECT_NE(text.find("\r\ninstalled\t" + first + "\tupdate service\r\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\r\nfailed\tinstallation\t" + twin.instanceId +
+                      "\t-4\tThe driver update service left this device without the kit's "
+                      "driver.\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("installed\t" + twin.instanceId), std::string::npos) << text;
+  EXPECT_NE(text.find("\tstatus=8\r\n"), std::string::npos) << text;
 }
 
 struct MutexOwnerEvents {

@@ -37,6 +37,7 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
   DWORD updateError = 0;               // the driver update service fails with this code when not 0
   int updateCalls = 0;
   DWORD lastUpdateFlags = 0;        // the flags the driver update service was last given
+  std::function<void()> afterUpdate;  // runs after the platform's update service succeeded
   bool madeNonInteractive = false;  // MakeNonInteractive was called
   bool everyKeyExists = false;      // every subkey opened below a key exists
   std::string refusedKey;           // opening a subkey of this name fails with refusedKeyStatus
@@ -171,6 +172,7 @@ class FaultInjectingDeviceSetup : public SetupApiDeviceSetup {
     DWORD error = SetupApiDeviceSetup::UpdateDriver(injected, hardwareIdText, infPath, installFlags,
                                                     restartNeeded);
     lastUpdateFlags = Injection().flags;
+    if (error == 0 && afterUpdate) afterUpdate();
     return error;
   }
   DWORD ReenumerateDevices() override {
